@@ -1,0 +1,158 @@
+#include "KVSection.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+namespace kivo {
+
+namespace {
+
+void DefaultSectionMessage(const std::wstring& text) {
+  ::MessageBoxW(nullptr, text.c_str(), nullptr, MB_OK);
+}
+
+std::atomic<TSectionMessageHandler> g_messageHandler{&DefaultSectionMessage};
+
+void ReportFailure(const wchar_t* step) {
+  DWORD error = ::GetLastError();
+  g_messageHandler.load()(SectionFailureText(step, error));
+}
+
+}  // namespace
+
+VIDEOINFOHEADER MakeOfferedVideoInfo() {
+  VIDEOINFOHEADER vih{};
+  vih.AvgTimePerFrame = 400000;
+  vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  vih.bmiHeader.biWidth = 320;
+  vih.bmiHeader.biHeight = 240;
+  vih.bmiHeader.biPlanes = 1;
+  vih.bmiHeader.biBitCount = 24;
+  vih.bmiHeader.biCompression = BI_RGB;
+  vih.bmiHeader.biSizeImage = 320 * 240 * (24 / 8);
+  return vih;
+}
+
+TSectionMessageHandler SetSectionMessageHandler(TSectionMessageHandler handler) {
+  return g_messageHandler.exchange(handler ? handler : &DefaultSectionMessage);
+}
+
+std::wstring SectionFailureText(const wchar_t* step, DWORD error) {
+  std::wstring text = step;
+  text += L" :";
+  text += std::to_wstring(error);
+  text += L' ';
+  wchar_t* msg = nullptr;
+  DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, error, 0, reinterpret_cast<wchar_t*>(&msg), 0, nullptr);
+  if (n && msg) {
+    std::wstring sys(msg, n);
+    while (!sys.empty() && (sys.back() == L'\r' || sys.back() == L'\n' || sys.back() == L' '))
+      sys.pop_back();
+    text += sys;
+  }
+  if (msg) ::LocalFree(msg);
+  return text;
+}
+
+TViewOwner OpenOrCreateFrameSection(const char* name, DWORD size, THandleOwner& mapping) {
+  mapping.Reset(::OpenFileMappingA(FILE_MAP_WRITE, FALSE, name));
+  if (!mapping) {
+    SECURITY_DESCRIPTOR sd;
+    ::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE);  // null DACL: every account may open it
+    SECURITY_ATTRIBUTES sa{sizeof(sa), &sd, TRUE};
+    mapping.Reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, &sa, PAGE_READWRITE, 0, size, name));
+    if (!mapping) return TViewOwner();
+  }
+  TViewOwner view(::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
+  if (!view) {
+    DWORD error = ::GetLastError();
+    mapping.Reset();
+    ::SetLastError(error);
+    return view;
+  }
+  std::memset(view.Get(), 0, size);
+  return view;
+}
+
+void CloseFrameSection(TViewOwner& view, THandleOwner& mapping) {
+  if (view) {
+    view.Reset();
+    mapping.Reset();
+  }
+}
+
+TFrameSectionReader::TFrameSectionReader(const VIDEOINFOHEADER& format) : Format_(format) {
+  AccessHandle.Reset(::CreateEventA(nullptr, FALSE, TRUE, kAccessEventName));
+  if (!AccessHandle) ReportFailure(L"access");
+  NewDataHandle.Reset(::CreateEventA(nullptr, FALSE, FALSE, kNewDataEventName));
+  if (!NewDataHandle) ReportFailure(L"data");
+  // Every new reader frees the lock, whatever state a vanished party left it in.
+  if (AccessHandle) ::SetEvent(AccessHandle.Get());
+
+  SectionView = OpenOrCreateFrameSection(kFrameSectionName, kFrameSectionSize, SectionHandle);
+  if (!SectionView) {
+    ReportFailure(L"alloc buf");
+    return;
+  }
+  BYTE* base = static_cast<BYTE*>(SectionView.Get());
+  Header = reinterpret_cast<TFrameSectionHeader*>(base);
+  FormatPtr = base + kFormatAreaOffset;
+  Aux1Ptr = base + kAuxArea1Offset;
+  Aux2Ptr = base + kAuxArea2Offset;
+  PixelsPtr = base + kPixelAreaOffset;
+  Header->Reserved = kHeaderReserved;
+  Header->FormatSize = kFormatAreaSize;
+  Header->AuxSize1 = kAuxAreaSize;
+  Header->AuxSize2 = kAuxAreaSize;
+  Header->FrameSize = Format_.bmiHeader.biSizeImage;
+  std::memcpy(FormatPtr, &Format_, sizeof(Format_));
+}
+
+TFrameSectionReader::~TFrameSectionReader() {
+  if (AccessHandle && ::WaitForSingleObject(AccessHandle.Get(), kReaderReleaseWaitMs) == WAIT_OBJECT_0) {
+    ::SetEvent(AccessHandle.Get());
+    CloseFrameSection(SectionView, SectionHandle);
+    AccessHandle.Reset();
+  } else {
+    // Somebody holds the section: leave the view, the mapping and the lock's handle to process exit.
+    SectionView.Release();
+    SectionHandle.Release();
+    AccessHandle.Release();
+  }
+  NewDataHandle.Reset();
+}
+
+std::size_t TFrameSectionReader::FrameBytes() const noexcept {
+  std::size_t room = kFrameSectionSize - kPixelAreaOffset;
+  return std::min<std::size_t>(Format_.bmiHeader.biSizeImage, room);
+}
+
+bool TFrameSectionReader::BeginRead(TReadResult& result) {
+  if (!SectionView) {
+    result = TReadResult::NoView;
+    return false;
+  }
+  if (::WaitForSingleObject(AccessHandle.Get(), kAccessWaitMs) != WAIT_OBJECT_0) {
+    result = TReadResult::NoAccess;
+    return false;
+  }
+  if (::WaitForSingleObject(NewDataHandle.Get(), kNewDataWaitMs) != WAIT_OBJECT_0) {
+    EndRead(false);
+    result = TReadResult::NoNewData;
+    return false;
+  }
+  return true;
+}
+
+void TFrameSectionReader::EndRead(bool gotNewData) {
+  // The flag stays up: the next read copies the same frame unless a new one is written.
+  if (gotNewData) ::SetEvent(NewDataHandle.Get());
+  ::SetEvent(AccessHandle.Get());
+  ::Sleep(SleepMs);
+}
+
+}  // namespace kivo

@@ -1,0 +1,42 @@
+# Sourced by the scripts: a virtual display, the project's Wine prefix and a persistent wineserver.
+# kivo_wine_up <prefix>  /  kivo_wine_down
+export WINELOADER=/usr/lib/wine/wine64
+export WINESERVER=/usr/lib/wine/wineserver64
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+KIVO_XVFB_PID=""
+
+kivo_start_xvfb() {
+  local n
+  for n in $(seq 90 140); do
+    [ -e /tmp/.X$n-lock ] && continue
+    Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    KIVO_XVFB_PID=$!
+    for _ in $(seq 1 50); do
+      [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
+      kill -0 $KIVO_XVFB_PID 2>/dev/null || break
+      sleep 0.1
+    done
+  done
+  echo "wine-env: could not start Xvfb" >&2
+  return 1
+}
+
+kivo_wine_up() {
+  export WINEPREFIX=$1
+  if [ -z "${KIVO_USE_OWN_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then kivo_start_xvfb; fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine-env: making the Wine prefix $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+    $WINESERVER -w
+  fi
+  $WINESERVER -p
+  /usr/lib/wine/wine64 wineboot >/dev/null 2>&1 || true
+}
+
+kivo_wine_down() {
+  [ -n "${WINEPREFIX:-}" ] && $WINESERVER -k >/dev/null 2>&1 || true
+  [ -n "${WINEPREFIX:-}" ] && $WINESERVER -w >/dev/null 2>&1 || true
+  if [ -n "$KIVO_XVFB_PID" ]; then kill $KIVO_XVFB_PID 2>/dev/null || true; wait $KIVO_XVFB_PID 2>/dev/null || true; fi
+}

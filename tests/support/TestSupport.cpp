@@ -1,0 +1,150 @@
+#include "TestSupport.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace kivo::test {
+
+std::wstring ModuleDir() {
+  wchar_t path[MAX_PATH * 2];
+  DWORD n = ::GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+  std::wstring dir(path, n);
+  return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+}
+
+std::wstring HelperPath(const std::wstring& name) { return ModuleDir() + name + L".exe"; }
+
+TChildProcess::TChildProcess(const std::wstring& exe, const std::wstring& args) {
+  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+  HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
+  if (!::CreatePipe(&inRead, &inWrite, &sa, 0) || !::CreatePipe(&outRead, &outWrite, &sa, 0))
+    throw std::runtime_error("CreatePipe failed");
+  THandleOwner childIn(inRead), childOut(outWrite);
+  stdinWrite_.Reset(inWrite);
+  stdoutRead_.Reset(outRead);
+  ::SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+  ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = childIn.Get();
+  si.hStdOutput = childOut.Get();
+  si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  std::wstring cmd = L"\"" + exe + L"\"";
+  if (!args.empty()) cmd += L" " + args;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    throw std::runtime_error("CreateProcess failed for a test helper");
+  ::CloseHandle(pi.hThread);
+  process_.Reset(pi.hProcess);
+}
+
+TChildProcess::~TChildProcess() {
+  stdinWrite_.Reset();
+  if (Running() && ::WaitForSingleObject(process_.Get(), 3000) != WAIT_OBJECT_0)
+    ::TerminateProcess(process_.Get(), 99);
+}
+
+bool TChildProcess::Running() const {
+  return process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
+}
+
+void TChildProcess::Send(const std::string& line) {
+  std::string data = line + "\n";
+  DWORD written = 0;
+  ::WriteFile(stdinWrite_.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+}
+
+std::optional<std::string> TChildProcess::ReadLine(DWORD timeoutMs) {
+  const double deadline = NowMs() + timeoutMs;
+  for (;;) {
+    auto nl = buffered_.find('\n');
+    if (nl != std::string::npos) {
+      std::string line = buffered_.substr(0, nl);
+      buffered_.erase(0, nl + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return line;
+    }
+    DWORD avail = 0;
+    if (!::PeekNamedPipe(stdoutRead_.Get(), nullptr, 0, nullptr, &avail, nullptr)) return std::nullopt;
+    if (avail > 0) {
+      char buf[4096];
+      DWORD got = 0;
+      if (!::ReadFile(stdoutRead_.Get(), buf, std::min<DWORD>(avail, sizeof(buf)), &got, nullptr)) return std::nullopt;
+      buffered_.append(buf, got);
+      continue;
+    }
+    if (NowMs() > deadline) return std::nullopt;
+    ::Sleep(2);
+  }
+}
+
+std::string TChildProcess::Call(const std::string& line, DWORD timeoutMs) {
+  Send(line);
+  auto reply = ReadLine(timeoutMs);
+  return reply ? *reply : std::string("<no reply>");
+}
+
+std::optional<DWORD> TChildProcess::Finish(DWORD timeoutMs) {
+  stdinWrite_.Reset();
+  if (::WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+  DWORD code = 0;
+  ::GetExitCodeProcess(process_.Get(), &code);
+  return code;
+}
+
+std::size_t FrameStride(int width) { return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t(3); }
+std::size_t FrameBytes(int width, int height) { return FrameStride(width) * static_cast<std::size_t>(height); }
+
+BYTE PatternByte(int x, int y, int channel, int frame) {
+  return static_cast<BYTE>(x * 7 + y * 13 + channel * 71 + frame * 37 + (x >> 5) * 3 + (y >> 4) * 5 + 1);
+}
+
+void FillPattern(BYTE* bits, int width, int height, int frame) {
+  const std::size_t stride = FrameStride(width);
+  for (int y = 0; y < height; ++y) {
+    BYTE* row = bits + stride * y;
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c) row[x * 3 + c] = PatternByte(x, y, c, frame);
+    for (std::size_t p = static_cast<std::size_t>(width) * 3; p < stride; ++p) row[p] = 0;
+  }
+}
+
+std::vector<BYTE> MakePattern(int width, int height, int frame) {
+  std::vector<BYTE> v(FrameBytes(width, height));
+  FillPattern(v.data(), width, height, frame);
+  return v;
+}
+
+std::string CheckPattern(const BYTE* bits, int width, int height, int frame) {
+  const std::size_t stride = FrameStride(width);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c) {
+        BYTE got = bits[stride * y + x * 3 + c];
+        BYTE want = PatternByte(x, y, c, frame);
+        if (got != want) {
+          char msg[160];
+          std::snprintf(msg, sizeof(msg), "frame %d differs at x=%d y=%d channel %d: %u, want %u", frame, x, y, c,
+                        unsigned(got), unsigned(want));
+          return msg;
+        }
+      }
+  return {};
+}
+
+bool AllZero(const BYTE* bits, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i)
+    if (bits[i]) return false;
+  return true;
+}
+
+double NowMs() {
+  LARGE_INTEGER f, c;
+  ::QueryPerformanceFrequency(&f);
+  ::QueryPerformanceCounter(&c);
+  return double(c.QuadPart) * 1000.0 / double(f.QuadPart);
+}
+
+}  // namespace kivo::test

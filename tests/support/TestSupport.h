@@ -1,0 +1,61 @@
+// Helpers shared by the test programs: child processes with a line protocol, frame patterns.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Handles.h"
+
+namespace kivo::test {
+
+// Folder of the running test program, with a trailing backslash.
+std::wstring ModuleDir();
+// Full path of a program built beside the test program ("fs_writer" -> "...\fs_writer.exe").
+std::wstring HelperPath(const std::wstring& name);
+
+// A Windows child process whose standard input and output are pipes: tests send it commands one
+// line at a time and read its answers. The process is killed if still running at destruction.
+class TChildProcess {
+ public:
+  TChildProcess(const std::wstring& exe, const std::wstring& args = L"");
+  ~TChildProcess();
+  TChildProcess(const TChildProcess&) = delete;
+  TChildProcess& operator=(const TChildProcess&) = delete;
+
+  bool Running() const;
+  void Send(const std::string& line);
+  // Next line of output without the line end; nothing when none came within the time-out.
+  std::optional<std::string> ReadLine(DWORD timeoutMs = 10000);
+  // Sends a command and answers the reply line ("<no reply>" on time-out).
+  std::string Call(const std::string& line, DWORD timeoutMs = 10000);
+  // Closes its input and waits for it to end; answers its exit code, or nothing on time-out.
+  std::optional<DWORD> Finish(DWORD timeoutMs = 10000);
+  HANDLE Process() const { return process_.Get(); }
+
+ private:
+  THandleOwner process_;
+  THandleOwner stdinWrite_;
+  THandleOwner stdoutRead_;
+  std::string buffered_;
+};
+
+// Test frames: every byte encodes its column, row, colour channel and a frame number, so that
+// flips, offsets, stride errors and stale frames all show.
+std::size_t FrameStride(int width);  // bytes of one 24-bit row padded to 4
+std::size_t FrameBytes(int width, int height);
+BYTE PatternByte(int x, int y, int channel, int frame);
+void FillPattern(BYTE* bits, int width, int height, int frame);
+std::vector<BYTE> MakePattern(int width, int height, int frame);
+// Empty when the buffer holds the pattern; otherwise where it first differs.
+std::string CheckPattern(const BYTE* bits, int width, int height, int frame);
+bool AllZero(const BYTE* bits, std::size_t size);
+
+// Milliseconds since an arbitrary start, from the performance counter.
+double NowMs();
+
+}  // namespace kivo::test
