@@ -36,25 +36,29 @@ toolchain=$here/cmake/toolchain-$arch.cmake
 jobs=$(nproc)
 work=$root/build-$arch
 rm -rf "$work"; mkdir -p "$work"
+log=$root/build-$arch.log
+echo "deps: building libpng, libjpeg-turbo and giflib for $arch (log: $log)"
+exec 3>&1 >"$log" 2>&1
+trap 'echo "deps: failed for $arch; the end of $log:" >&3; tail -25 "$log" >&3' ERR
 
 cmake -S "$pngsrc" -B "$work/png" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -Wno-dev -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_EXECUTABLES=OFF -DPNG_TESTS=OFF \
-  -DZLIB_LIBRARY=/usr/$triplet/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/$triplet/include >/dev/null
-cmake --build "$work/png" -j "$jobs" >/dev/null
-cmake --install "$work/png" >/dev/null
+  -DZLIB_LIBRARY=/usr/$triplet/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/$triplet/include
+cmake --build "$work/png" -j "$jobs"
+cmake --install "$work/png"
 
 cmake -S "$jpegsrc" -B "$work/jpeg" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-  -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF >/dev/null
-cmake --build "$work/jpeg" -j "$jobs" >/dev/null
-cmake --install "$work/jpeg" >/dev/null
+  -Wno-dev -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF
+cmake --build "$work/jpeg" -j "$jobs"
+cmake --install "$work/jpeg"
 
 rm -rf "$work/gif"; cp -r "$gifsrc" "$work/gif"
-make -s -C "$work/gif" CC=$triplet-gcc-posix AR=$triplet-ar libgif.a >/dev/null
+make -s -C "$work/gif" CC=$triplet-gcc-posix AR=$triplet-ar libgif.a
 cp "$work/gif/libgif.a" "$prefix/lib/"
 cp "$work/gif/gif_lib.h" "$prefix/include/"
 
 rm -rf "$work"
 touch "$stamp"
-echo "deps: $arch ready in $prefix"
+echo "deps: $arch ready in $prefix" >&3
