@@ -17,6 +17,8 @@ namespace {
 
 // All frames of one GIF together may hold at most this many pixels.
 constexpr std::uint64_t kMaxGifTotalPixels = 256ull * 1024 * 1024;
+// and at most this many frames (tiny frames cost memory beyond their pixels).
+constexpr std::size_t kMaxGifFrames = 20000;
 
 struct TReader {
   const std::uint8_t* data;
@@ -114,6 +116,7 @@ TGifPicture DecodeGif(const std::uint8_t* data, std::size_t size) {
     }
     if (type != IMAGE_DESC_RECORD_TYPE) GifFail(L"unknown record");
 
+    if (out.Frames.size() == kMaxGifFrames) GifFail(L"it has too many frames");
     if (DGifGetImageDesc(gif.get()) == GIF_ERROR) GifFail(gif.get());
     const GifImageDesc& desc = gif->Image;
     TGifFrame frame = control;

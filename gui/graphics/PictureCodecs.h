@@ -142,7 +142,8 @@ class TGifPicture {
   void RemoveFrame(std::size_t index);
 };
 
-// Reads every frame. Frames must carry their whole image data: a truncated file is an error.
+// Reads every frame (at most 20000, together at most 256 M pixels). Frames must carry their whole
+// image data: a truncated file is an error. A screen of size 0 takes the frames' extent.
 TGifPicture DecodeGif(const std::uint8_t* data, std::size_t size);
 // Writes GIF89a: global palette, a NETSCAPE2.0 loop extension when LoopCount >= 0, and per frame
 // a graphic control extension when HasControl, its local palette and (interlaced) indices.
@@ -156,7 +157,9 @@ enum class TGifBackground {
 };
 
 // Composes the frames of a GIF one after the other onto a canvas of the logical screen size
-// (32-bit, top-down, HasAlpha), following each frame's disposal and transparent index.
+// (32-bit, top-down, HasAlpha), following each frame's disposal and transparent index. Parts of
+// frames outside the screen are clipped; an index beyond its palette draws opaque black.
+// The GIF must outlive the composer and stay unchanged while it is used.
 class TGifComposer {
  public:
   explicit TGifComposer(const TGifPicture& gif, TGifBackground background = TGifBackground::Transparent);

@@ -2,6 +2,9 @@
 // and bad input.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <psapi.h>
+
 #include <cstring>
 #include <functional>
 #include <zlib.h>
@@ -600,6 +603,70 @@ TEST(BadInput, CorruptHeadersRaiseTheCodecError) {
   const Bytes junk(100, 0x42);
   for (TPictureFormat f : {TPictureFormat::Bmp, TPictureFormat::Jpeg, TPictureFormat::Png, TPictureFormat::Gif})
     EXPECT_NE(ErrorOf([&] { DecodePicture(f, junk.data(), junk.size()); }), L"<no error>");
+}
+
+// Committed private memory of this process (Wine reports it as PagefileUsage, not PrivateUsage).
+std::size_t CommittedBytes() {
+  PROCESS_MEMORY_COUNTERS pmc{};
+  pmc.cb = sizeof pmc;
+  EXPECT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc));
+  return pmc.PagefileUsage;
+}
+
+TEST(BadInput, FailedAndSuccessfulDecodesLeakNothing) {
+  // Each failure leaves the libraries' decoder state behind if an error path forgets to free it
+  // (tens of kilobytes for libjpeg, libpng with zlib, giflib's LZW tables).
+  std::vector<std::pair<TPictureFormat, Bytes>> inputs;
+  for (const auto& [format, file] : Samples()) {
+    inputs.push_back({format, file});
+    inputs.push_back({format, Bytes(file.begin(), file.begin() + std::ptrdiff_t(file.size() * 2 / 3))});
+  }
+  auto round = [&](int times) {
+    for (int i = 0; i < times; ++i)
+      for (const auto& [format, data] : inputs) {
+        try {
+          DecodePicture(format, data.data(), data.size());
+        } catch (const ECodecError&) {
+        }
+      }
+  };
+  round(50);  // warm up the heap
+  const std::size_t before = CommittedBytes();
+  round(500);
+  const std::size_t after = CommittedBytes();
+  ASSERT_GT(before, 0u);
+  EXPECT_LT(after, before + 4 * 1024 * 1024) << "before " << before << ", after " << after;
+}
+
+// The segments of a JPEG up to its first scan, the first scan (header and entropy-coded data),
+// and the rest.
+void SplitAtFirstScan(const Bytes& jpg, Bytes& head, Bytes& scan, Bytes& tail) {
+  std::size_t at = 2;
+  while (at + 4 <= jpg.size() && !(jpg[at] == 0xFF && jpg[at + 1] == 0xDA))
+    at += 2 + std::size_t(jpg[at + 2] << 8 | jpg[at + 3]);
+  std::size_t end = at + 2 + std::size_t(jpg[at + 2] << 8 | jpg[at + 3]);
+  while (end + 1 < jpg.size() && !(jpg[end] == 0xFF && jpg[end + 1] != 0 && (jpg[end + 1] < 0xD0 || jpg[end + 1] > 0xD7)))
+    ++end;
+  head.assign(jpg.begin(), jpg.begin() + std::ptrdiff_t(at));
+  scan.assign(jpg.begin() + std::ptrdiff_t(at), jpg.begin() + std::ptrdiff_t(end));
+  tail.assign(jpg.begin() + std::ptrdiff_t(end), jpg.end());
+}
+
+TEST(BadInput, JpegWithEndlessScansIsRefused) {
+  // A progressive file may repeat a scan: each repetition costs a pass over the whole picture.
+  const Bytes jpg = EncodeJpeg(PatternPicture(64, 64, 24), TJpegOptions{80, TJpegColour::Rgb, true});
+  Bytes head, scan, tail;
+  SplitAtFirstScan(jpg, head, scan, tail);
+  ASSERT_GT(scan.size(), 10u);
+  auto repeated = [&](int times) {
+    Bytes b = head;
+    for (int i = 0; i < times; ++i) b.insert(b.end(), scan.begin(), scan.end());
+    b.insert(b.end(), tail.begin(), tail.end());
+    return b;
+  };
+  const Bytes some = repeated(20), endless = repeated(2000);
+  EXPECT_EQ(DecodeJpeg(some.data(), some.size()).Width, 64);
+  EXPECT_TRUE(Contains(ErrorOf([&] { DecodeJpeg(endless.data(), endless.size()); }), L"scans"));
 }
 
 }  // namespace
