@@ -356,6 +356,35 @@ TEST(Jpeg, ThirtyTwoBitSourceEncodesItsColours) {
   EXPECT_LE(MaxChannelDiff(src, got), 4);
 }
 
+TEST(Jpeg, CmykIsInvertedOnlyWithTheAdobeMarker) {
+  TPixelBuffer src(16, 16, 24);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      std::uint8_t* d = src.Pixel(x, y);
+      d[0] = 50; d[1] = 100; d[2] = 200;
+    }
+  const Bytes adobe = EncodeJpeg(src, TJpegOptions{100, TJpegColour::Cmyk});
+  const TBgr a = At(DecodeJpeg(adobe.data(), adobe.size()), 8, 8);
+  EXPECT_NEAR(a.R, 200, 3);
+  EXPECT_NEAR(a.G, 100, 3);
+  EXPECT_NEAR(a.B, 50, 3);
+  // Stored as C'=255, M'=128, Y'=64, K'=200 (Adobe: 0 = full ink). Without the APP14 marker the
+  // same values mean ink amounts: R = (255-255)(255-200)/255, G = (255-128)(55)/255, B = (191)(55)/255.
+  Bytes plain;
+  for (std::size_t i = 0; i < adobe.size();) {
+    if (i >= 2 && adobe[i] == 0xFF && adobe[i + 1] == 0xEE) {
+      i += 2 + std::size_t(adobe[i + 2] << 8 | adobe[i + 3]);
+      continue;
+    }
+    plain.push_back(adobe[i++]);
+  }
+  ASSERT_LT(plain.size(), adobe.size());
+  const TBgr p = At(DecodeJpeg(plain.data(), plain.size()), 8, 8);
+  EXPECT_NEAR(p.R, 0, 3);
+  EXPECT_NEAR(p.G, 27, 3);
+  EXPECT_NEAR(p.B, 41, 3);
+}
+
 // ---- Orientation through files --------------------------------------------------------------
 
 // Four quadrants: red top-left, green top-right, blue bottom-left, white bottom-right.
