@@ -86,52 +86,52 @@ void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
 }
 }  // namespace
 
-std::vector<std::uint8_t> BuildBmp(const TBmpSpec& spec) {
-  const int rows = std::abs(spec.Height);
-  const std::size_t stride = ((std::size_t(spec.Width) * spec.BitCount + 31) / 32) * 4;
+std::vector<std::uint8_t> BuildBmp(const TBmpLayout& layout) {
+  const int rows = std::abs(layout.Height);
+  const std::size_t stride = ((std::size_t(layout.Width) * layout.BitCount + 31) / 32) * 4;
   std::vector<std::uint8_t> dib;
-  if (spec.HeaderSize == 12) {
+  if (layout.HeaderSize == 12) {
     Put32(dib, 12);
-    Put16(dib, std::uint32_t(spec.Width));
-    Put16(dib, std::uint32_t(spec.Height));
+    Put16(dib, std::uint32_t(layout.Width));
+    Put16(dib, std::uint32_t(layout.Height));
     Put16(dib, 1);
-    Put16(dib, std::uint32_t(spec.BitCount));
+    Put16(dib, std::uint32_t(layout.BitCount));
   } else {
-    Put32(dib, spec.HeaderSize);
-    Put32(dib, std::uint32_t(spec.Width));
-    Put32(dib, std::uint32_t(spec.Height));
+    Put32(dib, layout.HeaderSize);
+    Put32(dib, std::uint32_t(layout.Width));
+    Put32(dib, std::uint32_t(layout.Height));
     Put16(dib, 1);
-    Put16(dib, std::uint32_t(spec.BitCount));
-    Put32(dib, spec.Compression);
+    Put16(dib, std::uint32_t(layout.BitCount));
+    Put32(dib, layout.Compression);
     Put32(dib, std::uint32_t(stride * rows));
     Put32(dib, 2835);
     Put32(dib, 2835);
-    Put32(dib, std::uint32_t(spec.Palette.size()));
+    Put32(dib, std::uint32_t(layout.Palette.size()));
     Put32(dib, 0);
-    if (spec.HeaderSize > 40)
-      for (int i = 0; i < 4; ++i) Put32(dib, spec.Masks[i]);
-    dib.resize(spec.HeaderSize, 0);  // colour space fields of V4/V5 stay zero
-    if (spec.HeaderSize == 40 && spec.Compression == 3)
-      for (int i = 0; i < 3; ++i) Put32(dib, spec.Masks[i]);
+    if (layout.HeaderSize > 40)
+      for (int i = 0; i < 4; ++i) Put32(dib, layout.Masks[i]);
+    dib.resize(layout.HeaderSize, 0);  // colour space fields of V4/V5 stay zero
+    if (layout.HeaderSize == 40 && layout.Compression == 3)
+      for (int i = 0; i < 3; ++i) Put32(dib, layout.Masks[i]);
   }
-  for (std::uint32_t c : spec.Palette) {
+  for (std::uint32_t c : layout.Palette) {
     dib.push_back(std::uint8_t(c));
     dib.push_back(std::uint8_t(c >> 8));
     dib.push_back(std::uint8_t(c >> 16));
-    if (spec.HeaderSize != 12) dib.push_back(0);
+    if (layout.HeaderSize != 12) dib.push_back(0);
   }
   const std::size_t offset = 14 + dib.size();
   std::vector<std::uint8_t> pixels(stride * rows, 0);
   for (int r = 0; r < rows; ++r) {
-    const int fileRow = spec.Height < 0 ? r : rows - 1 - r;
+    const int fileRow = layout.Height < 0 ? r : rows - 1 - r;
     std::uint8_t* d = &pixels[stride * fileRow];
-    for (int x = 0; x < spec.Width; ++x) {
-      const std::uint32_t v = spec.Values[std::size_t(r) * spec.Width + x];
-      if (spec.BitCount < 8) {
-        const int bit = x * spec.BitCount;
-        d[bit / 8] |= std::uint8_t(v << (8 - spec.BitCount - bit % 8));
+    for (int x = 0; x < layout.Width; ++x) {
+      const std::uint32_t v = layout.Values[std::size_t(r) * layout.Width + x];
+      if (layout.BitCount < 8) {
+        const int bit = x * layout.BitCount;
+        d[bit / 8] |= std::uint8_t(v << (8 - layout.BitCount - bit % 8));
       } else {
-        for (int i = 0; i < spec.BitCount / 8; ++i) d[x * (spec.BitCount / 8) + i] = std::uint8_t(v >> (8 * i));
+        for (int i = 0; i < layout.BitCount / 8; ++i) d[x * (layout.BitCount / 8) + i] = std::uint8_t(v >> (8 * i));
       }
     }
   }

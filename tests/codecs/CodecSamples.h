@@ -25,7 +25,7 @@ int MaxChannelDiff(const TPixelBuffer& a, const TPixelBuffer& b);
 std::string CompareExact(const TPixelBuffer& expected, const TPixelBuffer& actual, bool withAlpha);
 
 // A hand-built BMP file.
-struct TBmpSpec {
+struct TBmpLayout {
   int Width = 0, Height = 0;  // Height < 0: top-down
   int BitCount = 24;
   std::uint32_t Compression = 0;  // 0 BI_RGB, 3 BI_BITFIELDS
@@ -35,7 +35,7 @@ struct TBmpSpec {
   // Pixel values: a palette index, or a raw 16/24/32-bit value, row 0 = top.
   std::vector<std::uint32_t> Values;
 };
-std::vector<std::uint8_t> BuildBmp(const TBmpSpec& spec);
+std::vector<std::uint8_t> BuildBmp(const TBmpLayout& layout);
 
 // A GIF of 3 frames used by several tests (see the definition for its content).
 TGifPicture SampleGif();

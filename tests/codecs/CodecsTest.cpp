@@ -77,7 +77,7 @@ std::uint8_t Expand(std::uint32_t v, int bits) {
 // A BMP of the case and the picture it must decode to.
 void MakeBmpCase(const TBmpCase& c, Bytes& file, TPixelBuffer& expected) {
   const int w = 13, h = 5;
-  TBmpSpec s;
+  TBmpLayout s;
   s.Width = w;
   s.Height = c.TopDown ? -h : h;
   s.BitCount = c.BitCount;
@@ -163,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TBmpCase>& i) { return std::string(i.param.Name); });
 
 TEST(Bmp, ShortCoreColourTableEndsWhereThePixelsBegin) {
-  TBmpSpec s;
+  TBmpLayout s;
   s.Width = 5;
   s.Height = 2;
   s.BitCount = 8;
@@ -182,8 +182,8 @@ TEST(Bmp, ShortCoreColourTableEndsWhereThePixelsBegin) {
 }
 
 TEST(Bmp, RefusesWhatItCannotShow) {
-  auto spec = [](int bits, std::uint32_t compression) {
-    TBmpSpec s;
+  auto make = [](int bits, std::uint32_t compression) {
+    TBmpLayout s;
     s.Width = 4;
     s.Height = 2;
     s.BitCount = bits;
@@ -192,16 +192,16 @@ TEST(Bmp, RefusesWhatItCannotShow) {
     if (bits <= 8) s.Palette.assign(std::size_t(1) << bits, 0);
     return BuildBmp(s);
   };
-  const Bytes rle = spec(8, 1);
+  const Bytes rle = make(8, 1);
   EXPECT_TRUE(Contains(ErrorOf([&] { DecodeBmp(rle.data(), rle.size()); }), L"RLE"));
-  const Bytes rle4 = spec(4, 2);
+  const Bytes rle4 = make(4, 2);
   EXPECT_TRUE(Contains(ErrorOf([&] { DecodeBmp(rle4.data(), rle4.size()); }), L"RLE"));
-  const Bytes jpeg = spec(24, 4);
+  const Bytes jpeg = make(24, 4);
   EXPECT_NE(ErrorOf([&] { DecodeBmp(jpeg.data(), jpeg.size()); }), L"<no error>");
-  Bytes bits3 = spec(24, 0);
+  Bytes bits3 = make(24, 0);
   bits3[28] = 3;
   EXPECT_NE(ErrorOf([&] { DecodeBmp(bits3.data(), bits3.size()); }), L"<no error>");
-  TBmpSpec zero;
+  TBmpLayout zero;
   zero.Width = 0;
   zero.Height = 3;
   const Bytes empty = BuildBmp(zero);
@@ -530,7 +530,7 @@ TEST(BadInput, UnknownExtensionMissingAndEmptyFiles) {
 // Samples of every format for the truncation test.
 std::vector<std::pair<TPictureFormat, Bytes>> Samples() {
   const TPixelBuffer p = PatternPicture(23, 17, 24);
-  TBmpSpec s8;
+  TBmpLayout s8;
   s8.Width = 9;
   s8.Height = 6;
   s8.BitCount = 8;
@@ -562,7 +562,7 @@ TEST(BadInput, TruncatedFilesRaiseTheCodecError) {
 
 TEST(BadInput, HugeDimensionsAreRefusedBeforeDecoding) {
   // BMP: 100000 x 100000 header on a few bytes.
-  TBmpSpec s;
+  TBmpLayout s;
   s.Width = 2;
   s.Height = 2;
   s.Values.assign(4, 0);

@@ -162,14 +162,14 @@ std::vector<TFuzzTarget> Targets() {
       {"Bmp", [](const std::uint8_t* d, std::size_t n) { CheckPicture(DecodeBmp(d, n)); },
        [=] {
          std::vector<Bytes> s = {EncodeBmp(small)};
-         TBmpSpec p;
+         TBmpLayout p;
          p.Width = 7;
          p.Height = -5;
          p.BitCount = 4;
          p.Palette.assign(16, 0x123456);
          for (int i = 0; i < 35; ++i) p.Values.push_back(std::uint32_t(i % 16));
          s.push_back(BuildBmp(p));
-         TBmpSpec q;
+         TBmpLayout q;
          q.Width = 6;
          q.Height = 4;
          q.BitCount = 32;
