@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cstdio>
 #include <functional>
 #include <random>
 #include <zlib.h>
@@ -17,6 +18,23 @@ namespace kivo::test {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// A crash inside a decoder ends the program at once, naming the input, instead of leaving it
+// waiting for a debugger until the test times out.
+char gCurrentInput[128] = "none";
+
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
+  std::fprintf(stderr, "crash: exception 0x%08lX at %p while decoding %s\n",
+               static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode), info->ExceptionRecord->ExceptionAddress,
+               gCurrentInput);
+  std::fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), 3);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+const struct TCrashReporter {
+  TCrashReporter() { SetUnhandledExceptionFilter(ReportCrash); }
+} crashReporter;
 
 // A copy of some bytes that ends exactly where a PAGE_NOACCESS page begins.
 class TGuardedCopy {
@@ -233,6 +251,7 @@ TEST_P(Fuzz, EveryInputDecodesOrRaisesTheCodecError) {
   int decoded = 0, refused = 0;
   auto feed = [&](const Bytes& input, const char* kind, int n) {
     const TGuardedCopy copy(input);
+    std::snprintf(gCurrentInput, sizeof gCurrentInput, "%s %s input %d (%zu bytes)", target.Name, kind, n, input.size());
     try {
       target.Decode(copy.Data(), copy.Size());
       ++decoded;
