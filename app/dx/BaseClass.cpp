@@ -92,8 +92,9 @@ ULONG STDMETHODCALLTYPE TBCUnknown::InnerRelease() {
 // ---------------------------------------------------------------------------------------------------
 
 TBCClassFactory::TBCClassFactory(TBCCreateFunc comClass, const REGFILTERPINS* pins, UINT pinCount, DWORD merit,
-                                 const GUID& category, const CLSID& clsid, const wchar_t* name)
-    : ComClass(comClass), Name(name ? name : L""), ClassId(clsid), Category(category), Merit(merit),
+                                 const GUID& category, const CLSID& clsid, const wchar_t* name,
+                                 TBCPageFormCreate pageFormClass)
+    : ComClass(comClass), PageFormClass(pageFormClass), Name(name ? name : L""), ClassId(clsid), Category(category), Merit(merit),
       PinCount(pinCount), Pins(pins) {
   TBCFilterTemplate::Instance().AddFactory(this);
 }
@@ -122,10 +123,18 @@ HRESULT STDMETHODCALLTYPE TBCClassFactory::CreateInstance(IUnknown* outer, REFII
   *out = nullptr;
   // An aggregating owner gets the inner unknown and nothing else.
   if (outer && iid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
-  if (!ComClass) return E_UNEXPECTED;
+  if (!ComClass && !PageFormClass) return E_UNEXPECTED;
   try {
     HRESULT hr = S_OK;
-    TBCUnknown* object = ComClass(*this, outer, hr);
+    TBCUnknown* object = nullptr;
+    if (PageFormClass) {
+      std::unique_ptr<TBCPageForm> form(PageFormClass());
+      if (!form) return E_OUTOFMEMORY;
+      object = new TBCBasePropertyPage(Name.c_str(), outer, form.get());
+      form.release();
+    } else {
+      object = ComClass(*this, outer, hr);
+    }
     if (!object) return FAILED(hr) ? hr : E_OUTOFMEMORY;
     // Hold the object while it is asked, so that a failed query frees it.
     object->InnerAddRef();
@@ -249,6 +258,112 @@ HRESULT TBCFilterTemplate::RegisterAll(bool reg) {
     }
   }
   return hr;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Property page
+
+TBCBasePropertyPage::TBCBasePropertyPage(const wchar_t* name, IUnknown* outer, TBCPageForm* form)
+    : TBCUnknown(name, outer), Form(form) {
+  if (HWND wnd = Form ? Form->Handle() : nullptr) {
+    LONG_PTR style = ::GetWindowLongPtrW(wnd, GWL_STYLE);
+    style &= ~(WS_CAPTION | WS_THICKFRAME | WS_POPUP);
+    ::SetWindowLongPtrW(wnd, GWL_STYLE, style | WS_CHILD);
+  }
+}
+
+TBCBasePropertyPage::~TBCBasePropertyPage() {
+  if (PageSite) PageSite->Release();
+}
+
+HRESULT STDMETHODCALLTYPE TBCBasePropertyPage::InnerQueryInterface(REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (iid == IID_IPropertyPage) return GetInterface(static_cast<IPropertyPage*>(this), out);
+  return TBCUnknown::InnerQueryInterface(iid, out);
+}
+
+HRESULT STDMETHODCALLTYPE TBCBasePropertyPage::SetPageSite(IPropertyPageSite* site) {
+  if ((site != nullptr) == (PageSite != nullptr)) return E_UNEXPECTED;
+  if (site) site->AddRef();
+  if (PageSite) PageSite->Release();
+  PageSite = site;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBCBasePropertyPage::Activate(HWND parent, LPCRECT rect, BOOL) {
+  if (!ObjectsSet || !parent) return E_UNEXPECTED;
+  if (!Form || !Form->Handle()) return E_OUTOFMEMORY;
+  ::SetParent(Form->Handle(), parent);
+  Form->Activated();
+  if (rect) Move(rect);
+  return Show(SW_SHOWNORMAL);
+}
+
+HRESULT STDMETHODCALLTYPE TBCBasePropertyPage::Deactivate() {
+  if (!Form || !Form->Handle()) return E_UNEXPECTED;
+  HWND wnd = Form->Handle();
+  ::SetWindowLongPtrW(wnd, GWL_EXSTYLE, ::GetWindowLongPtrW(wnd, GWL_EXSTYLE) & ~LONG_PTR(WS_EX_CONTROLPARENT));
+  Form->Deactivated();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBCBasePropertyPage::GetPageInfo(PROPPAGEINFO* info) {
+  if (!info) return E_POINTER;
+  if (!Form) return E_UNEXPECTED;
+  info->cb = sizeof(PROPPAGEINFO);
+  HRESULT hr = CopyWideString(Form->Caption(), &info->pszTitle);
+  if (FAILED(hr)) return hr;
+  info->size = Form->Extent();
+  info->pszDocString = nullptr;
+  info->pszHelpFile = nullptr;
+  info->dwHelpContext = 0;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBCBasePropertyPage::SetObjects(ULONG count, IUnknown** objects) {
+  if (count == 1) {
+    if (!objects || !objects[0]) return E_POINTER;
+    ObjectsSet = true;
+    return Form ? Form->ConnectObject(objects[0]) : S_OK;
+  }
+  if (count == 0) {
+    ObjectsSet = false;
+    return Form ? Form->DisconnectObject() : S_OK;
+  }
+  return E_UNEXPECTED;
+}
+
+HRESULT STDMETHODCALLTYPE TBCBasePropertyPage::Show(UINT command) {
+  if (!Form || !Form->Handle()) return E_UNEXPECTED;
+  if (command == SW_HIDE)
+    ::ShowWindow(Form->Handle(), SW_HIDE);
+  else if (command == SW_SHOWNORMAL || command == SW_SHOW)
+    ::ShowWindow(Form->Handle(), SW_SHOWNORMAL);
+  else
+    return E_INVALIDARG;
+  ::InvalidateRect(Form->Handle(), nullptr, TRUE);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBCBasePropertyPage::Move(LPCRECT rect) {
+  if (!rect) return E_POINTER;
+  if (!Form || !Form->Handle()) return E_UNEXPECTED;
+  ::MoveWindow(Form->Handle(), rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, TRUE);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBCBasePropertyPage::Apply() {
+  if (!ObjectsSet || !PageSite) return E_UNEXPECTED;
+  if (!Dirty) return S_OK;
+  HRESULT hr = Form ? Form->ApplyChanges() : S_OK;
+  if (SUCCEEDED(hr)) Dirty = false;
+  return hr;
+}
+
+void TBCBasePropertyPage::SetDirty(bool dirty) {
+  Dirty = dirty;
+  if (dirty && PageSite) PageSite->OnStatusChange(PROPPAGESTATUS_DIRTY);
 }
 
 std::wstring ThisModulePath() {

@@ -87,11 +87,27 @@ class TBCUnknown : public TBCBaseObject, public INonDelegatingUnknown {
 // Builds an object for a factory; answers it with RefCount 0, or null with `hr` set.
 using TBCCreateFunc = TBCUnknown* (*)(TBCClassFactory& factory, IUnknown* outer, HRESULT& hr);
 
+// The form a property page shows (neither plug-in has one).
+class TBCPageForm {
+ public:
+  virtual ~TBCPageForm() = default;
+  virtual HWND Handle() = 0;
+  virtual std::wstring Caption() = 0;
+  virtual SIZE Extent() = 0;
+  virtual void Activated() {}
+  virtual void Deactivated() {}
+  virtual HRESULT ConnectObject(IUnknown* object) { return S_OK; }
+  virtual HRESULT DisconnectObject() { return S_OK; }
+  virtual HRESULT ApplyChanges() { return S_OK; }
+};
+using TBCPageFormCreate = TBCPageForm* (*)();
+
 class TBCClassFactory : public IClassFactory {
  public:
   // Adds itself to the front of the process's factory list, which owns it from then on.
   TBCClassFactory(TBCCreateFunc comClass, const REGFILTERPINS* pins, UINT pinCount, DWORD merit,
-                  const GUID& category, const CLSID& clsid, const wchar_t* name);
+                  const GUID& category, const CLSID& clsid, const wchar_t* name,
+                  TBCPageFormCreate pageFormClass = nullptr);
   virtual ~TBCClassFactory() = default;
   TBCClassFactory(const TBCClassFactory&) = delete;
   TBCClassFactory& operator=(const TBCClassFactory&) = delete;
@@ -110,6 +126,7 @@ class TBCClassFactory : public IClassFactory {
 
   TBCClassFactory* Next = nullptr;
   const TBCCreateFunc ComClass;
+  const TBCPageFormCreate PageFormClass;
   const std::wstring Name;
   const CLSID ClassId;
   const GUID Category;
@@ -130,6 +147,37 @@ class TBCFilterTemplate {
 
  private:
   TBCFilterTemplate() = default;
+};
+
+// A property page around a form (owned; made borderless); reached through a factory with a form class.
+class TBCBasePropertyPage : public TBCUnknown, public IPropertyPage {
+ public:
+  TBCBasePropertyPage(const wchar_t* name, IUnknown* outer, TBCPageForm* form);
+  ~TBCBasePropertyPage() override;
+
+  KIVO_BC_FORWARD_IUNKNOWN
+  HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID iid, void** out) override;
+
+  HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override;
+  HRESULT STDMETHODCALLTYPE Activate(HWND parent, LPCRECT rect, BOOL modal) override;
+  HRESULT STDMETHODCALLTYPE Deactivate() override;
+  HRESULT STDMETHODCALLTYPE GetPageInfo(PROPPAGEINFO* info) override;
+  HRESULT STDMETHODCALLTYPE SetObjects(ULONG count, IUnknown** objects) override;
+  HRESULT STDMETHODCALLTYPE Show(UINT command) override;
+  HRESULT STDMETHODCALLTYPE Move(LPCRECT rect) override;
+  HRESULT STDMETHODCALLTYPE IsPageDirty() override { return Dirty ? S_OK : S_FALSE; }
+  HRESULT STDMETHODCALLTYPE Apply() override;
+  HRESULT STDMETHODCALLTYPE Help(LPCOLESTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
+
+  // The form marks its changes; the site hears of them.
+  void SetDirty(bool dirty);
+
+ private:
+  std::unique_ptr<TBCPageForm> Form;
+  IPropertyPageSite* PageSite = nullptr;  // counted
+  bool ObjectsSet = false;
+  bool Dirty = false;
 };
 
 // The filter mapper: IFilterMapper2, else the older IFilterMapper (COM must be initialised).

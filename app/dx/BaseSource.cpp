@@ -198,10 +198,15 @@ HRESULT TBCSourceStream::Activate() {
   if (!HasPeer()) return S_OK;
   HRESULT hr = TBCBaseOutputPin::Activate();
   if (FAILED(hr)) return hr;
-  if (!Worker.StartThread()) return E_FAIL;
+  // A pin that cannot stream gives its buffers back.
+  if (!Worker.StartThread()) {
+    Allocator->Decommit();
+    return E_FAIL;
+  }
   hr = Worker.SendCommand(CmdInit);
   if (FAILED(hr)) {
     Worker.JoinThread();
+    Allocator->Decommit();
     return hr;
   }
   return Worker.SendCommand(CmdPause);

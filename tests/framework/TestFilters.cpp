@@ -25,6 +25,10 @@ TBCClassFactory* const g_passFactory =
     new TBCClassFactory(&TTestPass::Create, kPassPins, 2, MERIT_DO_NOT_USE, CLSID_LegacyAmFilterCategory,
                         CLSID_TestPass, kTestPassName);
 
+TBCClassFactory* const g_pushFactory =
+    new TBCClassFactory(&TTestPush::Create, kSourcePins, 1, MERIT_DO_NOT_USE, CLSID_LegacyAmFilterCategory,
+                        CLSID_TestPush, kTestPushName);
+
 }  // namespace
 
 void MakeVideoType(AM_MEDIA_TYPE& type, const GUID& subtype, int width, int height) {
@@ -205,6 +209,47 @@ TBCBasePin* TTestPass::PinAt(int index) {
   if (index == 0) return &Input;
   if (index == 1) return &Output;
   return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+TTestPushPin::TTestPushPin(HRESULT& hr, TTestPush* filter) : TBCSourceStream(L"Test push pin", hr, filter, L"Out") {}
+
+TTestPushPin::~TTestPushPin() { StopWorker(); }
+
+HRESULT TTestPushPin::OfferedType(AM_MEDIA_TYPE* type) {
+  if (!type) return E_POINTER;
+  MakeVideoType(*type, MEDIASUBTYPE_RGB24, kTestWidth, kTestHeight);
+  return type->pbFormat ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT TTestPushPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
+  properties->cBuffers = std::max<long>(properties->cBuffers, 2);
+  properties->cbBuffer = static_cast<long>(FrameBytes(kTestWidth, kTestHeight));
+  ALLOCATOR_PROPERTIES actual{};
+  HRESULT hr = allocator->SetProperties(properties, &actual);
+  if (FAILED(hr)) return hr;
+  return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
+}
+
+HRESULT TTestPushPin::FillSample(IMediaSample* sample) {
+  const int n = Filled.load();
+  if (n >= FillLimit.load()) return AfterLimit.load();
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  FillPattern(data, kTestWidth, kTestHeight, n);
+  sample->SetActualDataLength(static_cast<long>(FrameBytes(kTestWidth, kTestHeight)));
+  REFERENCE_TIME start = REFERENCE_TIME(n) * 400000, stop = start + 400000;
+  sample->SetTime(&start, &stop);
+  ++Filled;
+  ::Sleep(5);
+  return S_OK;
+}
+
+TBCUnknown* TTestPush::Create(TBCClassFactory&, IUnknown* outer, HRESULT& hr) { return new TTestPush(outer, hr); }
+
+TTestPush::TTestPush(IUnknown* outer, HRESULT& hr) : TBCSource(kTestPushName, outer, CLSID_TestPush) {
+  Pin = new TTestPushPin(hr, this);
 }
 
 }  // namespace kivo::test

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "BaseClass.h"
+#include "BaseSource.h"
 
 namespace kivo::test {
 
@@ -14,7 +15,10 @@ namespace kivo::test {
 inline constexpr CLSID CLSID_TestSource = {0x6c1f7b10, 0x3a52, 0x4e8b, {0x9d, 0x3b, 0x1f, 0x0e, 0x5a, 0x7c, 0x2b, 0x01}};
 // {6C1F7B10-3A52-4E8B-9D3B-1F0E5A7C2B02}
 inline constexpr CLSID CLSID_TestPass = {0x6c1f7b10, 0x3a52, 0x4e8b, {0x9d, 0x3b, 0x1f, 0x0e, 0x5a, 0x7c, 0x2b, 0x02}};
+// {6C1F7B10-3A52-4E8B-9D3B-1F0E5A7C2B03}
+inline constexpr CLSID CLSID_TestPush = {0x6c1f7b10, 0x3a52, 0x4e8b, {0x9d, 0x3b, 0x1f, 0x0e, 0x5a, 0x7c, 0x2b, 0x03}};
 inline constexpr wchar_t kTestSourceName[] = L"Kivo Test Source";
+inline constexpr wchar_t kTestPushName[] = L"Kivo Test Push Source";
 inline constexpr wchar_t kTestPassName[] = L"Kivo Test Pass";
 
 constexpr int kTestWidth = 320;
@@ -92,6 +96,41 @@ class TTestPass : public TBCBaseFilter {
   TTestInputPin Input;
   TTestPassOutputPin Output;
   TBCCritSec ReceiveLock;
+};
+
+// A source on the source base: its worker fills numbered test pictures, and after `FillLimit`
+// samples answers `AfterLimit` (S_FALSE ends the stream, a failure aborts it).
+class TTestPush;
+
+class TTestPushPin : public TBCSourceStream {
+ public:
+  TTestPushPin(HRESULT& hr, TTestPush* filter);
+  ~TTestPushPin() override;
+  HRESULT OfferedType(AM_MEDIA_TYPE* type) override;
+  HRESULT SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) override;
+  HRESULT FillSample(IMediaSample* sample) override;
+  HRESULT WorkerStarting() override {
+    ++Starts;
+    return StartResult;
+  }
+  HRESULT WorkerEnding() override {
+    ++Ends;
+    return S_OK;
+  }
+
+  std::atomic<int> Filled{0};
+  std::atomic<int> Starts{0};
+  std::atomic<int> Ends{0};
+  std::atomic<int> FillLimit{1 << 30};
+  std::atomic<HRESULT> AfterLimit{S_FALSE};
+  std::atomic<HRESULT> StartResult{S_OK};
+};
+
+class TTestPush : public TBCSource {
+ public:
+  static TBCUnknown* Create(TBCClassFactory& factory, IUnknown* outer, HRESULT& hr);
+  TTestPush(IUnknown* outer, HRESULT& hr);
+  TTestPushPin* Pin = nullptr;
 };
 
 }  // namespace kivo::test

@@ -2,9 +2,13 @@
 // interfaces capture programs ask for, the one offered type, and streaming into Wine's grabber.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <memory>
+#include <thread>
 
 #include "GraphSupport.h"
+#include "KVSection.h"
 #include "KivoSrcCommon.h"
 #include "TestSupport.h"
 
@@ -249,6 +253,49 @@ TEST_F(KivoSrc, WithoutWriterUnfilledSamplesComeAboutFourTimesASecond) {
   EXPECT_GT(interval, 180);
   EXPECT_LT(interval, 400);
   for (IBaseFilter* f : {Filter.Get(), grabber.Get(), null.Get()}) graph->RemoveFilter(f);
+}
+
+}  // namespace
+
+namespace {
+
+// A new reader pin clears the section only while it holds the lock, so a copy in progress elsewhere
+// never sees a half-cleared frame.
+TEST(KivoSrcSection, NewReaderClearsTheSectionUnderTheLock) {
+  TFrameSectionReader first(MakeOfferedVideoInfo());
+  ASSERT_TRUE(first.HasView());
+  THandleOwner mapping(::OpenFileMappingA(FILE_MAP_WRITE, FALSE, kFrameSectionName));
+  ASSERT_TRUE(mapping);
+  TViewOwner view(::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_TRUE(view);
+  BYTE* pixels = static_cast<BYTE*>(view.Get()) + kPixelAreaOffset;
+  FillPattern(pixels, 320, 240, 9);
+
+  THandleOwner access(::OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, kAccessEventName));
+  ASSERT_EQ(::WaitForSingleObject(access.Get(), 1000), WAIT_OBJECT_0);
+  std::atomic<bool> built{false};
+  std::unique_ptr<TFrameSectionReader> second;
+  std::thread maker([&] {
+    second = std::make_unique<TFrameSectionReader>(MakeOfferedVideoInfo());
+    built = true;
+  });
+  ::Sleep(100);
+  EXPECT_FALSE(built.load()) << "the new reader waits for the lock";
+  EXPECT_EQ(CheckPattern(pixels, 320, 240, 9), "") << "nothing cleared while another party holds it";
+  ::SetEvent(access.Get());
+  maker.join();
+  EXPECT_TRUE(AllZero(pixels, 230400)) << "cleared once it had the lock";
+  // It gave the lock back.
+  EXPECT_EQ(::WaitForSingleObject(access.Get(), 1000), WAIT_OBJECT_0);
+  ::SetEvent(access.Get());
+
+  // A lock held for good delays a new reader by one wait only, and it frees the lock all the same.
+  ASSERT_EQ(::WaitForSingleObject(access.Get(), 1000), WAIT_OBJECT_0);
+  const double t0 = NowMs();
+  TFrameSectionReader third(MakeOfferedVideoInfo());
+  EXPECT_LT(NowMs() - t0, 1000);
+  EXPECT_EQ(::WaitForSingleObject(access.Get(), 0), WAIT_OBJECT_0);
+  ::SetEvent(access.Get());
 }
 
 }  // namespace
