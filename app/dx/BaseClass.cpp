@@ -312,7 +312,12 @@ HRESULT STDMETHODCALLTYPE TBCBasePropertyPage::GetPageInfo(PROPPAGEINFO* info) {
   if (!info) return E_POINTER;
   if (!Form) return E_UNEXPECTED;
   info->cb = sizeof(PROPPAGEINFO);
-  HRESULT hr = CopyWideString(Form->Caption(), &info->pszTitle);
+  HRESULT hr;
+  try {
+    hr = CopyWideString(Form->Caption(), &info->pszTitle);
+  } catch (const std::bad_alloc&) {
+    hr = E_OUTOFMEMORY;
+  }
   if (FAILED(hr)) return hr;
   info->size = Form->Extent();
   info->pszDocString = nullptr;

@@ -174,7 +174,11 @@ HRESULT STDMETHODCALLTYPE TBCSourceStream::QueryId(LPWSTR* id) {
   *id = nullptr;
   int n = SourceFilter->PinNumber(this);
   if (n < 0) return VFW_E_NOT_FOUND;
-  return CopyWideString(std::to_wstring(n + 1), id);
+  try {
+    return CopyWideString(std::to_wstring(n + 1), id);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 HRESULT TBCSourceStream::VerifyType(const AM_MEDIA_TYPE& type) {

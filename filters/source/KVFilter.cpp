@@ -158,8 +158,8 @@ HRESULT STDMETHODCALLTYPE TKVOutputPin::Get(REFGUID set, DWORD id, void*, DWORD,
   if (set != kAMPROPSETID_Pin) return E_PROP_SET_UNSUPPORTED;
   if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
   if (returned) *returned = sizeof(GUID);
-  if (!data) return returned ? S_OK : E_POINTER;
   if (dataSize < sizeof(GUID)) return E_UNEXPECTED;
+  if (!data) return E_POINTER;
   std::memcpy(data, &kPIN_CATEGORY_CAPTURE, sizeof(GUID));
   return S_OK;
 }
