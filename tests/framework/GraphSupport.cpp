@@ -95,4 +95,61 @@ std::string Hex(HRESULT hr) {
   return text;
 }
 
+std::wstring GuidText(REFGUID g) {
+  wchar_t text[40];
+  ::StringFromGUID2(g, text, 40);
+  return text;
+}
+
+DWORD RunRegsvr32(const std::wstring& args) {
+  wchar_t sys[MAX_PATH];
+  ::GetSystemDirectoryW(sys, MAX_PATH);
+  std::wstring exe = std::wstring(sys) + L"\\regsvr32.exe";
+  std::wstring cmd = L"\"" + exe + L"\" " + args;
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return 999;
+  THandleOwner process(pi.hProcess), thread(pi.hThread);
+  if (::WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) return 998;
+  DWORD code = 997;
+  ::GetExitCodeProcess(pi.hProcess, &code);
+  return code;
+}
+
+std::optional<TListedFilter> FindListedFilter(REFGUID category, const std::function<bool(const TListedFilter&)>& match) {
+  TComPtr<ICreateDevEnum> devEnum;
+  if (FAILED(::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                                devEnum.PutVoid())))
+    return std::nullopt;
+  TComPtr<IEnumMoniker> monikers;
+  if (devEnum->CreateClassEnumerator(category, monikers.Put(), 0) != S_OK || !monikers) return std::nullopt;
+  TComPtr<IMoniker> m;
+  while (monikers->Next(1, m.Put(), nullptr) == S_OK) {
+    TComPtr<IPropertyBag> bag;
+    if (FAILED(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.PutVoid()))) continue;
+    TListedFilter f;
+    VARIANT v;
+    ::VariantInit(&v);
+    if (SUCCEEDED(bag->Read(L"FriendlyName", &v, nullptr)) && v.vt == VT_BSTR) f.Name = v.bstrVal;
+    ::VariantClear(&v);
+    if (SUCCEEDED(bag->Read(L"CLSID", &v, nullptr)) && v.vt == VT_BSTR) ::CLSIDFromString(v.bstrVal, &f.Clsid);
+    ::VariantClear(&v);
+    if (!match(f)) continue;
+    f.Moniker = m;
+    return f;
+  }
+  return std::nullopt;
+}
+
+std::optional<TListedFilter> FindListedFilter(REFGUID category, REFCLSID clsid) {
+  const CLSID want = clsid;
+  return FindListedFilter(category, [&](const TListedFilter& f) { return f.Clsid == want; });
+}
+
+std::optional<TListedFilter> FindListedFilter(REFGUID category, const std::wstring& name) {
+  return FindListedFilter(category, [&](const TListedFilter& f) { return f.Name == name; });
+}
+
 }  // namespace kivo::test

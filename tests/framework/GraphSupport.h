@@ -6,7 +6,9 @@
 #include <dshow.h>
 #include <qedit.h>
 
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,20 @@ class TGrabberSink : public ISampleGrabberCB {
 HRESULT MakeGrabber(TComPtr<IBaseFilter>& filter, TGrabberSink* sink);
 TComPtr<IPin> FindPinOf(IBaseFilter* filter, PIN_DIRECTION dir, int index = 0);
 std::string Hex(HRESULT hr);
+
+std::wstring GuidText(REFGUID g);
+// Runs regsvr32.exe of the prefix's system folder; answers its exit code (99x when it could not run).
+DWORD RunRegsvr32(const std::wstring& args);
+
+// A filter the system device enumerator lists in a category.
+struct TListedFilter {
+  std::wstring Name;
+  CLSID Clsid{};
+  TComPtr<IMoniker> Moniker;
+};
+std::optional<TListedFilter> FindListedFilter(REFGUID category, const std::function<bool(const TListedFilter&)>& match);
+std::optional<TListedFilter> FindListedFilter(REFGUID category, REFCLSID clsid);
+std::optional<TListedFilter> FindListedFilter(REFGUID category, const std::wstring& name);
 
 // COM for the test's thread (multithreaded apartment).
 class TComInit {

@@ -12,30 +12,6 @@ using namespace kivo::test;
 
 namespace {
 
-std::wstring GuidText(REFGUID g) {
-  wchar_t text[40];
-  ::StringFromGUID2(g, text, 40);
-  return text;
-}
-
-// Runs regsvr32.exe of the prefix's system folder; answers its exit code (or 999 on failure to run).
-DWORD RunRegsvr32(const std::wstring& args) {
-  wchar_t sys[MAX_PATH];
-  ::GetSystemDirectoryW(sys, MAX_PATH);
-  std::wstring exe = std::wstring(sys) + L"\\regsvr32.exe";
-  std::wstring cmd = L"\"" + exe + L"\" " + args;
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return 999;
-  THandleOwner process(pi.hProcess), thread(pi.hThread);
-  if (::WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) return 998;
-  DWORD code = 997;
-  ::GetExitCodeProcess(pi.hProcess, &code);
-  return code;
-}
-
 bool ReadString(HKEY root, const std::wstring& key, const wchar_t* name, std::wstring& value) {
   wchar_t buf[1024];
   DWORD bytes = sizeof(buf);
@@ -51,30 +27,10 @@ bool KeyExists(HKEY root, const std::wstring& key) {
 
 // Friendly name of the filter with this CLSID in a device category, or nothing.
 std::optional<std::wstring> ListedName(REFGUID category, REFCLSID clsid, TComPtr<IBaseFilter>* bound = nullptr) {
-  TComPtr<ICreateDevEnum> devEnum;
-  if (FAILED(::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                                devEnum.PutVoid())))
-    return std::nullopt;
-  TComPtr<IEnumMoniker> monikers;
-  if (devEnum->CreateClassEnumerator(category, monikers.Put(), 0) != S_OK || !monikers) return std::nullopt;
-  TComPtr<IMoniker> m;
-  while (monikers->Next(1, m.Put(), nullptr) == S_OK) {
-    TComPtr<IPropertyBag> bag;
-    if (FAILED(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.PutVoid()))) continue;
-    VARIANT v;
-    ::VariantInit(&v);
-    if (FAILED(bag->Read(L"CLSID", &v, nullptr))) continue;
-    CLSID c{};
-    bool same = v.vt == VT_BSTR && SUCCEEDED(::CLSIDFromString(v.bstrVal, &c)) && c == clsid;
-    ::VariantClear(&v);
-    if (!same) continue;
-    std::wstring name;
-    if (SUCCEEDED(bag->Read(L"FriendlyName", &v, nullptr)) && v.vt == VT_BSTR) name = v.bstrVal;
-    ::VariantClear(&v);
-    if (bound) m->BindToObject(nullptr, nullptr, IID_IBaseFilter, bound->PutVoid());
-    return name;
-  }
-  return std::nullopt;
+  auto f = FindListedFilter(category, clsid);
+  if (!f) return std::nullopt;
+  if (bound) f->Moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, bound->PutVoid());
+  return f->Name;
 }
 
 class Registration : public ::testing::Test {

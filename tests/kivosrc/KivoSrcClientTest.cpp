@@ -15,29 +15,6 @@ using namespace kivo::test;
 
 namespace {
 
-DWORD RunRegsvr32(const std::wstring& args) {
-  wchar_t sys[MAX_PATH];
-  ::GetSystemDirectoryW(sys, MAX_PATH);
-  std::wstring exe = std::wstring(sys) + L"\\regsvr32.exe";
-  std::wstring cmd = L"\"" + exe + L"\" " + args;
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return 999;
-  THandleOwner process(pi.hProcess), thread(pi.hThread);
-  if (::WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) return 998;
-  DWORD code = 997;
-  ::GetExitCodeProcess(pi.hProcess, &code);
-  return code;
-}
-
-std::wstring GuidText(REFGUID g) {
-  wchar_t text[40];
-  ::StringFromGUID2(g, text, 40);
-  return text;
-}
-
 bool ReadString(const std::wstring& key, const wchar_t* name, std::wstring& value) {
   wchar_t buf[1024];
   DWORD bytes = sizeof(buf);

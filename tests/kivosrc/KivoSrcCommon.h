@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "GraphSupport.h"
 #include "Handles.h"
 
 namespace kivo::test {
@@ -16,11 +17,7 @@ inline constexpr CLSID kKivoSrcClsid = {0x26d63f58, 0xc75a, 0x403c, {0xb0, 0x22,
 inline constexpr wchar_t kKivoSrcName[] = L"Kivo Filter Source";
 
 // The device of that name in the video input category, if listed: its CLSID and moniker.
-struct TDevice {
-  std::wstring Name;
-  CLSID Clsid{};
-  TComPtr<IMoniker> Moniker;
-};
+using TDevice = TListedFilter;
 std::optional<TDevice> FindVideoInputDevice(const std::wstring& name);
 // S_OK with devices, S_FALSE when the category enumerates empty.
 HRESULT VideoInputCategoryState();
