@@ -872,25 +872,6 @@ TBCEnumPins::TBCEnumPins(TBCBaseFilter* filter, const TBCEnumPins& other)
 
 TBCEnumPins::~TBCEnumPins() { Filter->Release(); }
 
-HRESULT STDMETHODCALLTYPE TBCEnumPins::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IEnumPins) {
-    *out = static_cast<IEnumPins*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE TBCEnumPins::AddRef() { return static_cast<ULONG>(++Refs); }
-
-ULONG STDMETHODCALLTYPE TBCEnumPins::Release() {
-  LONG n = --Refs;
-  if (n == 0) delete this;
-  return static_cast<ULONG>(n);
-}
-
 bool TBCEnumPins::OutOfStep() const { return Filter->PinVersion() != Version; }
 
 HRESULT STDMETHODCALLTYPE TBCEnumPins::Next(ULONG count, IPin** pins, ULONG* fetched) {
@@ -967,25 +948,6 @@ TBCEnumMediaTypes::TBCEnumMediaTypes(TBCBasePin* pin, const TBCEnumMediaTypes& o
 }
 
 TBCEnumMediaTypes::~TBCEnumMediaTypes() { Pin->Release(); }
-
-HRESULT STDMETHODCALLTYPE TBCEnumMediaTypes::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IEnumMediaTypes) {
-    *out = static_cast<IEnumMediaTypes*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE TBCEnumMediaTypes::AddRef() { return static_cast<ULONG>(++Refs); }
-
-ULONG STDMETHODCALLTYPE TBCEnumMediaTypes::Release() {
-  LONG n = --Refs;
-  if (n == 0) delete this;
-  return static_cast<ULONG>(n);
-}
 
 bool TBCEnumMediaTypes::OutOfStep() const { return Pin->TypeVersion() != Version; }
 

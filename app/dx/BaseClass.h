@@ -346,15 +346,36 @@ class TBCBasePin : public TBCUnknown, public IPin, public IQualityControl {
 // ---------------------------------------------------------------------------------------------------
 // Enumerators (own reference counts; they keep their filter or pin alive)
 
-class TBCEnumPins : public IEnumPins {
+// IUnknown of a stand-alone object that answers one interface and deletes itself.
+template <class Itf>
+class TBCEnumUnknown : public Itf {
+ public:
+  virtual ~TBCEnumUnknown() = default;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (iid != IID_IUnknown && iid != __uuidof(Itf)) return E_NOINTERFACE;
+    *out = static_cast<Itf*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++Refs); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG n = --Refs;
+    if (n == 0) delete this;
+    return static_cast<ULONG>(n);
+  }
+
+ private:
+  std::atomic<LONG> Refs{1};
+};
+
+class TBCEnumPins : public TBCEnumUnknown<IEnumPins> {
  public:
   explicit TBCEnumPins(TBCBaseFilter* filter);
   TBCEnumPins(TBCBaseFilter* filter, const TBCEnumPins& other);
-  virtual ~TBCEnumPins();
+  ~TBCEnumPins() override;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override;
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
   HRESULT STDMETHODCALLTYPE Reset() override;
@@ -362,7 +383,6 @@ class TBCEnumPins : public IEnumPins {
 
  private:
   bool OutOfStep() const;
-  std::atomic<LONG> Refs{1};
   TBCBaseFilter* Filter;
   int Position = 0;
   int Count = 0;
@@ -370,15 +390,12 @@ class TBCEnumPins : public IEnumPins {
   std::vector<IPin*> Seen;  // identities only
 };
 
-class TBCEnumMediaTypes : public IEnumMediaTypes {
+class TBCEnumMediaTypes : public TBCEnumUnknown<IEnumMediaTypes> {
  public:
   explicit TBCEnumMediaTypes(TBCBasePin* pin);
   TBCEnumMediaTypes(TBCBasePin* pin, const TBCEnumMediaTypes& other);
-  virtual ~TBCEnumMediaTypes();
+  ~TBCEnumMediaTypes() override;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
   HRESULT STDMETHODCALLTYPE Reset() override;
@@ -386,7 +403,6 @@ class TBCEnumMediaTypes : public IEnumMediaTypes {
 
  private:
   bool OutOfStep() const;
-  std::atomic<LONG> Refs{1};
   TBCBasePin* Pin;
   int Position = 0;
   LONG Version = 0;
