@@ -6,6 +6,16 @@
 
 namespace kivo {
 
+namespace {
+HRESULT PeerOfPin(IPin* peer, IPin** out) {
+  if (!out) return E_POINTER;
+  *out = peer;
+  if (!peer) return VFW_E_NOT_CONNECTED;
+  peer->AddRef();
+  return S_OK;
+}
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------------
 // Input pin
 
@@ -20,6 +30,8 @@ HRESULT STDMETHODCALLTYPE TBCTransformInputPin::QueryId(LPWSTR* id) {
     return E_OUTOFMEMORY;
   }
 }
+
+HRESULT STDMETHODCALLTYPE TBCTransformInputPin::ConnectedTo(IPin** pin) { return PeerOfPin(ConnectedPin, pin); }
 
 HRESULT TBCTransformInputPin::VerifyType(const AM_MEDIA_TYPE& type) {
   HRESULT hr = Transform->AcceptInput(type);
@@ -141,6 +153,8 @@ HRESULT STDMETHODCALLTYPE TBCTransformOutputPin::QueryId(LPWSTR* id) {
     return E_OUTOFMEMORY;
   }
 }
+
+HRESULT STDMETHODCALLTYPE TBCTransformOutputPin::ConnectedTo(IPin** pin) { return PeerOfPin(ConnectedPin, pin); }
 
 HRESULT STDMETHODCALLTYPE TBCTransformOutputPin::Notify(IBaseFilter*, Quality quality) {
   HRESULT hr = Transform->AdjustQuality(quality);

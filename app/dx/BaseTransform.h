@@ -15,6 +15,10 @@ class TBCTransformInputPin : public TBCBaseInputPin {
   TBCTransformInputPin(const wchar_t* objectName, TBCTransformFilter* filter, HRESULT& hr, const wchar_t* pinName);
 
   HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
+  // Without the filter lock: the platform's seeking pass-through asks for the peer on the streaming
+  // thread during end of stream (holding the receive lock) while a Stop may hold the filter lock and
+  // wait for that thread. Connections change only while stopped.
+  HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
   HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
   HRESULT STDMETHODCALLTYPE EndOfStream() override;
   HRESULT STDMETHODCALLTYPE BeginFlush() override;
@@ -39,6 +43,7 @@ class TBCTransformOutputPin : public TBCBaseOutputPin {
 
   HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID iid, void** out) override;
   HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
+  HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;  // also without the filter lock
   // IQualityControl
   HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality quality) override;
 

@@ -192,6 +192,19 @@ HRESULT TTransFilter::ProposeOutputType(int position, AM_MEDIA_TYPE& type) {
 HRESULT TTransFilter::TransformSample(IMediaSample* input, IMediaSample* output) {
   if (!input || !output) return E_POINTER;
   TBCAutoLock lock(ReceiveLock());
+  // A sample can bring a new type that the input pin accepted: it and later samples have its size.
+  TBCTransformInputPin* pin = InputPin();
+  if (!pin) return E_UNEXPECTED;
+  const AM_SAMPLE2_PROPERTIES& props = pin->SampleProps();
+  if ((props.dwSampleFlags & AM_SAMPLE_TYPECHANGED) && props.pMediaType) {
+    const VIDEOINFOHEADER* vih = VideoInfo(*props.pMediaType);
+    if (!KIVO_TRANS_CHECK(vih != nullptr)) return E_UNEXPECTED;
+    if (vih->bmiHeader.biWidth != Scaler.InWidth || vih->bmiHeader.biHeight != Scaler.InHeight) {
+      Scaler.InWidth = vih->bmiHeader.biWidth;
+      Scaler.InHeight = vih->bmiHeader.biHeight;
+      Scaler.ClearScaleTables();
+    }
+  }
   Scaler.BuildScaleTables();
   BYTE* src = nullptr;
   BYTE* dst = nullptr;

@@ -183,6 +183,7 @@ HRESULT STDMETHODCALLTYPE TRecordingPin::Receive(IMediaSample* sample) {
 }
 
 HRESULT STDMETHODCALLTYPE TRecordingPin::EndOfStream() {
+  if (OnEndOfStream) OnEndOfStream();
   ++EndOfStreams;
   return S_OK;
 }

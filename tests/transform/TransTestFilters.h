@@ -7,6 +7,7 @@
 #include <qedit.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -108,6 +109,8 @@ class TRecordingPin : public TBCBaseInputPin {
 
   // Types the pin prefers (offered first when asked); it accepts any video type.
   std::vector<TVideoFormat> Preferred;
+  // Called inside EndOfStream, on the caller's thread.
+  std::function<void()> OnEndOfStream;
   TFrameKeeper Frames;
   std::atomic<int> EndOfStreams{0}, BeginFlushes{0}, EndFlushes{0}, NewSegments{0};
   std::atomic<REFERENCE_TIME> LastSegmentStart{0};

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "AviWriter.h"
 #include "BaseTransform.h"
@@ -550,6 +553,41 @@ TEST_F(Transform, PassesFlushSegmentAndEndOfStreamAndDropsShortSamplesWithOneQua
   EXPECT_EQ(g.Control->Stop(), S_OK);
 }
 
+TEST_F(Transform, ASampleWithANewAcceptedTypeIsReadAtItsSize) {
+  auto* source = new TPatternSource;
+  source->Pin.Format = Rgb(640, 480);
+  TComPtr<IBaseFilter> sourceF = Own(source);
+  TTransFilter* trans = nullptr;
+  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
+  ASSERT_TRUE(trans);
+  auto* sink = new TRecordingSink;
+  TComPtr<IBaseFilter> sinkF = Own(sink);
+  TGraph g;
+  ASSERT_EQ(g.Add(sourceF.Get(), L"source"), S_OK);
+  ASSERT_EQ(g.Add(transF.Get(), L"trans"), S_OK);
+  ASSERT_EQ(g.Add(sinkF.Get(), L"sink"), S_OK);
+  ASSERT_EQ(g.Link(sourceF.Get(), transF.Get()), S_OK);
+  ASSERT_EQ(g.Link(transF.Get(), sinkF.Get()), S_OK);
+  ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
+
+  TComPtr<IMediaSample> sample;
+  ASSERT_EQ(source->Pin.AcquireSample(sample.Put(), nullptr, nullptr, 0), S_OK);
+  BYTE* data = nullptr;
+  ASSERT_EQ(sample->GetPointer(&data), S_OK);
+  FillPattern(data, 160, 120, 9);
+  ASSERT_EQ(sample->SetActualDataLength(long(FrameBytes(160, 120))), S_OK);
+  TBCMediaType smaller;
+  MakeFormatType(smaller.Type, Rgb(160, 120));
+  ASSERT_EQ(sample->SetMediaType(&smaller.Type), S_OK);
+  EXPECT_EQ(source->Pin.SendSample(sample.Get()), S_OK);
+  sample.Reset();
+  ASSERT_EQ(sink->Pin.Frames.Count(), 1u);
+  EXPECT_EQ(FirstDifference(sink->Pin.Frames.Frames()[0].Bytes, ExpectedFrame(160, 120, 320, 240, {0, 0, 320, 240}, 9),
+                            320),
+            "");
+  EXPECT_EQ(g.Control->Stop(), S_OK);
+}
+
 TEST_F(Transform, SeekingGoesThroughOnePassThroughObjectAndQualityGoesUpstream) {
   auto* source = new TPatternSource;
   TComPtr<IBaseFilter> sourceF = Own(source);
@@ -577,6 +615,53 @@ TEST_F(Transform, SeekingGoesThroughOnePassThroughObjectAndQualityGoesUpstream) 
   EXPECT_EQ(quality->Notify(transF.Get(), q), VFW_E_NOT_FOUND) << "nobody upstream";
   ASSERT_EQ(source->Pin.Connect(trans->InputPin(), nullptr), S_OK);
   EXPECT_EQ(quality->Notify(transF.Get(), q), E_NOTIMPL) << "the source pin's own answer";
+  EXPECT_EQ(source->Pin.Disconnect(), S_OK);
+  EXPECT_EQ(trans->InputPin()->Disconnect(), S_OK);
+}
+
+TEST_F(Transform, SeekingAskedDuringEndOfStreamDoesNotBlockAConcurrentStop) {
+  auto* source = new TPatternSource;
+  TComPtr<IBaseFilter> sourceF = Own(source);
+  TTransFilter* trans = nullptr;
+  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
+  ASSERT_TRUE(trans);
+  auto* sink = new TRecordingSink;
+  TComPtr<IBaseFilter> sinkF = Own(sink);
+  ASSERT_EQ(source->Pin.Connect(trans->InputPin(), nullptr), S_OK);
+  ASSERT_EQ(trans->OutputPin()->Connect(&sink->Pin, nullptr), S_OK);
+  TComPtr<IMediaSeeking> seeking;
+  ASSERT_EQ(trans->OutputPin()->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()), S_OK);
+  for (IBaseFilter* f : {sinkF.Get(), transF.Get(), sourceF.Get()}) ASSERT_EQ(f->Run(0), S_OK);
+
+  // As a renderer does: during end of stream (the transform's receive lock held) it asks upstream
+  // for the stop position, by which time a Stop holds the filter lock and waits for that lock.
+  THandleOwner inEndOfStream(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  THandleOwner stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  HRESULT asked = E_FAIL;
+  sink->Pin.OnEndOfStream = [&] {
+    ::SetEvent(inEndOfStream.Get());
+    ::Sleep(300);
+    LONGLONG stop = 0;
+    asked = seeking->GetStopPosition(&stop);
+  };
+  std::thread streaming([&] { source->Pin.SendEndOfStream(); });
+  ASSERT_EQ(::WaitForSingleObject(inEndOfStream.Get(), 5000), WAIT_OBJECT_0);
+  std::thread stopping([&] {
+    transF->Stop();
+    ::SetEvent(stopped.Get());
+  });
+  if (::WaitForSingleObject(stopped.Get(), 10000) != WAIT_OBJECT_0) {
+    std::fprintf(stderr, "deadlock: Stop against end of stream\n");
+    std::_Exit(3);
+  }
+  streaming.join();
+  stopping.join();
+  EXPECT_NE(asked, E_FAIL) << "the question went upstream and came back";
+  sink->Pin.OnEndOfStream = nullptr;
+  for (IBaseFilter* f : {sinkF.Get(), sourceF.Get()}) EXPECT_EQ(f->Stop(), S_OK);
+  seeking.Reset();
+  EXPECT_EQ(trans->OutputPin()->Disconnect(), S_OK);
+  EXPECT_EQ(sink->Pin.Disconnect(), S_OK);
   EXPECT_EQ(source->Pin.Disconnect(), S_OK);
   EXPECT_EQ(trans->InputPin()->Disconnect(), S_OK);
 }
