@@ -498,7 +498,7 @@ TEST_F(Transform, PausingWithoutInputEndsTheStreamDownstreamOnceUntilStopped) {
   EXPECT_EQ(sink->Pin.Disconnect(), S_OK);
 }
 
-TEST_F(Transform, PassesFlushSegmentAndEndOfStreamAndDropsShortSamplesWithOneQualityEvent) {
+TEST_F(Transform, PassesFlushSegmentEndOfStreamAndOtherStreamsAndDropsShortSamplesWithOneQualityEvent) {
   auto* source = new TPatternSource;
   source->Pin.Format = Rgb(640, 360);
   TComPtr<IBaseFilter> sourceF = Own(source);
@@ -539,6 +539,24 @@ TEST_F(Transform, PassesFlushSegmentAndEndOfStreamAndDropsShortSamplesWithOneQua
   ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
   EXPECT_EQ(source->Deliver(5, 10), S_OK);
   EXPECT_EQ(g.CountEvents(EC_QUALITY_CHANGE), 1);
+
+  // A sample of another stream than the media goes on as it is.
+  {
+    const std::size_t before = sink->Pin.Frames.Count();
+    TComPtr<IMediaSample> sample;
+    ASSERT_EQ(source->Pin.AcquireSample(sample.Put(), nullptr, nullptr, 0), S_OK);
+    TComPtr<IMediaSample2> sample2;
+    ASSERT_EQ(sample->QueryInterface(IID_IMediaSample2, sample2.PutVoid()), S_OK);
+    AM_SAMPLE2_PROPERTIES props{};
+    ASSERT_EQ(sample2->GetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props)), S_OK);
+    FillPattern(props.pbBuffer, 640, 360, 8);
+    props.lActual = long(FrameBytes(640, 360));
+    props.dwStreamId = AM_STREAM_CONTROL;
+    ASSERT_EQ(sample2->SetProperties(sizeof(props), reinterpret_cast<const BYTE*>(&props)), S_OK);
+    EXPECT_EQ(source->Pin.SendSample(sample.Get()), S_OK);
+    ASSERT_EQ(sink->Pin.Frames.Count(), before + 1);
+    EXPECT_EQ(CheckPattern(sink->Pin.Frames.Frames()[before].Bytes.data(), 640, 360, 8), "") << "not scaled";
+  }
 
   EXPECT_EQ(source->Pin.SendBeginFlush(), S_OK);
   EXPECT_EQ(sink->Pin.BeginFlushes.load(), 1);
