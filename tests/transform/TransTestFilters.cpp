@@ -1,0 +1,210 @@
+#include "TransTestFilters.h"
+
+#include <cstring>
+
+#include "TestSupport.h"
+
+namespace kivo::test {
+
+namespace {
+// {7D2E5A31-0C6B-4F0E-8A1D-3B9C4E6F7A01}, {...02}: never registered.
+constexpr CLSID kPatternSourceClsid = {0x7d2e5a31, 0x0c6b, 0x4f0e, {0x8a, 0x1d, 0x3b, 0x9c, 0x4e, 0x6f, 0x7a, 0x01}};
+constexpr CLSID kRecordingSinkClsid = {0x7d2e5a31, 0x0c6b, 0x4f0e, {0x8a, 0x1d, 0x3b, 0x9c, 0x4e, 0x6f, 0x7a, 0x02}};
+}  // namespace
+
+void MakeFormatType(AM_MEDIA_TYPE& type, const TVideoFormat& format) {
+  InitTypeDefaults(type);
+  type.majortype = MEDIATYPE_Video;
+  type.subtype = format.Subtype;
+  type.formattype = FORMAT_VideoInfo;
+  auto* vih = static_cast<VIDEOINFOHEADER*>(::CoTaskMemAlloc(sizeof(VIDEOINFOHEADER)));
+  if (!vih) return;
+  std::memset(vih, 0, sizeof(*vih));
+  vih->AvgTimePerFrame = format.FrameTime;
+  BITMAPINFOHEADER& bi = vih->bmiHeader;
+  bi.biSize = sizeof(BITMAPINFOHEADER);
+  bi.biWidth = format.Width;
+  bi.biHeight = format.Height;
+  bi.biPlanes = 1;
+  bi.biBitCount = format.BitCount;
+  bi.biCompression = format.Subtype == MEDIASUBTYPE_RGB24 ? BI_RGB : format.Subtype.Data1;
+  const LONG stride = ((format.Width * format.BitCount / 8) + 3) & ~3;
+  bi.biSizeImage = DWORD(stride * (format.Height < 0 ? -format.Height : format.Height));
+  type.lSampleSize = bi.biSizeImage;
+  type.cbFormat = sizeof(VIDEOINFOHEADER);
+  type.pbFormat = reinterpret_cast<BYTE*>(vih);
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+TPatternPin::TPatternPin(TPatternSource* filter, HRESULT& hr)
+    : TBCBaseOutputPin(L"Pattern pin", filter, &filter->StateLock(), hr, L"Out") {}
+
+HRESULT TPatternPin::VerifyType(const AM_MEDIA_TYPE& type) {
+  TBCMediaType offered;
+  MakeFormatType(offered.Type, Format);
+  return TypesEqual(type, offered.Type) ? S_OK : E_FAIL;
+}
+
+HRESULT TPatternPin::ProposeType(int position, AM_MEDIA_TYPE& type) {
+  if (position < 0) return E_INVALIDARG;
+  if (position > 0) return VFW_S_NO_MORE_ITEMS;
+  MakeFormatType(type, Format);
+  return type.pbFormat ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT TPatternPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
+  properties->cBuffers = std::max<long>(properties->cBuffers, 2);
+  properties->cbBuffer = std::max<long>(long(FrameBytes(Format.Width, std::abs(Format.Height))), 1);
+  ALLOCATOR_PROPERTIES actual{};
+  HRESULT hr = allocator->SetProperties(properties, &actual);
+  if (FAILED(hr)) return hr;
+  return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
+}
+
+TPatternSource::TPatternSource()
+    : TBCBaseFilter(L"Pattern source", nullptr, new TBCCritSec, kPatternSourceClsid), Pin(this, PinResult) {}
+
+TPatternSource::~TPatternSource() {
+  if (Pusher.joinable()) Pusher.join();
+}
+
+HRESULT STDMETHODCALLTYPE TPatternSource::Pause() {
+  TBCAutoLock lock(StateLock());
+  const bool wasStopped = State == State_Stopped;
+  HRESULT hr = TBCBaseFilter::Pause();
+  if (SUCCEEDED(hr) && wasStopped && Pushing && !Pusher.joinable()) Pusher = std::thread([this] { PushLoop(); });
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE TPatternSource::Stop() {
+  // Decommitting the allocator ends the pushing thread's next wait for a buffer.
+  HRESULT hr = TBCBaseFilter::Stop();
+  if (Pusher.joinable()) Pusher.join();
+  return hr;
+}
+
+void TPatternSource::PushLoop() {
+  ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  for (int frame = 0;; ++frame) {
+    HRESULT hr = Deliver(frame);
+    if (FAILED(hr)) break;
+    ++Pushed;
+  }
+  ::CoUninitialize();
+}
+
+HRESULT TPatternSource::Deliver(int frame, long length) {
+  TComPtr<IMediaSample> sample;
+  HRESULT hr = Pin.AcquireSample(sample.Put(), nullptr, nullptr, 0);
+  if (FAILED(hr)) return hr;
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  const int width = Pin.Format.Width, height = std::abs(Pin.Format.Height);
+  const long bytes = long(FrameBytes(width, height));
+  if (sample->GetSize() < bytes) return E_FAIL;
+  FillPattern(data, width, height, frame);
+  sample->SetActualDataLength(length < 0 ? bytes : length);
+  REFERENCE_TIME start = REFERENCE_TIME(frame) * Pin.Format.FrameTime, stop = start + Pin.Format.FrameTime;
+  sample->SetTime(&start, &stop);
+  sample->SetSyncPoint(TRUE);
+  return Pin.SendSample(sample.Get());
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+void TFrameKeeper::Add(IMediaSample* sample, DWORD flags) {
+  TFrame f;
+  f.Flags = flags;
+  BYTE* data = nullptr;
+  const long length = sample->GetActualDataLength();
+  if (SUCCEEDED(sample->GetPointer(&data)) && data && length > 0) f.Bytes.assign(data, data + length);
+  if (FAILED(sample->GetTime(&f.Start, &f.Stop))) f.Start = f.Stop = -1;
+  std::lock_guard<std::mutex> lock(Lock);
+  Kept.push_back(std::move(f));
+}
+
+std::vector<TFrame> TFrameKeeper::Frames() const {
+  std::lock_guard<std::mutex> lock(Lock);
+  return Kept;
+}
+
+std::size_t TFrameKeeper::Count() const {
+  std::lock_guard<std::mutex> lock(Lock);
+  return Kept.size();
+}
+
+bool TFrameKeeper::WaitFor(std::size_t n, DWORD timeoutMs) const {
+  const double deadline = NowMs() + timeoutMs;
+  while (Count() < n) {
+    if (NowMs() > deadline) return false;
+    ::Sleep(2);
+  }
+  return true;
+}
+
+void TFrameKeeper::Clear() {
+  std::lock_guard<std::mutex> lock(Lock);
+  Kept.clear();
+}
+
+HRESULT STDMETHODCALLTYPE TGrabberKeeper::QueryInterface(REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  if (iid == IID_IUnknown || iid == IID_ISampleGrabberCB) {
+    *out = static_cast<ISampleGrabberCB*>(this);
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+TRecordingPin::TRecordingPin(TRecordingSink* filter, HRESULT& hr)
+    : TBCBaseInputPin(L"Recording pin", filter, &filter->StateLock(), hr, L"In") {}
+
+HRESULT TRecordingPin::VerifyType(const AM_MEDIA_TYPE& type) {
+  if (type.majortype != MEDIATYPE_Video || type.formattype != FORMAT_VideoInfo || !type.pbFormat) return E_FAIL;
+  return S_OK;
+}
+
+HRESULT TRecordingPin::ProposeType(int position, AM_MEDIA_TYPE& type) {
+  if (position < 0) return E_INVALIDARG;
+  if (position >= int(Preferred.size())) return VFW_S_NO_MORE_ITEMS;
+  MakeFormatType(type, Preferred[position]);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TRecordingPin::Receive(IMediaSample* sample) {
+  HRESULT hr = TBCBaseInputPin::Receive(sample);
+  if (hr != S_OK) return hr;
+  Frames.Add(sample, SampleProps().dwSampleFlags);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TRecordingPin::EndOfStream() {
+  if (OnEndOfStream) OnEndOfStream();
+  ++EndOfStreams;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TRecordingPin::BeginFlush() {
+  ++BeginFlushes;
+  return TBCBaseInputPin::BeginFlush();
+}
+
+HRESULT STDMETHODCALLTYPE TRecordingPin::EndFlush() {
+  ++EndFlushes;
+  return TBCBaseInputPin::EndFlush();
+}
+
+HRESULT STDMETHODCALLTYPE TRecordingPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
+  ++NewSegments;
+  LastSegmentStart = start;
+  return TBCBaseInputPin::NewSegment(start, stop, rate);
+}
+
+TRecordingSink::TRecordingSink()
+    : TBCBaseFilter(L"Recording sink", nullptr, new TBCCritSec, kRecordingSinkClsid), Pin(this, PinResult) {}
+
+}  // namespace kivo::test
