@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "SysUtils.h"
@@ -151,47 +152,41 @@ class TPublisher {
  public:
   explicit TPublisher(std::vector<TPropInfo>& list) : list_(list) {}
 
-  template <class V>
-  void Integer(const wchar_t* name, V (T::*get)() const, void (T::*set)(V) = nullptr) {
-    TPropInfo p = Base(name, TTypeKind::tkInteger);
-    p.GetOrd = [get](const TObject& o) { return static_cast<long long>((static_cast<const T&>(o).*get)()); };
-    if (set) p.SetOrd = [set](TObject& o, long long v) { (static_cast<T&>(o).*set)(static_cast<V>(v)); };
-    list_.push_back(std::move(p));
+  // Accessors may be members of T or of one of its bases (C).
+  template <class C, class V>
+  void Integer(const wchar_t* name, V (C::*get)() const, void (C::*set)(V) = nullptr) {
+    Ordinal(TTypeKind::tkInteger, name, {}, get, set);
   }
-  void Boolean(const wchar_t* name, bool (T::*get)() const, void (T::*set)(bool) = nullptr) {
-    Enumeration<bool>(name, {L"False", L"True"}, get, set);
+  template <class C>
+  void Boolean(const wchar_t* name, bool (C::*get)() const, void (C::*set)(bool) = nullptr) {
+    Ordinal(TTypeKind::tkEnumeration, name, {L"False", L"True"}, get, set);
   }
-  template <class E>
-  void Enumeration(const wchar_t* name, std::vector<std::wstring> names, E (T::*get)() const,
-                   void (T::*set)(E) = nullptr) {
-    TPropInfo p = Base(name, TTypeKind::tkEnumeration);
-    p.ValueNames = std::move(names);
-    p.GetOrd = [get](const TObject& o) { return static_cast<long long>((static_cast<const T&>(o).*get)()); };
-    if (set) p.SetOrd = [set](TObject& o, long long v) { (static_cast<T&>(o).*set)(static_cast<E>(v)); };
-    list_.push_back(std::move(p));
+  template <class C, class E>
+  void Enumeration(const wchar_t* name, std::vector<std::wstring> names, E (C::*get)() const,
+                   void (C::*set)(E) = nullptr) {
+    Ordinal(TTypeKind::tkEnumeration, name, std::move(names), get, set);
   }
   // A set held as bits: element i of names is bit i.
-  template <class S>
-  void Set(const wchar_t* name, std::vector<std::wstring> names, S (T::*get)() const,
-           void (T::*set)(S) = nullptr) {
-    TPropInfo p = Base(name, TTypeKind::tkSet);
-    p.ValueNames = std::move(names);
-    p.GetOrd = [get](const TObject& o) { return static_cast<long long>((static_cast<const T&>(o).*get)()); };
-    if (set) p.SetOrd = [set](TObject& o, long long v) { (static_cast<T&>(o).*set)(static_cast<S>(v)); };
-    list_.push_back(std::move(p));
+  template <class C, class S>
+  void Set(const wchar_t* name, std::vector<std::wstring> names, S (C::*get)() const,
+           void (C::*set)(S) = nullptr) {
+    Ordinal(TTypeKind::tkSet, name, std::move(names), get, set);
   }
-  void String(const wchar_t* name, std::wstring (T::*get)() const,
-              void (T::*set)(const std::wstring&) = nullptr) {
+  template <class C>
+  void String(const wchar_t* name, std::wstring (C::*get)() const,
+              void (C::*set)(const std::wstring&) = nullptr) {
+    static_assert(std::is_base_of<C, T>::value, "accessor of another class");
     TPropInfo p = Base(name, TTypeKind::tkString);
-    p.GetStr = [get](const TObject& o) { return (static_cast<const T&>(o).*get)(); };
-    if (set) p.SetStr = [set](TObject& o, const std::wstring& v) { (static_cast<T&>(o).*set)(v); };
+    p.GetStr = [get](const TObject& o) { return (Self<C>(o).*get)(); };
+    if (set) p.SetStr = [set](TObject& o, const std::wstring& v) { (Self<C>(o).*set)(v); };
     list_.push_back(std::move(p));
   }
-  template <class O>
-  void Object(const wchar_t* name, O* (T::*get)() const, void (T::*set)(O*) = nullptr) {
+  template <class C, class O>
+  void Object(const wchar_t* name, O* (C::*get)() const, void (C::*set)(O*) = nullptr) {
+    static_assert(std::is_base_of<C, T>::value, "accessor of another class");
     TPropInfo p = Base(name, TTypeKind::tkClass);
     p.PropClass = &O::StaticClass();
-    p.GetObj = [get](const TObject& o) -> TObject* { return (static_cast<const T&>(o).*get)(); };
+    p.GetObj = [get](const TObject& o) -> TObject* { return (Self<C>(o).*get)(); };
     if (set)
       p.SetObj = [set](TObject& o, TObject* v) {
         O* typed = nullptr;
@@ -199,12 +194,30 @@ class TPublisher {
           if (!v->InheritsFrom(O::StaticClass())) throw EPropertyError(L"Invalid property value");
           typed = static_cast<O*>(v);
         }
-        (static_cast<T&>(o).*set)(typed);
+        (Self<C>(o).*set)(typed);
       };
     list_.push_back(std::move(p));
   }
 
  private:
+  template <class C>
+  static const C& Self(const TObject& o) {
+    return static_cast<const C&>(static_cast<const T&>(o));
+  }
+  template <class C>
+  static C& Self(TObject& o) {
+    return static_cast<C&>(static_cast<T&>(o));
+  }
+  template <class C, class V>
+  void Ordinal(TTypeKind kind, const wchar_t* name, std::vector<std::wstring> names, V (C::*get)() const,
+               void (C::*set)(V)) {
+    static_assert(std::is_base_of<C, T>::value, "accessor of another class");
+    TPropInfo p = Base(name, kind);
+    p.ValueNames = std::move(names);
+    p.GetOrd = [get](const TObject& o) { return static_cast<long long>((Self<C>(o).*get)()); };
+    if (set) p.SetOrd = [set](TObject& o, long long v) { (Self<C>(o).*set)(static_cast<V>(v)); };
+    list_.push_back(std::move(p));
+  }
   static TPropInfo Base(const wchar_t* name, TTypeKind kind) {
     TPropInfo p;
     p.Name = name;
