@@ -206,16 +206,10 @@ TEST_F(ControlsTest, EveryWindowFindsItsControlThroughTheControlAtom) {
     EXPECT_EQ(FindControl(h), c);
   }
   // and the other way: every window of the form's tree belongs to a control
-  int windows = 0;
-  ::EnumChildWindows(
-      form->Handle(),
-      [](HWND w, LPARAM l) -> BOOL {
-        ++*reinterpret_cast<int*>(l);
-        EXPECT_NE(FindControl(w), nullptr) << ClassOf(w).c_str();
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
-  EXPECT_EQ(windows, 8);
+  std::vector<HWND> children = ChildWindows(form->Handle());
+  for (HWND w : children) EXPECT_NE(FindControl(w), nullptr) << ClassOf(w).c_str();
+  size_t windows = children.size();
+  EXPECT_EQ(windows, 8u);
 }
 
 TEST_F(ControlsTest, AlignAndAnchorsLayChildrenOutOnResize) {
