@@ -28,14 +28,15 @@ TScreen* Screen() {
   return gScreen;
 }
 void DoneApplication() {
-  TApplication* a = gApplication;
-  gApplication = nullptr;
-  if (a) {
-    a->Free();
+  // the objects stay reachable while they go: forms ask for them while they are destroyed
+  if (gApplication) {
+    gApplication->Free();
+    gApplication = nullptr;
   }
-  TScreen* s = gScreen;
-  gScreen = nullptr;
-  if (s) s->Free();
+  if (gScreen) {
+    gScreen->Free();
+    gScreen = nullptr;
+  }
 }
 
 // ---- TScrollingWinControl ---------------------------------------------------------------------
@@ -247,6 +248,8 @@ void TCustomForm::SetActiveControl(TWinControl* c) {
   FocusControlChanged(c);
 }
 void TCustomForm::FocusControlChanged(TWinControl* c) {
+  // windows going with the form move the focus around: no events for that
+  if (IsDestroying() || (ControlState() & csDestroyingHandle)) return;
   if (c == this) c = nullptr;
   if (c == activeControl_) return;
   TWinControl* old = activeControl_;
@@ -559,6 +562,7 @@ TApplication::~TApplication() {
   WakeMainThread = nullptr;
   // forms go while the application window still exists
   DestroyComponents();
+  mainForm_ = nullptr;
   if (handle_) ::SetWindowLongPtrW(handle_.Get(), GWLP_USERDATA, 0);
 }
 

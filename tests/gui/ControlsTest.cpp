@@ -38,7 +38,9 @@ class TTestButton : public TWinControl {
     SetBounds(0, 0, 75, 25);
   }
   std::vector<UINT> Reflected;
+  std::vector<UINT> CnMessages;
   void WndProc(TMessage& m) override {
+    if (m.Msg >= CN_BASE && m.Msg < CN_BASE + 0x200) CnMessages.push_back(m.Msg);
     if (m.Msg == CN_COMMAND) {
       Reflected.push_back(HIWORD(m.WParam));
       if (HIWORD(m.WParam) == BN_CLICKED) Click();
@@ -149,8 +151,13 @@ class ControlsTest : public ::testing::Test {
     PumpFor(50);
   }
   void TearDown() override {
-    if (form) form->Free();
+    FreeForm();
     DoneApplication();
+  }
+  // Tests whose handlers use their own locals free the form before those go.
+  void FreeForm() {
+    if (form) form->Free();
+    form = nullptr;
   }
   // Client point of a control inside another control's window.
   static POINT Inside(TControl* c, TWinControl* window, int dx = 3, int dy = 3) {
@@ -240,6 +247,8 @@ TEST_F(ControlsTest, AlignAndAnchorsLayChildrenOutOnResize) {
     EXPECT_EQ(form->Frame->Strip->Top(), form->Frame->ClientHeight() - 26);
     EXPECT_EQ(form->Frame->Strip->Width(), form->Frame->ClientWidth());
   };
+  int resizes = 0;
+  form->Client->OnResize = [&](TObject*) { ++resizes; };
   check(400, 300);
   EXPECT_EQ(form->Corner->Left(), 250);
   EXPECT_EQ(form->Stretch->Width(), 300);
@@ -250,6 +259,7 @@ TEST_F(ControlsTest, AlignAndAnchorsLayChildrenOutOnResize) {
   ::SetWindowPos(form->Handle(), nullptr, 0, 0, wr.right - wr.left + 100, wr.bottom - wr.top + 50, SWP_NOMOVE | SWP_NOZORDER);
   PumpFor(20);
   check(500, 350);
+  EXPECT_GE(resizes, 1);
   EXPECT_EQ(form->Corner->Left(), 350);  // right/bottom anchored: moved by the growth
   EXPECT_EQ(form->Corner->Top(), 250);
   EXPECT_EQ(form->Corner->Width(), 60);
@@ -271,6 +281,7 @@ TEST_F(ControlsTest, AlignAndAnchorsLayChildrenOutOnResize) {
   form->EnableAlign();
   EXPECT_EQ(form->Left->Top(), 0);
   EXPECT_EQ(form->Client->Top(), 0);
+  FreeForm();
 }
 
 TEST_F(ControlsTest, ClicksReachOnClickOfWindowedAndWindowlessControls) {
@@ -319,6 +330,7 @@ TEST_F(ControlsTest, ClicksReachOnClickOfWindowedAndWindowlessControls) {
   ClickAt(form->Frame->Strip->Handle(), p.x, p.y);
   EXPECT_EQ(mx, 7);
   EXPECT_EQ(my, 9);
+  FreeForm();
 }
 
 TEST_F(ControlsTest, WindowProcInFrontSeesMessagesFirstAndPassesThemOn) {
@@ -362,6 +374,7 @@ TEST_F(ControlsTest, WindowProcInFrontSeesMessagesFirstAndPassesThemOn) {
   form->Box->Invalidate();
   ::UpdateWindow(form->Client->Handle());
   EXPECT_GT(form->Box->Paints, paints);
+  FreeForm();
 }
 
 TEST_F(ControlsTest, NotificationsAndReflectedCommandsReachTheControl) {
@@ -391,7 +404,13 @@ TEST_F(ControlsTest, NotificationsAndReflectedCommandsReachTheControl) {
   ASSERT_FALSE(form->Button->Reflected.empty());
   EXPECT_EQ(form->Button->Reflected.back(), static_cast<UINT>(BN_CLICKED));
   EXPECT_EQ(CN_COMMAND, 0xBD11u);
-  EXPECT_EQ(CN_NOTIFY, 0xBC4Eu);
+  // WM_NOTIFY from the button to its parent comes back as CN_NOTIFY (0xBC4E)
+  NMHDR hdr{form->Button->Handle(), static_cast<UINT_PTR>(form->Button->ControlId()), static_cast<UINT>(-2) /* NM_CLICK */};
+  ::SendMessageW(form->Top->Handle(), WM_NOTIFY, hdr.idFrom, reinterpret_cast<LPARAM>(&hdr));
+  EXPECT_EQ(form->Button->CnMessages.back(), 0xBC4Eu);
+  // scroll notifications too (0xBD14)
+  ::SendMessageW(form->Top->Handle(), WM_HSCROLL, SB_LINEDOWN, reinterpret_cast<LPARAM>(form->Button->Handle()));
+  EXPECT_EQ(form->Button->CnMessages.back(), 0xBD14u);
 
   // colour and font follow the parent while ParentColor/ParentFont are set
   form->Frame->Strip->SetParentFont(true);
@@ -406,6 +425,7 @@ TEST_F(ControlsTest, NotificationsAndReflectedCommandsReachTheControl) {
   form->Frame->SetColor(clMaroon);  // an own colour ends ParentColor
   form->Client->SetColor(clTeal);
   EXPECT_EQ(form->Frame->Color(), clMaroon);
+  FreeForm();
 }
 
 TEST_F(ControlsTest, FrameReparentedAtRunTimeKeepsWorking) {
@@ -444,6 +464,7 @@ TEST_F(ControlsTest, FrameReparentedAtRunTimeKeepsWorking) {
   frame->Free();
   ::DestroyWindow(host);
   other->Free();
+  FreeForm();
 }
 
 TEST_F(ControlsTest, ControlsPaintTheirColoursIntoTheWindowAndIntoPaintTo) {
@@ -516,6 +537,65 @@ TEST_F(ControlsTest, RecreatedWindowIsFoundAgainAndAnnouncedToTheChain) {
   EXPECT_EQ(FindControl(now), form->Corner);
   EXPECT_EQ(TextOf(now), L"kept");
   EXPECT_EQ(::GetParent(now), form->Client->Handle());
+  FreeForm();
+}
+
+TEST_F(ControlsTest, KeysReachTheFocusedControlAfterTheFormsPreview) {
+  std::vector<std::wstring> log;
+  form->SetKeyPreview(true);
+  form->OnKeyDown = [&](TObject*, WORD& key, TShiftState) {
+    log.push_back(L"form:" + std::wstring(1, static_cast<wchar_t>(key)));
+    if (key == 'B') key = 0;  // used up by the form
+  };
+  form->Corner->OnKeyDown = [&](TObject*, WORD& key, TShiftState) { log.push_back(L"corner:" + std::wstring(1, static_cast<wchar_t>(key))); };
+  form->Corner->OnKeyPress = [&](TObject*, wchar_t& key) { log.push_back(L"press:" + std::wstring(1, key)); };
+  form->Corner->OnEnter = [&](TObject*) { log.push_back(L"enter"); };
+  form->Corner->SetFocus();
+  EXPECT_EQ(::GetFocus(), form->Corner->Handle());
+  EXPECT_EQ(form->ActiveControl(), form->Corner);
+  ::SendMessageW(form->Corner->Handle(), WM_KEYDOWN, 'A', 0);
+  ::SendMessageW(form->Corner->Handle(), WM_KEYDOWN, 'B', 0);
+  ::SendMessageW(form->Corner->Handle(), WM_CHAR, L'摄', 0);
+  EXPECT_EQ(log, (std::vector<std::wstring>{L"enter", L"form:A", L"corner:A", L"form:B", L"press:摄"}));
+  FreeForm();
+}
+
+TEST_F(ControlsTest, TabMovesTheFocusThroughTheFormsDialogKey) {
+  form->Corner->SetTabStop(true);
+  form->Stretch->SetTabStop(true);
+  std::vector<std::string> log;
+  form->Corner->OnExit = [&](TObject*) { log.push_back("exit corner"); };
+  form->Stretch->OnEnter = [&](TObject*) { log.push_back("enter stretch"); };
+  TWndMethod previous = form->Box->WindowProc;
+  form->Box->WindowProc = [&, previous](TMessage& m) {
+    if (m.Msg == CM_FOCUSCHANGED) log.push_back(reinterpret_cast<TControl*>(m.LParam) == form->Stretch ? "focus->stretch" : "focus->other");
+    previous(m);
+  };
+  form->Corner->SetFocus();
+  log.clear();
+  // the key goes through the application's loop as a typed key would
+  ::PostMessageW(form->Corner->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  Application()->ProcessMessages();
+  EXPECT_EQ(::GetFocus(), form->Stretch->Handle());
+  EXPECT_EQ(log, (std::vector<std::string>{"exit corner", "enter stretch", "focus->stretch"}));
+  FreeForm();
+}
+
+TEST_F(ControlsTest, MouseEnterAndLeaveFollowTheCursorOverWindowlessChildren) {
+  std::vector<std::string> log;
+  form->Box->OnMouseEnter = [&](TObject*) { log.push_back("enter box"); };
+  form->Box->OnMouseLeave = [&](TObject*) { log.push_back("leave box"); };
+  form->Client->OnMouseEnter = [&](TObject*) { log.push_back("enter client"); };
+  form->Client->OnMouseLeave = [&](TObject*) { log.push_back("leave client"); };
+  POINT p = Inside(form->Box, form->Client);
+  ::SendMessageW(form->Client->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(200, 5));
+  ::SendMessageW(form->Client->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(p.x, p.y));
+  ::SendMessageW(form->Client->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(p.x + 1, p.y));
+  ::SendMessageW(form->Client->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(200, 5));
+  ::SendMessageW(form->Client->Handle(), WM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(log, (std::vector<std::string>{"enter client", "leave client", "enter box", "leave box", "enter client",
+                                           "leave client"}));
+  FreeForm();
 }
 
 TEST_F(ControlsTest, TabOrderListsWindowedChildrenDepthFirst) {

@@ -2,6 +2,7 @@
 // registry, threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -96,6 +97,35 @@ TEST(Dates, NowCountsDaysFrom18991230AndFormats) {
   DecodeDate(now, y, m, d);
   EXPECT_EQ(y, st.wYear);
   EXPECT_EQ(m, st.wMonth);
+}
+
+TEST(Files, FolderWalksAndTheCommandLine) {
+  std::wstring dir = TempPath(L"walk") + L"\\";
+  ASSERT_TRUE(ForceDirectories(dir + L"sub\\deeper"));
+  for (const wchar_t* n : {L"a.jpg", L"b.JPG", L"c.bmp"}) {
+    TFileStream f(dir + n, fmCreate);
+  }
+  std::vector<std::wstring> found;
+  TSearchRec rec;
+  for (int r = FindFirst(dir + L"*.jpg", faAnyFile, rec); r == 0; r = FindNext(rec)) found.push_back(LowerCase(rec.Name));
+  FindClose(rec);
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::wstring>{L"a.jpg", L"b.jpg"}));
+  // without faDirectory folders are left out
+  found.clear();
+  for (int r = FindFirst(dir + L"*", 0, rec); r == 0; r = FindNext(rec)) found.push_back(rec.Name);
+  FindClose(rec);
+  EXPECT_EQ(found.size(), 3u);
+  EXPECT_EQ(FindFirst(dir + L"*.none", faAnyFile, rec), ERROR_FILE_NOT_FOUND);
+  for (const wchar_t* n : {L"a.jpg", L"b.JPG", L"c.bmp"}) ::DeleteFileW((dir + n).c_str());
+  ::RemoveDirectoryW((dir + L"sub\\deeper").c_str());
+  ::RemoveDirectoryW((dir + L"sub").c_str());
+  ::RemoveDirectoryW(dir.c_str());
+
+  EXPECT_EQ(LowerCase(ExtractFileName(ParamStr(0))), L"gui_utils_test.exe");
+  ASSERT_GE(ParamCount(), 1);  // the test runner passes the test's filter
+  EXPECT_EQ(ParamStr(1).rfind(L"--gtest", 0), 0u);
+  EXPECT_EQ(ParamStr(ParamCount() + 1), L"");
 }
 
 TEST(Random, SameSeedSameSequence) {
