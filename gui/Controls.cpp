@@ -125,6 +125,7 @@ TControl::TControl(TComponent* owner) : TComponent(owner), font_(std::make_uniqu
 }
 
 TControl::~TControl() {
+  *alive_ = false;
   font_->OnChange = nullptr;
   if (gCaptureControl == this) {
     gCaptureControl = nullptr;
@@ -386,7 +387,9 @@ void TControl::HandleMouseUp(TMessage& m, TMouseButton button) {
   if (clicked) {
     RECT r = ClientRect();
     POINT p{x, y};
+    auto alive = alive_;
     if (::PtInRect(&r, p)) Click();
+    if (!*alive) return;  // the click handler freed this control
   }
   MouseUp(button, KeysToShiftState(m.WParam), x, y);
 }
@@ -1026,8 +1029,9 @@ void TWinControl::WndProc(TMessage& m) {
     case WM_MBUTTONUP:
     case WM_MBUTTONDBLCLK:
       if (handle_) {
+        auto alive = AliveToken();
         RouteMouse(m);
-        if (handle_) DefaultHandler(m);  // the window may be gone after a click handler
+        if (*alive && handle_) DefaultHandler(m);  // a click handler may have freed the control
         return;
       }
       break;

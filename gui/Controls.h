@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,9 @@ class TControl : public TComponent {
   void ExcludeControlState(TControlState s) { controlState_ &= ~s; }
   // Applies the bounds (windowed controls move their window).
   virtual void ApplyBounds(int left, int top, int width, int height);
+  // False once the control is destroyed: a handler may free the control it was called for, so
+  // dispatch code holds a copy and stops touching the object when it turns false.
+  std::shared_ptr<bool> AliveToken() const { return alive_; }
 
   std::wstring text_;
   TControlStyle controlStyle_ = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
@@ -197,6 +201,7 @@ class TControl : public TComponent {
   void HandleMouseDown(TMessage& m, TMouseButton button, TShiftState extra);
   void HandleMouseUp(TMessage& m, TMouseButton button);
 
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   TWinControl* parent_ = nullptr;
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   bool visible_ = true;

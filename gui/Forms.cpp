@@ -91,6 +91,11 @@ TCustomForm::~TCustomForm() {
 void TCustomForm::AfterConstruction() {
   TScrollingWinControl::AfterConstruction();
   DoCreate();
+  // a form its description makes visible shows once it is complete
+  if (showWhenLoaded_) {
+    showWhenLoaded_ = false;
+    Show();
+  }
 }
 void TCustomForm::BeforeDestruction() {
   Destroying();
@@ -302,6 +307,11 @@ void TCustomForm::ApplyPosition() {
 }
 
 void TCustomForm::SetVisible(bool v) {
+  if (IsLoading()) {
+    // no window while the constructors still run
+    showWhenLoaded_ = v;
+    return;
+  }
   if (v == Visible()) return;
   if (Parent() || ParentWindow()) {
     // an embedded form shows like any child control

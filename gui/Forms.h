@@ -135,6 +135,7 @@ class TCustomForm : public TScrollingWinControl {
   bool modal_ = false;
   bool active_ = false;
   bool positioned_ = false;
+  bool showWhenLoaded_ = false;
   std::unique_ptr<TControlCanvas> canvas_;
 };
 

@@ -358,6 +358,36 @@ TEST_F(FormsTest, VisualInheritanceAddsAndChangesComponentsBeforeOnCreate) {
   f->Free();
 }
 
+// A form whose description makes it visible and whose button frees the form from its handler.
+class TSelfClosingForm : public TForm {
+  KIVO_CLASS(TSelfClosingForm, TForm)
+  explicit TSelfClosingForm(TComponent* owner) : TForm(owner) {
+    SetVisible(true);
+    WindowAtConstruction = HandleAllocated();
+    Button = new TPanel(this);
+    Button->SetParent(this);
+    Button->SetBounds(0, 0, 50, 50);
+    Button->OnClick = [this](TObject*) { Free(); };
+  }
+  bool WindowAtConstruction = true;
+  TPanel* Button;
+};
+KIVO_IMPLEMENT_CLASS(TSelfClosingForm)
+
+TEST_F(FormsTest, AVisibleDescriptionShowsWhenCompleteAndAHandlerMayFreeItsForm) {
+  bool destroyed = false;
+  TSelfClosingForm* f = Create<TSelfClosingForm>(Application());
+  EXPECT_FALSE(f->WindowAtConstruction);
+  EXPECT_TRUE(::IsWindowVisible(f->Handle()));
+  EXPECT_EQ(ClassOf(f->Handle()), L"TSelfClosingForm");
+  f->OnDestroy = [&](TObject*) { destroyed = true; };
+  HWND button = f->Button->Handle();
+  ClickAt(button, 5, 5);  // the click frees the form inside its own message
+  EXPECT_TRUE(destroyed);
+  EXPECT_FALSE(::IsWindow(button));
+  EXPECT_EQ(Screen()->FormCount(), 0);
+}
+
 TEST_F(FormsTest, FormsEmbedIntoAnotherFormOrAForeignWindow) {
   TForm* host = Create<TForm>(Application());
   host->SetBounds(10, 10, 400, 300);
