@@ -248,6 +248,7 @@ TEST(IniFile, ChineseSectionsAndValuesRoundTripByteExactInCodePage936) {
       "; \xD7\xA2\xCA\xCD\r\n"                           // "; 注释"
       "[System]\r\n"
       "AutoStart=1\r\n"
+      "Quoted = \"kept as written\"\r\n"
       "Zeta=last\r\n"
       "Alpha=first\r\n"
       "\r\n"
@@ -259,12 +260,21 @@ TEST(IniFile, ChineseSectionsAndValuesRoundTripByteExactInCodePage936) {
   EXPECT_TRUE(ini.ReadBool(L"System", L"AutoStart", false));
   TStringList keys;
   ini.ReadSection(L"System", keys);
-  EXPECT_EQ(keys.ToVector(), (std::vector<std::wstring>{L"AutoStart", L"Zeta", L"Alpha"}));
+  EXPECT_EQ(keys.ToVector(), (std::vector<std::wstring>{L"AutoStart", L"Quoted", L"Zeta", L"Alpha"}));
+  EXPECT_EQ(ini.ReadString(L"System", L"Quoted", L""), L"kept as written");
   TStringList sections;
   ini.ReadSections(sections);
   EXPECT_EQ(sections.ToVector(), (std::vector<std::wstring>{L"System", L"相册"}));
 
-  // rewriting a value with itself leaves the file byte for byte as it was
+  // rewriting values with themselves leaves the file byte for byte as it was
+  ini.WriteString(L"相册", L"名称", L"我的照片");
+  ini.WriteString(L"System", L"Quoted", L"kept as written");
+  EXPECT_EQ(ReadBytes(path), original);
+  // a changed value rewrites its own line only
+  ini.WriteString(L"相册", L"名称", L"新照片");
+  std::string changed = original;
+  changed.replace(changed.find("\xCE\xD2\xB5\xC4\xD5\xD5\xC6\xAC"), 8, WideToAnsi(L"新照片", 936));
+  EXPECT_EQ(ReadBytes(path), changed);
   ini.WriteString(L"相册", L"名称", L"我的照片");
   EXPECT_EQ(ReadBytes(path), original);
 
