@@ -41,6 +41,8 @@ WNDPROC DefProcOf(HWND wnd) {
 }
 }  // namespace
 
+TPopupHandler PopupMenuHandler;
+
 std::wstring ControlAtomString() {
   static const std::wstring s = Format(L"ControlOfs%.8X%.8X", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(HInstance()) & 0xFFFFFFFFu),
                                        static_cast<unsigned>(MainThreadID()));
@@ -431,6 +433,16 @@ void TControl::WndProc(TMessage& m) {
       controlState_ &= ~(csClicked | csLButtonDown);
       if (gCaptureControl == this) SetMouseCapture(false);
       break;
+    case WM_CONTEXTMENU:
+      if (popupMenu_ && PopupMenuHandler) {
+        POINT p{GET_X_LPARAM_(m.LParam), GET_Y_LPARAM_(m.LParam)};
+        if (p.x == -1 && p.y == -1) p = ClientToScreen(POINT{width_ / 2, height_ / 2});  // from the keyboard
+        if (PopupMenuHandler(this, popupMenu_, p)) {
+          m.Result = 1;
+          return;
+        }
+      }
+      break;
     case CM_MOUSEENTER:
       if (OnMouseEnter) OnMouseEnter(this);
       return;
@@ -505,6 +517,8 @@ void TWinControl::HandleNeeded() {
 }
 void TWinControl::CreateHandle() {
   if (handle_) return;
+  // made with new at run time (not through Create<T>): its loading ends at the latest here
+  if (IsLoading() && !(Owner() && Owner()->IsLoading())) EndLoading();
   CreateWnd();
   // windowed children get their windows with the parent, in z-order
   std::vector<TControl*> list = controls_;
@@ -1033,6 +1047,16 @@ void TWinControl::WndProc(TMessage& m) {
         RouteMouse(m);
         if (*alive && handle_) DefaultHandler(m);  // a click handler may have freed the control
         return;
+      }
+      break;
+    case WM_CONTEXTMENU:
+      if (handle_ && m.LParam != -1) {
+        POINT p{GET_X_LPARAM_(m.LParam), GET_Y_LPARAM_(m.LParam)};
+        ::ScreenToClient(handle_, &p);
+        if (TControl* c = ControlAtPos(p, false)) {
+          c->WindowProc(m);
+          if (m.Result) return;
+        }
       }
       break;
     case WM_MOUSELEAVE:

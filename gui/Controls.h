@@ -411,6 +411,10 @@ class TControlCanvas : public TCanvas {
   bool ownsDC_ = false;
 };
 
+// Shows a control's PopupMenu at a screen point (set by the menu classes); true when shown.
+using TPopupHandler = std::function<bool(TControl* control, TComponent* menu, POINT screen)>;
+extern TPopupHandler PopupMenuHandler;
+
 // The control of a window made by this layer, found through the window's "ControlOfs..." property.
 TWinControl* FindControl(HWND wnd);
 // The atom of that property ("ControlOfs%.8X%.8X" of the module instance and the GUI thread).

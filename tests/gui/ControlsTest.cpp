@@ -491,12 +491,18 @@ TEST_F(ControlsTest, ControlsPaintTheirColoursIntoTheWindowAndIntoPaintTo) {
     EXPECT_EQ(at(form->Frame->Strip, 100, 5), RGB(0x2B, 0x2B, 0x2B));
     EXPECT_EQ(at(form->Corner, 30, 30), RGB(0xFF, 0xFF, 0x00));
   }
-  // and on the screen itself
-  HDC dc = ::GetDC(form->Client->Handle());
-  POINT p = form->Box->ClientToScreen(POINT{10, 10});
-  ::ScreenToClient(form->Client->Handle(), &p);
-  EXPECT_EQ(::GetPixel(dc, p.x, p.y), RGB(0xFF, 0x00, 0x00));
-  ::ReleaseDC(form->Client->Handle(), dc);
+  // and on the screen itself, painted directly and double-buffered
+  for (bool buffered : {false, true}) {
+    form->Client->SetDoubleBuffered(buffered);
+    form->Box->Fill = buffered ? clBlue : clRed;
+    form->Client->Repaint();
+    HDC dc = ::GetDC(form->Client->Handle());
+    POINT p = form->Box->ClientToScreen(POINT{10, 10});
+    ::ScreenToClient(form->Client->Handle(), &p);
+    EXPECT_EQ(::GetPixel(dc, p.x, p.y), buffered ? RGB(0, 0, 0xFF) : RGB(0xFF, 0, 0));
+    EXPECT_EQ(::GetPixel(dc, 200, 5), RGB(0x3E, 0xAE, 0xD6));  // the panel's own colour around it
+    ::ReleaseDC(form->Client->Handle(), dc);
+  }
 }
 
 TEST_F(ControlsTest, ChineseTextMeasuresAndDrawsWithTheDefaultFont) {
@@ -596,6 +602,41 @@ TEST_F(ControlsTest, MouseEnterAndLeaveFollowTheCursorOverWindowlessChildren) {
   EXPECT_EQ(log, (std::vector<std::string>{"enter client", "leave client", "enter box", "leave box", "enter client",
                                            "leave client"}));
   FreeForm();
+}
+
+TEST_F(ControlsTest, ContextMenusOfWindowedAndWindowlessControlsReachTheMenuHandler) {
+  TComponent* cornerMenu = new TComponent(form);
+  TComponent* boxMenu = new TComponent(form);
+  form->Corner->SetPopupMenu(cornerMenu);
+  form->Box->SetPopupMenu(boxMenu);
+  std::vector<std::pair<TComponent*, POINT>> shown;
+  PopupMenuHandler = [&](TControl*, TComponent* menu, POINT p) {
+    shown.emplace_back(menu, p);
+    return true;
+  };
+  POINT sp = form->Corner->ClientToScreen(POINT{5, 6});
+  ::SendMessageW(form->Corner->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form->Corner->Handle()), MAKELPARAM(sp.x, sp.y));
+  POINT bp = form->Box->ClientToScreen(POINT{3, 3});
+  ::SendMessageW(form->Client->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form->Client->Handle()), MAKELPARAM(bp.x, bp.y));
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].first, cornerMenu);
+  EXPECT_EQ(shown[0].second.x, sp.x);
+  EXPECT_EQ(shown[1].first, boxMenu);
+  // a freed menu is forgotten by the control
+  boxMenu->Free();
+  EXPECT_EQ(form->Box->PopupMenu(), nullptr);
+  PopupMenuHandler = nullptr;
+  FreeForm();
+}
+
+TEST_F(ControlsTest, AFrameMadeWithNewAtRunTimeEndsItsLoadingWithItsWindow) {
+  auto* frame = new TSampleFrame(form);  // not Create<T>: nothing ends its loading explicitly
+  EXPECT_TRUE(frame->IsLoading());
+  frame->SetParent(form->Client);
+  frame->SetBounds(0, 0, 150, 80);
+  EXPECT_FALSE(frame->IsLoading());
+  EXPECT_EQ(frame->Strip->LoadedCalls, 1);
+  EXPECT_EQ(frame->Strip->Top(), 80 - 26);  // aligned once loaded
 }
 
 TEST_F(ControlsTest, TabOrderListsWindowedChildrenDepthFirst) {
