@@ -42,6 +42,7 @@ WNDPROC DefProcOf(HWND wnd) {
 }  // namespace
 
 TPopupHandler PopupMenuHandler;
+TMenuMessageHandler MenuMessageHandler;
 
 std::wstring ControlAtomString() {
   static const std::wstring s = Format(L"ControlOfs%.8X%.8X", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(HInstance()) & 0xFFFFFFFFu),
@@ -1122,6 +1123,20 @@ void TWinControl::WndProc(TMessage& m) {
       break;
     case WM_COMMAND:
       if (m.LParam && ReflectToChild(reinterpret_cast<HWND>(m.LParam), m)) return;
+      if (!m.LParam && MenuMessageHandler && MenuMessageHandler(this, m)) return;
+      break;
+    case WM_INITMENUPOPUP:
+    case WM_MENUSELECT:
+    case WM_MENUCHAR:
+      if (MenuMessageHandler && MenuMessageHandler(this, m)) return;
+      break;
+    case WM_SYSCHAR:
+      // Alt+key: the form's controls (accelerators) first, then the window's menu
+      if (TCustomForm* f = GetParentForm(this))
+        if (f->Perform(CM_DIALOGCHAR, m.WParam, m.LParam)) {
+          m.Result = 0;
+          return;
+        }
       break;
     case WM_NOTIFY:
       if (m.LParam && ReflectToChild(reinterpret_cast<NMHDR*>(m.LParam)->hwndFrom, m)) return;
@@ -1142,6 +1157,7 @@ void TWinControl::WndProc(TMessage& m) {
     case WM_DRAWITEM: {
       auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
       if (d && d->CtlType != ODT_MENU && ReflectToChild(d->hwndItem, m)) return;
+      if (d && d->CtlType == ODT_MENU && MenuMessageHandler && MenuMessageHandler(this, m)) return;
       break;
     }
     case WM_COMPAREITEM: {
@@ -1160,6 +1176,7 @@ void TWinControl::WndProc(TMessage& m) {
         for (TControl* c : controls_)
           if (auto* w = dynamic_cast<TWinControl*>(c))
             if (w->id_ == static_cast<int>(d->CtlID) && w->handle_ && ReflectToChild(w->handle_, m)) return;
+      if (d && d->CtlType == ODT_MENU && MenuMessageHandler && MenuMessageHandler(this, m)) return;
       break;
     }
     case CN_CTLCOLORMSGBOX:
@@ -1245,6 +1262,13 @@ void TWinControl::WndProc(TMessage& m) {
       return;
     case CM_FOCUSCHANGED:
       for (TControl* c : std::vector<TControl*>(controls_)) c->Perform(m.Msg, m.WParam, m.LParam);
+      return;
+    case CM_DIALOGCHAR:
+    case CM_DIALOGKEY:
+      // containers ask their children (accelerators, default and cancel buttons)
+      for (TControl* c : std::vector<TControl*>(controls_))
+        if ((m.Result = c->Perform(m.Msg, m.WParam, m.LParam)) != 0) return;
+      m.Result = 0;
       return;
     case CM_RECREATEWND: {
       bool focused = Focused();

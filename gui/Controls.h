@@ -415,6 +415,12 @@ class TControlCanvas : public TCanvas {
 using TPopupHandler = std::function<bool(TControl* control, TComponent* menu, POINT screen)>;
 extern TPopupHandler PopupMenuHandler;
 
+// Menu messages of a window (WM_COMMAND from a menu or accelerator, WM_DRAWITEM/WM_MEASUREITEM of
+// menu items, WM_INITMENUPOPUP, WM_MENUSELECT, WM_MENUCHAR), set by the menu classes; true when
+// the message was handled (its Result set).
+using TMenuMessageHandler = std::function<bool(TWinControl* window, TMessage& m)>;
+extern TMenuMessageHandler MenuMessageHandler;
+
 // The control of a window made by this layer, found through the window's "ControlOfs..." property.
 TWinControl* FindControl(HWND wnd);
 // The atom of that property ("ControlOfs%.8X%.8X" of the module instance and the GUI thread).

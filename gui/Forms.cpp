@@ -478,6 +478,12 @@ void TCustomForm::WndProc(TMessage& m) {
         }
       m.Result = 0;
       return;
+    case CM_DIALOGCHAR:
+      // accelerator characters: the first control that takes it answers non-zero
+      for (TControl* c : std::vector<TControl*>(ControlList()))
+        if ((m.Result = c->Perform(CM_DIALOGCHAR, m.WParam, m.LParam)) != 0) return;
+      m.Result = 0;
+      return;
     case CM_VISIBLECHANGED:
       if (HandleAllocated() && !Parent() && !ParentWindow()) {
         if (m.WParam) {

@@ -629,6 +629,35 @@ TEST_F(ControlsTest, ContextMenusOfWindowedAndWindowlessControlsReachTheMenuHand
   FreeForm();
 }
 
+TEST_F(ControlsTest, MenuMessagesAndAcceleratorsReachTheirHandlers) {
+  std::vector<UINT> menu;
+  MenuMessageHandler = [&](TWinControl* w, TMessage& m) {
+    EXPECT_EQ(w, form);
+    menu.push_back(m.Msg == WM_COMMAND ? LOWORD(m.WParam) : m.Msg);
+    return true;
+  };
+  ::SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(1234, 0), 0);  // a menu item's command
+  MEASUREITEMSTRUCT mi{ODT_MENU, 0, 77, 0, 0, 0};
+  ::SendMessageW(form->Handle(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&mi));
+  EXPECT_EQ(menu, (std::vector<UINT>{1234u, static_cast<UINT>(WM_MEASUREITEM)}));
+  MenuMessageHandler = nullptr;
+
+  // Alt+key goes to the form as CM_DIALOGCHAR and down to the control that takes it
+  int taken = 0;
+  TWndMethod previous = form->Box->WindowProc;
+  form->Box->WindowProc = [&, previous](TMessage& m) {
+    if (m.Msg == CM_DIALOGCHAR && m.WParam == 'S') {
+      ++taken;
+      m.Result = 1;
+      return;
+    }
+    previous(m);
+  };
+  ::SendMessageW(form->Corner->Handle(), WM_SYSCHAR, 'S', 0x20000000);
+  EXPECT_EQ(taken, 1);
+  FreeForm();
+}
+
 TEST_F(ControlsTest, AFrameMadeWithNewAtRunTimeEndsItsLoadingWithItsWindow) {
   auto* frame = new TSampleFrame(form);  // not Create<T>: nothing ends its loading explicitly
   EXPECT_TRUE(frame->IsLoading());
