@@ -512,7 +512,8 @@ HWND TWinControl::Handle() {
   return handle_;
 }
 void TWinControl::HandleNeeded() {
-  if (handle_) return;
+  // nothing makes a new window for a control that is going
+  if (handle_ || IsDestroying()) return;
   if (parent_) parent_->HandleNeeded();
   CreateHandle();
 }
