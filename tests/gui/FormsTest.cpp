@@ -293,24 +293,6 @@ TEST_F(FormsTest, ApplicationWindowHooksMessagesAndRunEndsWithTerminate) {
   EXPECT_EQ(r.right - r.left, 0);
 }
 
-TEST_F(FormsTest, ApplicationMinimizesAndRestoresWithItsWindow) {
-  TForm* main = nullptr;
-  Application()->CreateForm(main);
-  main->Show();
-  int minimized = 0, restored = 0;
-  Application()->OnMinimize = [&](TObject*) { ++minimized; };
-  Application()->OnRestore = [&](TObject*) { ++restored; };
-  // the minimise command of the main form minimises the application window
-  ::SendMessageW(main->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
-  EXPECT_TRUE(::IsIconic(Application()->Handle()));
-  EXPECT_EQ(minimized, 1);
-  Application()->Restore();
-  EXPECT_FALSE(::IsIconic(Application()->Handle()));
-  EXPECT_EQ(restored, 1);
-  Application()->BringToFront();
-  EXPECT_TRUE(PumpUntil([&] { return ::GetForegroundWindow() == main->Handle(); }, 3000));
-}
-
 TEST_F(FormsTest, ClosingTheMainFormEndsTheApplication) {
   TForm* main = nullptr;
   Application()->CreateForm(main);
