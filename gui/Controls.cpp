@@ -1,7 +1,9 @@
 #include "Controls.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <utility>
 #include <mutex>
 
 #include "Forms.h"
@@ -40,6 +42,55 @@ WNDPROC DefProcOf(HWND wnd) {
   return it == Classes().end() ? ::DefWindowProcW : it->second.defProc;
 }
 }  // namespace
+
+// ---- Object instances -------------------------------------------------------------------------
+namespace {
+struct TInstanceSlot {
+  TWndMethod method;
+  bool used = false;
+};
+TInstanceSlot gSlots[kMaxObjectInstances];
+
+LRESULT CallSlot(int n, HWND wnd, UINT msg, WPARAM w, LPARAM l) {
+  TInstanceSlot& slot = gSlots[n];
+  if (!slot.used || !slot.method) return ::DefWindowProcW(wnd, msg, w, l);
+  TWndMethod method = slot.method;  // the method may free its own instance
+  TMessage m{msg, w, l, 0};
+  try {
+    method(m);
+  } catch (...) {
+    Application()->HandleException(nullptr);
+  }
+  return m.Result;
+}
+template <int N>
+LRESULT CALLBACK SlotProc(HWND wnd, UINT msg, WPARAM w, LPARAM l) {
+  return CallSlot(N, wnd, msg, w, l);
+}
+template <int... N>
+constexpr std::array<WNDPROC, sizeof...(N)> MakeSlotProcs(std::integer_sequence<int, N...>) {
+  return {&SlotProc<N>...};
+}
+const std::array<WNDPROC, kMaxObjectInstances> kSlotProcs = MakeSlotProcs(std::make_integer_sequence<int, kMaxObjectInstances>{});
+}  // namespace
+
+WNDPROC MakeObjectInstance(TWndMethod method) {
+  for (int i = 0; i < kMaxObjectInstances; ++i)
+    if (!gSlots[i].used) {
+      gSlots[i].used = true;
+      gSlots[i].method = std::move(method);
+      return kSlotProcs[i];
+    }
+  throw EOutOfResources(L"Out of object instances");
+}
+void FreeObjectInstance(WNDPROC instance) {
+  for (int i = 0; i < kMaxObjectInstances; ++i)
+    if (kSlotProcs[i] == instance) {
+      gSlots[i].used = false;
+      gSlots[i].method = nullptr;
+      return;
+    }
+}
 
 TPopupHandler PopupMenuHandler;
 TMenuMessageHandler MenuMessageHandler;

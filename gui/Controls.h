@@ -411,6 +411,14 @@ class TControlCanvas : public TCanvas {
   bool ownsDC_ = false;
 };
 
+// An object instance: a window procedure of its own that calls method, for subclassing a raw
+// window (SetWindowLongPtr(GWLP_WNDPROC)) with an object's method. Each instance is a distinct
+// procedure, so several can be stacked on one window, each calling the one it replaced.
+// EOutOfResources when all instances (kMaxObjectInstances) are in use.
+constexpr int kMaxObjectInstances = 1024;
+WNDPROC MakeObjectInstance(TWndMethod method);
+void FreeObjectInstance(WNDPROC instance);
+
 // Shows a control's PopupMenu at a screen point (set by the menu classes); true when shown.
 using TPopupHandler = std::function<bool(TControl* control, TComponent* menu, POINT screen)>;
 extern TPopupHandler PopupMenuHandler;

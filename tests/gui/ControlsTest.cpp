@@ -668,6 +668,46 @@ TEST_F(ControlsTest, AFrameMadeWithNewAtRunTimeEndsItsLoadingWithItsWindow) {
   EXPECT_EQ(frame->Strip->Top(), 80 - 26);  // aligned once loaded
 }
 
+TEST_F(ControlsTest, ObjectInstancesStackOnARawWindowAndComeOffAgain) {
+  HWND raw = ::CreateWindowExW(0, L"STATIC", L"raw", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(raw, nullptr);
+  const UINT kProbe = WM_APP + 9;
+  std::vector<std::string> order;
+  WNDPROC oldA = nullptr, oldB = nullptr;
+  WNDPROC a = MakeObjectInstance([&](TMessage& m) {
+    if (m.Msg == kProbe) order.push_back("a");
+    m.Result = ::CallWindowProcW(oldA, raw, m.Msg, m.WParam, m.LParam);
+  });
+  WNDPROC b = MakeObjectInstance([&](TMessage& m) {
+    if (m.Msg == kProbe) {
+      order.push_back("b");
+      if (m.WParam == 1) {  // kept from the ones below
+        m.Result = 5;
+        return;
+      }
+    }
+    m.Result = ::CallWindowProcW(oldB, raw, m.Msg, m.WParam, m.LParam);
+  });
+  EXPECT_NE(a, b);
+  oldA = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(raw, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(a)));
+  oldB = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(raw, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(b)));
+  ::SendMessageW(raw, kProbe, 0, 0);
+  EXPECT_EQ(::SendMessageW(raw, kProbe, 1, 0), 5);
+  EXPECT_EQ(order, (std::vector<std::string>{"b", "a", "b"}));
+  // the window's own procedure still works under both
+  ::SendMessageW(raw, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"text"));
+  EXPECT_EQ(TextOf(raw), L"text");
+  ::SetWindowLongPtrW(raw, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldB));
+  ::SetWindowLongPtrW(raw, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldA));
+  FreeObjectInstance(b);
+  FreeObjectInstance(a);
+  // freed instances are used again
+  WNDPROC again = MakeObjectInstance([](TMessage&) {});
+  EXPECT_TRUE(again == a || again == b);
+  FreeObjectInstance(again);
+  ::DestroyWindow(raw);
+}
+
 TEST_F(ControlsTest, TabOrderListsWindowedChildrenDepthFirst) {
   form->Client->SetTabOrder(0);
   std::vector<TWinControl*> list;
