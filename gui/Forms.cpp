@@ -563,8 +563,11 @@ LRESULT CALLBACK TUtilWindow::Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 // ---- TApplication -----------------------------------------------------------------------------
 namespace {
 const wchar_t kAppClass[] = L"TApplication";
+// Called on a worker thread: never makes the window (a window belongs to the thread making it).
+// Without one the main thread is not in a message loop; WaitFor runs the calls itself.
 void PostWake() {
-  if (gApplication) ::PostMessageW(gApplication->Handle(), WM_NULL, 0, 0);
+  TApplication* app = gApplication;
+  if (HWND h = app ? app->HandleIfAllocated() : nullptr) ::PostMessageW(h, WM_NULL, 0, 0);
 }
 }  // namespace
 

@@ -208,6 +208,7 @@ class TApplication : public TComponent {
 
   // The hidden application window (class "TApplication"), made when first asked for.
   HWND Handle();
+  HWND HandleIfAllocated() const { return handle_.Get(); }
   TCustomForm* MainForm() const { return mainForm_; }
   std::wstring Title() const;
   void SetTitle(const std::wstring& t);
