@@ -36,35 +36,6 @@ class Framework : public ::testing::Test {
   TComInit Com;
 };
 
-// A graph with the graph's clock taken away, so that renderers never wait.
-struct TGraph {
-  TComPtr<IGraphBuilder> Graph;
-  TComPtr<IMediaControl> Control;
-  TGraph() {
-    EXPECT_EQ(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                 Graph.PutVoid()),
-              S_OK);
-    Graph.As(Control);
-    TComPtr<IMediaFilter> mf;
-    Graph.As(mf);
-    if (mf) mf->SetSyncSource(nullptr);
-  }
-  ~TGraph() {
-    if (Control) Control->Stop();
-  }
-  HRESULT Add(IBaseFilter* f, const wchar_t* name) { return Graph->AddFilter(f, name); }
-  HRESULT Link(IBaseFilter* from, IBaseFilter* to, const AM_MEDIA_TYPE* type = nullptr) {
-    TComPtr<IPin> out = FindPinOf(from, PINDIR_OUTPUT), in = FindPinOf(to, PINDIR_INPUT);
-    if (!out || !in) return E_NOINTERFACE;
-    return Graph->ConnectDirect(out.Get(), in.Get(), type);
-  }
-  FILTER_STATE State() {
-    OAFilterState s = -1;
-    Control->GetState(2000, &s);
-    return static_cast<FILTER_STATE>(s);
-  }
-};
-
 TEST_F(Framework, ClassObjectsAndUnloadCounts) {
   TComPtr<IClassFactory> factory;
   const CLSID unknownClsid = {0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
@@ -235,10 +206,7 @@ TEST_F(Framework, GraphDeliversFlushesStopsAndRunsAgain) {
   TComPtr<IBaseFilter> passF = CreateTestFilter(CLSID_TestPass, &pass);
   TGrabberSink sink(kTestWidth, kTestHeight);
   TComPtr<IBaseFilter> grabber, nullRenderer;
-  ASSERT_EQ(MakeGrabber(grabber, &sink), S_OK);
-  ASSERT_EQ(::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                               nullRenderer.PutVoid()),
-            S_OK);
+  ASSERT_EQ(MakeGrabberAndRenderer(grabber, nullRenderer, &sink), S_OK);
   {
     TGraph g;
     ASSERT_EQ(g.Add(srcF.Get(), L"src"), S_OK);
@@ -306,13 +274,10 @@ TEST_F(Framework, GraphDeliversFlushesStopsAndRunsAgain) {
     ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
     EXPECT_EQ(src->Deliver(1), S_OK);
     EXPECT_EQ(src->Pin.SendEndOfStream(), S_OK);
-    TComPtr<IMediaEvent> events;
-    ASSERT_EQ(g.Graph->QueryInterface(IID_IMediaEvent, events.PutVoid()), S_OK);
+    ASSERT_TRUE(g.Events);
     long code = 0;
-    EXPECT_EQ(events->WaitForCompletion(5000, &code), S_OK);
+    EXPECT_EQ(g.Events->WaitForCompletion(5000, &code), S_OK);
     EXPECT_EQ(code, EC_COMPLETE);
-    g.Control->Stop();
-    for (IBaseFilter* f : {srcF.Get(), passF.Get(), grabber.Get(), nullRenderer.Get()}) g.Graph->RemoveFilter(f);
   }
 }
 
@@ -324,10 +289,7 @@ TEST_F(Framework, AllocatorFallsBackWhenThePeersAllocatorRefusesSizes) {
   pass->Input.OfferBusyAllocator = true;
   TGrabberSink sink(kTestWidth, kTestHeight);
   TComPtr<IBaseFilter> grabber, nullRenderer;
-  ASSERT_EQ(MakeGrabber(grabber, &sink), S_OK);
-  ASSERT_EQ(::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                               nullRenderer.PutVoid()),
-            S_OK);
+  ASSERT_EQ(MakeGrabberAndRenderer(grabber, nullRenderer, &sink), S_OK);
   TGraph g;
   ASSERT_EQ(g.Add(srcF.Get(), L"src"), S_OK);
   ASSERT_EQ(g.Add(passF.Get(), L"pass"), S_OK);
@@ -349,8 +311,6 @@ TEST_F(Framework, AllocatorFallsBackWhenThePeersAllocatorRefusesSizes) {
   EXPECT_EQ(src->Deliver(3), S_OK);
   ASSERT_TRUE(sink.WaitFor(1, 5000));
   EXPECT_EQ(sink.Samples()[0].Frame, 3);
-  g.Control->Stop();
-  for (IBaseFilter* f : {srcF.Get(), passF.Get(), grabber.Get(), nullRenderer.Get()}) g.Graph->RemoveFilter(f);
 }
 
 // Connection attempts between a source offering some subtypes and the pass-through (RGB24 only).

@@ -1,11 +1,12 @@
-// Test helpers around Wine's filter graph: the Sample Grabber and Null Renderer CLSIDs, a grabber
-// callback that records every sample it sees, and pin look-ups.
+// Test helpers around Wine's filter graph: the Sample Grabber and Null Renderer CLSIDs, grabber
+// callbacks, a clockless graph, pin look-ups, regsvr32, registry reads and the device enumerator.
 #pragma once
 
 #include <windows.h>
 #include <dshow.h>
 #include <qedit.h>
 
+#include <algorithm>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -33,14 +34,20 @@ struct TSeenSample {
 // Recognises the test pattern of width x height in a buffer: its frame number (mod 256) or -1.
 int PatternFrame(const BYTE* data, long length, int width, int height);
 
-class TGrabberSink : public ISampleGrabberCB {
+// A grabber callback living on the test's stack: no reference counting, samples only (SampleCB).
+class TGrabberCallback : public ISampleGrabberCB {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, LONG) override { return E_NOTIMPL; }
+};
+
+// Records what it sees of every sample.
+class TGrabberSink : public TGrabberCallback {
  public:
   TGrabberSink(int width, int height) : Width(width), Height(height) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE SampleCB(double time, IMediaSample* sample) override;
-  HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, LONG) override { return E_NOTIMPL; }
 
   std::vector<TSeenSample> Samples() const;
   std::size_t Count() const;
@@ -54,20 +61,66 @@ class TGrabberSink : public ISampleGrabberCB {
   std::vector<TSeenSample> Seen;
 };
 
-// The Sample Grabber set to RGB24 video, with the sink as its sample callback.
-HRESULT MakeGrabber(TComPtr<IBaseFilter>& filter, TGrabberSink* sink);
+// The Sample Grabber set to RGB24 video, with `callback` (if any) as its sample callback.
+HRESULT MakeGrabber(TComPtr<IBaseFilter>& filter, ISampleGrabberCB* callback);
+// The grabber as above, and a Null Renderer to go after it.
+HRESULT MakeGrabberAndRenderer(TComPtr<IBaseFilter>& grabber, TComPtr<IBaseFilter>& renderer,
+                               ISampleGrabberCB* callback);
 TComPtr<IPin> FindPinOf(IBaseFilter* filter, PIN_DIRECTION dir, int index = 0);
 std::string Hex(HRESULT hr);
+
+// An output pin's buffer request: at least two buffers of frameBytes; fails when the allocator
+// gives less. (Inline: the test plug-ins use it without linking the graph helpers.)
+inline HRESULT RequestFrameBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties, long frameBytes) {
+  properties->cBuffers = std::max<long>(properties->cBuffers, 2);
+  properties->cbBuffer = frameBytes;
+  ALLOCATOR_PROPERTIES actual{};
+  HRESULT hr = allocator->SetProperties(properties, &actual);
+  if (FAILED(hr)) return hr;
+  return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
+}
+
+// A filter graph without a clock, so that renderers never wait. Filters added with Add leave it
+// when it goes (after a Stop).
+struct TGraph {
+  TComPtr<IGraphBuilder> Graph;
+  TComPtr<IMediaControl> Control;
+  TComPtr<IMediaEventEx> Events;
+  std::vector<TComPtr<IBaseFilter>> Filters;
+  TGraph();
+  ~TGraph();
+  TGraph(const TGraph&) = delete;
+  TGraph& operator=(const TGraph&) = delete;
+  HRESULT Add(IBaseFilter* f, const wchar_t* name);
+  // Connects the first output pin of `from` to the first input pin of `to`.
+  HRESULT Link(IBaseFilter* from, IBaseFilter* to, const AM_MEDIA_TYPE* type = nullptr);
+  // The graph's state, waiting up to 2 s for a transition (-1 when it cannot say).
+  FILTER_STATE State();
+  // Events of one code waiting in the graph's queue (the queue is emptied).
+  int CountEvents(long wanted);
+};
 
 std::wstring GuidText(REFGUID g);
 // Runs regsvr32.exe of the prefix's system folder; answers its exit code (99x when it could not run).
 DWORD RunRegsvr32(const std::wstring& args);
 
+// Registry reads (HKEY_CLASSES_ROOT unless said): a string value (name null: the default value).
+bool ReadString(const std::wstring& key, const wchar_t* name, std::wstring& value, HKEY root = HKEY_CLASSES_ROOT);
+bool KeyExists(const std::wstring& key, HKEY root = HKEY_CLASSES_ROOT);
+// The keys regsvr32 writes for an in-process server: CLSID\{clsid} named `name`, InprocServer32 the
+// file `path` (any case), threading model "Both". Answers "" when they are so, else the first mismatch.
+std::string CheckServerKeys(REFCLSID clsid, const std::wstring& name, const std::wstring& path);
+
 // A filter the system device enumerator lists in a category.
 struct TListedFilter {
   std::wstring Name;
   CLSID Clsid{};
+  std::vector<BYTE> FilterData;  // the mapper's bytes (version, merit, pins), if listed
   TComPtr<IMoniker> Moniker;
+  // Creates the filter through the moniker (loads the registered server).
+  HRESULT Bind(TComPtr<IBaseFilter>& filter) const {
+    return Moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.PutVoid());
+  }
 };
 std::optional<TListedFilter> FindListedFilter(REFGUID category, const std::function<bool(const TListedFilter&)>& match);
 std::optional<TListedFilter> FindListedFilter(REFGUID category, REFCLSID clsid);

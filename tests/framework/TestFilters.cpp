@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "GraphSupport.h"
 #include "TestSupport.h"
 
 namespace kivo::test {
@@ -74,12 +75,7 @@ HRESULT TTestOutputPin::ProposeType(int position, AM_MEDIA_TYPE& type) {
 }
 
 HRESULT TTestOutputPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
-  properties->cBuffers = std::max<long>(properties->cBuffers, 2);
-  properties->cbBuffer = static_cast<long>(FrameBytes(kTestWidth, kTestHeight));
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(properties, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
+  return RequestFrameBuffers(allocator, properties, static_cast<long>(FrameBytes(kTestWidth, kTestHeight)));
 }
 
 TBCUnknown* TTestSource::Create(TBCClassFactory&, IUnknown* outer, HRESULT& hr) {
@@ -192,12 +188,7 @@ HRESULT TTestPassOutputPin::ProposeType(int position, AM_MEDIA_TYPE& type) {
 
 HRESULT TTestPassOutputPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
   if (!Pass->Input.HasPeer()) return E_UNEXPECTED;
-  properties->cBuffers = std::max<long>(properties->cBuffers, 2);
-  properties->cbBuffer = static_cast<long>(Pass->Input.ConnectedType().lSampleSize);
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(properties, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
+  return RequestFrameBuffers(allocator, properties, static_cast<long>(Pass->Input.ConnectedType().lSampleSize));
 }
 
 TBCUnknown* TTestPass::Create(TBCClassFactory&, IUnknown* outer, HRESULT& hr) { return new TTestPass(outer, hr); }
@@ -224,12 +215,7 @@ HRESULT TTestPushPin::OfferedType(AM_MEDIA_TYPE* type) {
 }
 
 HRESULT TTestPushPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
-  properties->cBuffers = std::max<long>(properties->cBuffers, 2);
-  properties->cbBuffer = static_cast<long>(FrameBytes(kTestWidth, kTestHeight));
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(properties, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
+  return RequestFrameBuffers(allocator, properties, static_cast<long>(FrameBytes(kTestWidth, kTestHeight)));
 }
 
 HRESULT TTestPushPin::FillSample(IMediaSample* sample) {

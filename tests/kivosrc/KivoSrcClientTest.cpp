@@ -15,15 +15,6 @@ using namespace kivo::test;
 
 namespace {
 
-bool ReadString(const std::wstring& key, const wchar_t* name, std::wstring& value) {
-  wchar_t buf[1024];
-  DWORD bytes = sizeof(buf);
-  if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, buf, &bytes) != ERROR_SUCCESS)
-    return false;
-  value = buf;
-  return true;
-}
-
 // A capture program in its own process.
 class TClient {
  public:
@@ -104,14 +95,7 @@ class KivoSrcClient : public ::testing::Test {
 };
 
 TEST_F(KivoSrcClient, RegistersAsVideoInputDeviceAndUnregisters) {
-  const std::wstring key = L"CLSID\\" + GuidText(kKivoSrcClsid);
-  std::wstring value;
-  ASSERT_TRUE(ReadString(key, nullptr, value));
-  EXPECT_EQ(value, kKivoSrcName);
-  ASSERT_TRUE(ReadString(key + L"\\InprocServer32", nullptr, value));
-  EXPECT_EQ(::CompareStringOrdinal(value.c_str(), -1, Ax.c_str(), -1, TRUE), CSTR_EQUAL);
-  ASSERT_TRUE(ReadString(key + L"\\InprocServer32", L"ThreadingModel", value));
-  EXPECT_EQ(value, L"Both");
+  ASSERT_EQ(CheckServerKeys(kKivoSrcClsid, kKivoSrcName, Ax), "");
 
   auto device = FindVideoInputDevice(kKivoSrcName);
   ASSERT_TRUE(device);
@@ -140,7 +124,8 @@ TEST_F(KivoSrcClient, RegistersAsVideoInputDeviceAndUnregisters) {
 
   ASSERT_EQ(RunRegsvr32(L"/s /u \"" + Ax + L"\""), 0u);
   EXPECT_EQ(VideoInputCategoryState(), S_FALSE) << "the category enumerates empty again";
-  EXPECT_FALSE(ReadString(key, nullptr, value));
+  std::wstring value;
+  EXPECT_FALSE(ReadString(L"CLSID\\" + GuidText(kKivoSrcClsid), nullptr, value));
   ASSERT_EQ(RunRegsvr32(L"/s \"" + Ax + L"\""), 0u);
   EXPECT_TRUE(FindVideoInputDevice(kKivoSrcName));
 }

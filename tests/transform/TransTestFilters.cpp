@@ -54,12 +54,8 @@ HRESULT TPatternPin::ProposeType(int position, AM_MEDIA_TYPE& type) {
 }
 
 HRESULT TPatternPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
-  properties->cBuffers = std::max<long>(properties->cBuffers, 2);
-  properties->cbBuffer = std::max<long>(long(FrameBytes(Format.Width, std::abs(Format.Height))), 1);
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(properties, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
+  return RequestFrameBuffers(allocator, properties,
+                             std::max<long>(long(FrameBytes(Format.Width, std::abs(Format.Height))), 1));
 }
 
 TPatternSource::TPatternSource()
@@ -146,16 +142,6 @@ bool TFrameKeeper::WaitFor(std::size_t n, DWORD timeoutMs) const {
 void TFrameKeeper::Clear() {
   std::lock_guard<std::mutex> lock(Lock);
   Kept.clear();
-}
-
-HRESULT STDMETHODCALLTYPE TGrabberKeeper::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_ISampleGrabberCB) {
-    *out = static_cast<ISampleGrabberCB*>(this);
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
 }
 
 // ---------------------------------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "BaseClass.h"
+#include "GraphSupport.h"
 
 namespace kivo::test {
 
@@ -81,16 +82,12 @@ class TFrameKeeper {
 };
 
 // Grabber callback that keeps a copy of every sample.
-class TGrabberKeeper : public ISampleGrabberCB {
+class TGrabberKeeper : public TGrabberCallback {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
     Frames.Add(sample);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, LONG) override { return E_NOTIMPL; }
   TFrameKeeper Frames;
 };
 
