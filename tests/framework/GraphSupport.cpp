@@ -98,12 +98,13 @@ TComPtr<IPin> FindPinOf(IBaseFilter* filter, PIN_DIRECTION dir, int index) {
   return {};
 }
 
-TGraph::TGraph() {
+TGraph::TGraph(TClock clock) {
   EXPECT_EQ(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, Graph.PutVoid()),
             S_OK);
   if (!Graph) return;
   Graph.As(Control);
   Graph->QueryInterface(IID_IMediaEventEx, Events.PutVoid());
+  if (clock == DefaultClock) return;
   TComPtr<IMediaFilter> mf;
   Graph.As(mf);
   if (mf) mf->SetSyncSource(nullptr);
@@ -149,6 +150,17 @@ std::string Hex(HRESULT hr) {
   return text;
 }
 
+bool TPluginModule::Load(const std::wstring& path) {
+  Module.Reset(::LoadLibraryW(path.c_str()));
+  HMODULE m = Module.Get();
+  auto entry = [m](const char* name) { return m ? ::GetProcAddress(m, name) : nullptr; };
+  GetClassObject = reinterpret_cast<TGetClassObject>(entry("DllGetClassObject"));
+  CanUnloadNow = reinterpret_cast<TNoArgs>(entry("DllCanUnloadNow"));
+  RegisterServer = reinterpret_cast<TNoArgs>(entry("DllRegisterServer"));
+  UnregisterServer = reinterpret_cast<TNoArgs>(entry("DllUnregisterServer"));
+  return m != nullptr;
+}
+
 std::wstring GuidText(REFGUID g) {
   wchar_t text[40];
   ::StringFromGUID2(g, text, 40);
@@ -171,6 +183,10 @@ DWORD RunRegsvr32(const std::wstring& args) {
   ::GetExitCodeProcess(pi.hProcess, &code);
   return code;
 }
+
+DWORD Regsvr32Register(const std::wstring& file) { return RunRegsvr32(L"/s \"" + file + L"\""); }
+
+DWORD Regsvr32Unregister(const std::wstring& file) { return RunRegsvr32(L"/s /u \"" + file + L"\""); }
 
 bool ReadString(const std::wstring& key, const wchar_t* name, std::wstring& value, HKEY root) {
   wchar_t buf[1024];

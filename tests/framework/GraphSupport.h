@@ -80,14 +80,15 @@ inline HRESULT RequestFrameBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIE
   return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
 }
 
-// A filter graph without a clock, so that renderers never wait. Filters added with Add leave it
-// when it goes (after a Stop).
+// A filter graph, by default without a clock so that renderers never wait. Filters added with Add
+// leave it when it goes (after a Stop).
 struct TGraph {
   TComPtr<IGraphBuilder> Graph;
   TComPtr<IMediaControl> Control;
   TComPtr<IMediaEventEx> Events;
   std::vector<TComPtr<IBaseFilter>> Filters;
-  TGraph();
+  enum TClock { NoClock, DefaultClock };
+  explicit TGraph(TClock clock = NoClock);
   ~TGraph();
   TGraph(const TGraph&) = delete;
   TGraph& operator=(const TGraph&) = delete;
@@ -100,9 +101,23 @@ struct TGraph {
   int CountEvents(long wanted);
 };
 
+// A plug-in loaded from a file, with its COM server entry points (null where not exported).
+struct TPluginModule {
+  using TGetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  using TNoArgs = HRESULT(STDAPICALLTYPE*)();
+  TModuleOwner Module;
+  TGetClassObject GetClassObject = nullptr;
+  TNoArgs CanUnloadNow = nullptr, RegisterServer = nullptr, UnregisterServer = nullptr;
+  // Answers whether the file loaded.
+  bool Load(const std::wstring& path);
+};
+
 std::wstring GuidText(REFGUID g);
 // Runs regsvr32.exe of the prefix's system folder; answers its exit code (99x when it could not run).
 DWORD RunRegsvr32(const std::wstring& args);
+// regsvr32 /s <file> and regsvr32 /s /u <file>.
+DWORD Regsvr32Register(const std::wstring& file);
+DWORD Regsvr32Unregister(const std::wstring& file);
 
 // Registry reads (HKEY_CLASSES_ROOT unless said): a string value (name null: the default value).
 bool ReadString(const std::wstring& key, const wchar_t* name, std::wstring& value, HKEY root = HKEY_CLASSES_ROOT);

@@ -23,19 +23,19 @@ std::optional<std::wstring> ListedName(REFGUID category, REFCLSID clsid, TComPtr
 class Registration : public ::testing::Test {
  protected:
   void SetUp() override { Dll = ModuleDir() + L"kivo_bctest.dll"; }
-  void TearDown() override { RunRegsvr32(L"/s /u \"" + Dll + L"\""); }
+  void TearDown() override { Regsvr32Unregister(Dll); }
   TComInit Com;
   std::wstring Dll;
 };
 
 TEST_F(Registration, Regsvr32WritesServerKeysAndMapperEntryAndRemovesThem) {
   // Unregistering what was never registered is no failure (a clean machine).
-  ASSERT_EQ(RunRegsvr32(L"/s /u \"" + Dll + L"\""), 0u);
+  ASSERT_EQ(Regsvr32Unregister(Dll), 0u);
   for (REFCLSID clsid : {CLSID_TestSource, CLSID_TestPass})
     ASSERT_FALSE(ListedName(CLSID_LegacyAmFilterCategory, clsid)) << "left over from an earlier run";
 
-  ASSERT_EQ(RunRegsvr32(L"/s \"" + Dll + L"\""), 0u);
-  ASSERT_EQ(RunRegsvr32(L"/s \"" + Dll + L"\""), 0u) << "registering again";
+  ASSERT_EQ(Regsvr32Register(Dll), 0u);
+  ASSERT_EQ(Regsvr32Register(Dll), 0u) << "registering again";
   const std::pair<const CLSID*, const wchar_t*> filters[] = {{&CLSID_TestSource, kTestSourceName},
                                                              {&CLSID_TestPass, kTestPassName}};
   for (auto [clsid, name] : filters) {
@@ -51,7 +51,7 @@ TEST_F(Registration, Regsvr32WritesServerKeysAndMapperEntryAndRemovesThem) {
     EXPECT_EQ(got, *clsid);
   }
 
-  ASSERT_EQ(RunRegsvr32(L"/s /u \"" + Dll + L"\""), 0u);
+  ASSERT_EQ(Regsvr32Unregister(Dll), 0u);
   for (auto [clsid, name] : filters) {
     EXPECT_FALSE(KeyExists(L"CLSID\\" + GuidText(*clsid)));
     EXPECT_FALSE(ListedName(CLSID_LegacyAmFilterCategory, *clsid));

@@ -87,9 +87,9 @@ class KivoSrcClient : public ::testing::Test {
  protected:
   void SetUp() override {
     Ax = ModuleDir() + L"kivosrc.ax";
-    ASSERT_EQ(RunRegsvr32(L"/s \"" + Ax + L"\""), 0u);
+    ASSERT_EQ(Regsvr32Register(Ax), 0u);
   }
-  void TearDown() override { EXPECT_EQ(RunRegsvr32(L"/s /u \"" + Ax + L"\""), 0u); }
+  void TearDown() override { EXPECT_EQ(Regsvr32Unregister(Ax), 0u); }
   TComInit Com;
   std::wstring Ax;
 };
@@ -105,7 +105,7 @@ TEST_F(KivoSrcClient, RegistersAsVideoInputDeviceAndUnregisters) {
     auto d = FindVideoInputDevice(kKivoSrcName);
     ASSERT_TRUE(d);
     TComPtr<IBaseFilter> filter;
-    ASSERT_EQ(d->Moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.PutVoid()), S_OK);
+    ASSERT_EQ(d->Bind(filter), S_OK);
     TComPtr<IAMStreamConfig> config;
     EXPECT_EQ(filter->QueryInterface(IID_IAMStreamConfig, config.PutVoid()), S_OK);
     CLSID clsid{};
@@ -122,11 +122,11 @@ TEST_F(KivoSrcClient, RegistersAsVideoInputDeviceAndUnregisters) {
   device.reset();
   EXPECT_EQ(canUnload(), S_OK);
 
-  ASSERT_EQ(RunRegsvr32(L"/s /u \"" + Ax + L"\""), 0u);
+  ASSERT_EQ(Regsvr32Unregister(Ax), 0u);
   EXPECT_EQ(VideoInputCategoryState(), S_FALSE) << "the category enumerates empty again";
   std::wstring value;
   EXPECT_FALSE(ReadString(L"CLSID\\" + GuidText(kKivoSrcClsid), nullptr, value));
-  ASSERT_EQ(RunRegsvr32(L"/s \"" + Ax + L"\""), 0u);
+  ASSERT_EQ(Regsvr32Register(Ax), 0u);
   EXPECT_TRUE(FindVideoInputDevice(kKivoSrcName));
 }
 
@@ -243,7 +243,7 @@ TEST_F(KivoSrcClient, SecondClientAndPassingFiltersShowBlackUntilTheNextFrame) {
     auto device = FindVideoInputDevice(kKivoSrcName);
     ASSERT_TRUE(device);
     TComPtr<IBaseFilter> filter;
-    ASSERT_EQ(device->Moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.PutVoid()), S_OK);
+    ASSERT_EQ(device->Bind(filter), S_OK);
   }
   std::size_t firstMark = first.Dump().size(), secondMark = second.Dump().size();
   ASSERT_EQ(writer.Write(6), "230400");

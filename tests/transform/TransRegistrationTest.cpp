@@ -18,16 +18,16 @@ namespace {
 class TransRegistration : public ::testing::Test {
  protected:
   void SetUp() override { Ax = ModuleDir() + L"kivotrans.ax"; }
-  void TearDown() override { RunRegsvr32(L"/s /u \"" + Ax + L"\""); }
+  void TearDown() override { Regsvr32Unregister(Ax); }
   TComInit Com;
   std::wstring Ax;
 };
 
 TEST_F(TransRegistration, Regsvr32RegistersTheFilterForCOMAndTheMapperAndRemovesIt) {
-  ASSERT_EQ(RunRegsvr32(L"/s /u \"" + Ax + L"\""), 0u) << "removing what is not there is no failure";
+  ASSERT_EQ(Regsvr32Unregister(Ax), 0u) << "removing what is not there is no failure";
   ASSERT_FALSE(FindListedFilter(CLSID_LegacyAmFilterCategory, CLSID_KivoTransformFilter))
       << "left over from an earlier run";
-  ASSERT_EQ(RunRegsvr32(L"/s \"" + Ax + L"\""), 0u);
+  ASSERT_EQ(Regsvr32Register(Ax), 0u);
 
   const std::wstring key = L"CLSID\\" + GuidText(CLSID_KivoTransformFilter);
   EXPECT_EQ(key, L"CLSID\\{0B9F297A-A4DD-4FBA-9363-B95A9F5A0C9B}");
@@ -63,21 +63,19 @@ TEST_F(TransRegistration, Regsvr32RegistersTheFilterForCOMAndTheMapperAndRemoves
             S_OK);
   created.Reset();
 
-  ASSERT_EQ(RunRegsvr32(L"/s /u \"" + Ax + L"\""), 0u);
+  ASSERT_EQ(Regsvr32Unregister(Ax), 0u);
   EXPECT_FALSE(KeyExists(key));
   EXPECT_FALSE(FindListedFilter(CLSID_LegacyAmFilterCategory, CLSID_KivoTransformFilter));
 }
 
 TEST_F(TransRegistration, ExportsUndecoratedEntryPointsAndCountsLiveObjects) {
-  TModuleOwner ax(::LoadLibraryW(Ax.c_str()));
-  ASSERT_TRUE(ax);
-  using TGetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  using TNoArgs = HRESULT(STDAPICALLTYPE*)();
-  auto getClassObject = reinterpret_cast<TGetClassObject>(::GetProcAddress(ax.Get(), "DllGetClassObject"));
-  auto canUnload = reinterpret_cast<TNoArgs>(::GetProcAddress(ax.Get(), "DllCanUnloadNow"));
+  TPluginModule ax;
+  ASSERT_TRUE(ax.Load(Ax));
+  auto getClassObject = ax.GetClassObject;
+  auto canUnload = ax.CanUnloadNow;
   ASSERT_TRUE(getClassObject && canUnload);
-  EXPECT_TRUE(::GetProcAddress(ax.Get(), "DllRegisterServer"));
-  EXPECT_TRUE(::GetProcAddress(ax.Get(), "DllUnregisterServer"));
+  EXPECT_TRUE(ax.RegisterServer);
+  EXPECT_TRUE(ax.UnregisterServer);
 
   EXPECT_EQ(canUnload(), S_OK);
   TComPtr<IClassFactory> factory;
