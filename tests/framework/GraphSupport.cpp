@@ -35,33 +35,8 @@ HRESULT STDMETHODCALLTYPE TGrabberSink::SampleCB(double, IMediaSample* sample) {
     s.Frame = PatternFrame(data, s.Length, Width, Height);
     s.AllZero = AllZero(data, static_cast<std::size_t>(s.Length));
   }
-  std::lock_guard<std::mutex> lock(Lock);
-  Seen.push_back(s);
+  Add(s);
   return S_OK;
-}
-
-std::vector<TSeenSample> TGrabberSink::Samples() const {
-  std::lock_guard<std::mutex> lock(Lock);
-  return Seen;
-}
-
-std::size_t TGrabberSink::Count() const {
-  std::lock_guard<std::mutex> lock(Lock);
-  return Seen.size();
-}
-
-bool TGrabberSink::WaitFor(std::size_t n, DWORD timeoutMs) const {
-  const double deadline = NowMs() + timeoutMs;
-  while (Count() < n) {
-    if (NowMs() > deadline) return false;
-    ::Sleep(5);
-  }
-  return true;
-}
-
-void TGrabberSink::Clear() {
-  std::lock_guard<std::mutex> lock(Lock);
-  Seen.clear();
 }
 
 HRESULT MakeGrabber(TComPtr<IBaseFilter>& filter, ISampleGrabberCB* callback) {

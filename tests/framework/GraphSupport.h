@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Handles.h"
+#include "TestSupport.h"
 
 namespace kivo::test {
 
@@ -31,6 +32,41 @@ struct TSeenSample {
   double Ms = 0;          // arrival time (NowMs)
 };
 
+// What streaming threads record, read by the test.
+template <class T>
+class TRecordLog {
+ public:
+  void Add(T item) {
+    std::lock_guard<std::mutex> lock(Lock);
+    Items.push_back(std::move(item));
+  }
+  std::vector<T> All() const {
+    std::lock_guard<std::mutex> lock(Lock);
+    return Items;
+  }
+  std::size_t Count() const {
+    std::lock_guard<std::mutex> lock(Lock);
+    return Items.size();
+  }
+  // Waits until at least n were recorded; answers whether they came in time.
+  bool WaitFor(std::size_t n, DWORD timeoutMs) const {
+    const double deadline = NowMs() + timeoutMs;
+    while (Count() < n) {
+      if (NowMs() > deadline) return false;
+      ::Sleep(2);
+    }
+    return true;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(Lock);
+    Items.clear();
+  }
+
+ private:
+  mutable std::mutex Lock;
+  std::vector<T> Items;
+};
+
 // Recognises the test pattern of width x height in a buffer: its frame number (mod 256) or -1.
 int PatternFrame(const BYTE* data, long length, int width, int height);
 
@@ -44,22 +80,35 @@ class TGrabberCallback : public ISampleGrabberCB {
 };
 
 // Records what it sees of every sample.
-class TGrabberSink : public TGrabberCallback {
+class TGrabberSink : public TGrabberCallback, public TRecordLog<TSeenSample> {
  public:
   TGrabberSink(int width, int height) : Width(width), Height(height) {}
   HRESULT STDMETHODCALLTYPE SampleCB(double time, IMediaSample* sample) override;
-
-  std::vector<TSeenSample> Samples() const;
-  std::size_t Count() const;
-  // Waits until at least n samples were seen; answers whether they came in time.
-  bool WaitFor(std::size_t n, DWORD timeoutMs) const;
-  void Clear();
+  std::vector<TSeenSample> Samples() const { return All(); }
 
  private:
   int Width, Height;
-  mutable std::mutex Lock;
-  std::vector<TSeenSample> Seen;
 };
+
+// FillPatternSample and RequestFrameBuffers are inline: the test plug-in (kivo_bctest.dll) uses them
+// without linking the graph helpers.
+
+// Writes the test pattern of `frame` (width x height) into a sample, its length (length < 0: the whole
+// frame) and, unless frameTime is 0, its times (frame x frameTime, one frame long). E_FAIL when the
+// buffer cannot hold the frame.
+inline HRESULT FillPatternSample(IMediaSample* sample, int width, int height, int frame, long length = -1,
+                                 REFERENCE_TIME frameTime = 400000) {
+  BYTE* data = nullptr;
+  const long bytes = static_cast<long>(FrameBytes(width, height));
+  if (FAILED(sample->GetPointer(&data)) || !data || sample->GetSize() < bytes) return E_FAIL;
+  FillPattern(data, width, height, frame);
+  sample->SetActualDataLength(length < 0 ? bytes : length);
+  if (frameTime) {
+    REFERENCE_TIME start = REFERENCE_TIME(frame) * frameTime, stop = start + frameTime;
+    sample->SetTime(&start, &stop);
+  }
+  return S_OK;
+}
 
 // The Sample Grabber set to RGB24 video, with `callback` (if any) as its sample callback.
 HRESULT MakeGrabber(TComPtr<IBaseFilter>& filter, ISampleGrabberCB* callback);
@@ -70,7 +119,7 @@ TComPtr<IPin> FindPinOf(IBaseFilter* filter, PIN_DIRECTION dir, int index = 0);
 std::string Hex(HRESULT hr);
 
 // An output pin's buffer request: at least two buffers of frameBytes; fails when the allocator
-// gives less. (Inline: the test plug-ins use it without linking the graph helpers.)
+// gives less.
 inline HRESULT RequestFrameBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties, long frameBytes) {
   properties->cBuffers = std::max<long>(properties->cBuffers, 2);
   properties->cbBuffer = frameBytes;

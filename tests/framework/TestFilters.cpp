@@ -89,16 +89,8 @@ HRESULT TTestSource::Deliver(int frame, bool withTimes) {
   TComPtr<IMediaSample> sample;
   HRESULT hr = Pin.AcquireSample(sample.Put(), nullptr, nullptr, 0);
   if (FAILED(hr)) return hr;
-  BYTE* data = nullptr;
-  sample->GetPointer(&data);
-  const long bytes = static_cast<long>(FrameBytes(kTestWidth, kTestHeight));
-  if (sample->GetSize() < bytes) return E_FAIL;
-  FillPattern(data, kTestWidth, kTestHeight, frame);
-  sample->SetActualDataLength(bytes);
-  if (withTimes) {
-    REFERENCE_TIME start = REFERENCE_TIME(frame) * 400000, stop = start + 400000;
-    sample->SetTime(&start, &stop);
-  }
+  hr = FillPatternSample(sample.Get(), kTestWidth, kTestHeight, frame, -1, withTimes ? 400000 : 0);
+  if (FAILED(hr)) return hr;
   sample->SetSyncPoint(TRUE);
   return Pin.SendSample(sample.Get());
 }
@@ -221,12 +213,8 @@ HRESULT TTestPushPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES
 HRESULT TTestPushPin::FillSample(IMediaSample* sample) {
   const int n = Filled.load();
   if (n >= FillLimit.load()) return AfterLimit.load();
-  BYTE* data = nullptr;
-  sample->GetPointer(&data);
-  FillPattern(data, kTestWidth, kTestHeight, n);
-  sample->SetActualDataLength(static_cast<long>(FrameBytes(kTestWidth, kTestHeight)));
-  REFERENCE_TIME start = REFERENCE_TIME(n) * 400000, stop = start + 400000;
-  sample->SetTime(&start, &stop);
+  HRESULT hr = FillPatternSample(sample, kTestWidth, kTestHeight, n);
+  if (FAILED(hr)) return hr;
   ++Filled;
   ::Sleep(5);
   return S_OK;

@@ -68,17 +68,11 @@ struct TFrame {
   DWORD Flags = 0;  // sample flags as the receiving pin saw them
 };
 
-class TFrameKeeper {
+class TFrameKeeper : public TRecordLog<TFrame> {
  public:
+  // Keeps a copy of the sample's bytes and times.
   void Add(IMediaSample* sample, DWORD flags = 0);
-  std::vector<TFrame> Frames() const;
-  std::size_t Count() const;
-  bool WaitFor(std::size_t n, DWORD timeoutMs) const;
-  void Clear();
-
- private:
-  mutable std::mutex Lock;
-  std::vector<TFrame> Kept;
+  std::vector<TFrame> Frames() const { return All(); }
 };
 
 // Grabber callback that keeps a copy of every sample.
