@@ -36,32 +36,23 @@ class Framework : public ::testing::Test {
   TComInit Com;
 };
 
-// A graph with the graph's clock taken away, so that renderers never wait.
-struct TGraph {
-  TComPtr<IGraphBuilder> Graph;
-  TComPtr<IMediaControl> Control;
-  TGraph() {
-    EXPECT_EQ(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                 Graph.PutVoid()),
-              S_OK);
-    Graph.As(Control);
-    TComPtr<IMediaFilter> mf;
-    Graph.As(mf);
-    if (mf) mf->SetSyncSource(nullptr);
-  }
-  ~TGraph() {
-    if (Control) Control->Stop();
-  }
-  HRESULT Add(IBaseFilter* f, const wchar_t* name) { return Graph->AddFilter(f, name); }
-  HRESULT Link(IBaseFilter* from, IBaseFilter* to, const AM_MEDIA_TYPE* type = nullptr) {
-    TComPtr<IPin> out = FindPinOf(from, PINDIR_OUTPUT), in = FindPinOf(to, PINDIR_INPUT);
-    if (!out || !in) return E_NOINTERFACE;
-    return Graph->ConnectDirect(out.Get(), in.Get(), type);
-  }
-  FILTER_STATE State() {
-    OAFilterState s = -1;
-    Control->GetState(2000, &s);
-    return static_cast<FILTER_STATE>(s);
+// The test source, the pass-through, the Sample Grabber (into Sink) and a Null Renderer in a
+// clockless graph, not linked; the graph goes first.
+struct TPassGraph {
+  TTestSource* Src = nullptr;
+  TTestPass* Pass = nullptr;
+  TComPtr<IBaseFilter> SrcF, PassF, Grabber, Null;
+  TGrabberSink Sink{kTestWidth, kTestHeight};
+  TGraph G;
+  void Build() {
+    SrcF = CreateTestFilter(CLSID_TestSource, &Src);
+    PassF = CreateTestFilter(CLSID_TestPass, &Pass);
+    ASSERT_TRUE(Src && Pass);
+    ASSERT_EQ(MakeGrabberAndRenderer(Grabber, Null, &Sink), S_OK);
+    ASSERT_EQ(G.Add(SrcF.Get(), L"src"), S_OK);
+    ASSERT_EQ(G.Add(PassF.Get(), L"pass"), S_OK);
+    ASSERT_EQ(G.Add(Grabber.Get(), L"grabber"), S_OK);
+    ASSERT_EQ(G.Add(Null.Get(), L"null"), S_OK);
   }
 };
 
@@ -229,128 +220,95 @@ TEST_F(Framework, MediaTypeRoutines) {
 }
 
 TEST_F(Framework, GraphDeliversFlushesStopsAndRunsAgain) {
-  TTestSource* src = nullptr;
-  TTestPass* pass = nullptr;
-  TComPtr<IBaseFilter> srcF = CreateTestFilter(CLSID_TestSource, &src);
-  TComPtr<IBaseFilter> passF = CreateTestFilter(CLSID_TestPass, &pass);
-  TGrabberSink sink(kTestWidth, kTestHeight);
-  TComPtr<IBaseFilter> grabber, nullRenderer;
-  ASSERT_EQ(MakeGrabber(grabber, &sink), S_OK);
-  ASSERT_EQ(::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                               nullRenderer.PutVoid()),
-            S_OK);
-  {
-    TGraph g;
-    ASSERT_EQ(g.Add(srcF.Get(), L"src"), S_OK);
-    ASSERT_EQ(g.Add(passF.Get(), L"pass"), S_OK);
-    ASSERT_EQ(g.Add(grabber.Get(), L"grabber"), S_OK);
-    ASSERT_EQ(g.Add(nullRenderer.Get(), L"null"), S_OK);
-    ASSERT_EQ(g.Link(srcF.Get(), passF.Get()), S_OK);
-    ASSERT_EQ(g.Link(passF.Get(), grabber.Get()), S_OK);
-    ASSERT_EQ(g.Link(grabber.Get(), nullRenderer.Get()), S_OK);
+  TPassGraph p;
+  ASSERT_NO_FATAL_FAILURE(p.Build());
+  ASSERT_EQ(p.G.Link(p.SrcF.Get(), p.PassF.Get()), S_OK);
+  ASSERT_EQ(p.G.Link(p.PassF.Get(), p.Grabber.Get()), S_OK);
+  ASSERT_EQ(p.G.Link(p.Grabber.Get(), p.Null.Get()), S_OK);
 
-    FILTER_INFO fi{};
-    EXPECT_EQ(passF->QueryFilterInfo(&fi), S_OK);
-    EXPECT_STREQ(fi.achName, L"pass");
-    EXPECT_TRUE(fi.pGraph);
-    if (fi.pGraph) fi.pGraph->Release();
+  FILTER_INFO fi{};
+  EXPECT_EQ(p.PassF->QueryFilterInfo(&fi), S_OK);
+  EXPECT_STREQ(fi.achName, L"pass");
+  EXPECT_TRUE(fi.pGraph);
+  if (fi.pGraph) fi.pGraph->Release();
 
-    // The connection carries the source's type all the way; the allocator is shared downstream.
-    AM_MEDIA_TYPE mt{};
-    ASSERT_EQ(pass->Output.ConnectionMediaType(&mt), S_OK);
-    EXPECT_EQ(mt.subtype, MEDIASUBTYPE_RGB24);
-    EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader.biWidth, kTestWidth);
-    FreeMediaType(mt);
-    ASSERT_TRUE(src->Pin.CurrentAllocator());
-    EXPECT_EQ(src->Pin.CurrentAllocator(), pass->Input.CurrentAllocator());
-    ALLOCATOR_PROPERTIES props{};
-    src->Pin.CurrentAllocator()->GetProperties(&props);
-    EXPECT_GE(props.cBuffers, 2);
-    EXPECT_GE(props.cbBuffer, 230400);
+  // The connection carries the source's type all the way; the allocator is shared downstream.
+  AM_MEDIA_TYPE mt{};
+  ASSERT_EQ(p.Pass->Output.ConnectionMediaType(&mt), S_OK);
+  EXPECT_EQ(mt.subtype, MEDIASUBTYPE_RGB24);
+  EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader.biWidth, kTestWidth);
+  FreeMediaType(mt);
+  ASSERT_TRUE(p.Src->Pin.CurrentAllocator());
+  EXPECT_EQ(p.Src->Pin.CurrentAllocator(), p.Pass->Input.CurrentAllocator());
+  ALLOCATOR_PROPERTIES props{};
+  p.Src->Pin.CurrentAllocator()->GetProperties(&props);
+  EXPECT_GE(props.cBuffers, 2);
+  EXPECT_GE(props.cbBuffer, 230400);
 
-    for (int run = 0; run < 2; ++run) {
-      SCOPED_TRACE("run " + std::to_string(run));
-      sink.Clear();
-      ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
-      for (int f = 0; f < 5; ++f) EXPECT_EQ(src->Deliver(10 * run + f), S_OK);
-      ASSERT_TRUE(sink.WaitFor(5, 5000));
-      // The graph runs its filters from a worker thread once the renderer has paused on a sample.
-      FILTER_STATE fs = State_Stopped;
-      const double deadline = NowMs() + 5000;
-      while (SUCCEEDED(srcF->GetState(0, &fs)) && fs != State_Running && NowMs() < deadline) ::Sleep(5);
-      EXPECT_EQ(fs, State_Running);
-      EXPECT_EQ(g.State(), State_Running);
-      auto seen = sink.Samples();
-      for (int f = 0; f < 5; ++f) {
-        EXPECT_EQ(seen[f].Frame, 10 * run + f) << "sample " << f;
-        EXPECT_EQ(seen[f].Length, 230400);
-        EXPECT_EQ(seen[f].Start, REFERENCE_TIME(10 * run + f) * 400000);
-      }
-
-      // Flushing: the pass-through refuses samples until the flush ends, and passes both calls on.
-      EXPECT_EQ(src->Pin.SendBeginFlush(), S_OK);
-      EXPECT_TRUE(pass->Input.IsFlushing());
-      EXPECT_EQ(src->Deliver(99), S_FALSE);
-      EXPECT_EQ(src->Pin.SendEndFlush(), S_OK);
-      EXPECT_FALSE(pass->Input.IsFlushing());
-      EXPECT_EQ(src->Deliver(10 * run + 5), S_OK);
-      ASSERT_TRUE(sink.WaitFor(6, 5000));
-      EXPECT_EQ(sink.Samples()[5].Frame, 10 * run + 5) << "the flushed sample never arrives";
-
-      ASSERT_EQ(g.Control->Stop(), S_OK);
-      EXPECT_EQ(g.State(), State_Stopped);
-      EXPECT_EQ(src->Deliver(7), VFW_E_NOT_COMMITTED) << "stopping decommits the allocator";
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    p.Sink.Clear();
+    ASSERT_TRUE(SUCCEEDED(p.G.Control->Run()));
+    for (int f = 0; f < 5; ++f) EXPECT_EQ(p.Src->Deliver(10 * run + f), S_OK);
+    ASSERT_TRUE(p.Sink.WaitFor(5, 5000));
+    // The graph runs its filters from a worker thread once the renderer has paused on a sample.
+    FILTER_STATE fs = State_Stopped;
+    const double deadline = NowMs() + 5000;
+    while (SUCCEEDED(p.SrcF->GetState(0, &fs)) && fs != State_Running && NowMs() < deadline) ::Sleep(5);
+    EXPECT_EQ(fs, State_Running);
+    EXPECT_EQ(p.G.State(), State_Running);
+    auto seen = p.Sink.Samples();
+    for (int f = 0; f < 5; ++f) {
+      EXPECT_EQ(seen[f].Frame, 10 * run + f) << "sample " << f;
+      EXPECT_EQ(seen[f].Length, 230400);
+      EXPECT_EQ(seen[f].Start, REFERENCE_TIME(10 * run + f) * 400000);
     }
 
-    // End of stream travels through the grabber to the renderer, which completes the graph.
-    ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
-    EXPECT_EQ(src->Deliver(1), S_OK);
-    EXPECT_EQ(src->Pin.SendEndOfStream(), S_OK);
-    TComPtr<IMediaEvent> events;
-    ASSERT_EQ(g.Graph->QueryInterface(IID_IMediaEvent, events.PutVoid()), S_OK);
-    long code = 0;
-    EXPECT_EQ(events->WaitForCompletion(5000, &code), S_OK);
-    EXPECT_EQ(code, EC_COMPLETE);
-    g.Control->Stop();
-    for (IBaseFilter* f : {srcF.Get(), passF.Get(), grabber.Get(), nullRenderer.Get()}) g.Graph->RemoveFilter(f);
+    // Flushing: the pass-through refuses samples until the flush ends, and passes both calls on.
+    EXPECT_EQ(p.Src->Pin.SendBeginFlush(), S_OK);
+    EXPECT_TRUE(p.Pass->Input.IsFlushing());
+    EXPECT_EQ(p.Src->Deliver(99), S_FALSE);
+    EXPECT_EQ(p.Src->Pin.SendEndFlush(), S_OK);
+    EXPECT_FALSE(p.Pass->Input.IsFlushing());
+    EXPECT_EQ(p.Src->Deliver(10 * run + 5), S_OK);
+    ASSERT_TRUE(p.Sink.WaitFor(6, 5000));
+    EXPECT_EQ(p.Sink.Samples()[5].Frame, 10 * run + 5) << "the flushed sample never arrives";
+
+    ASSERT_EQ(p.G.Control->Stop(), S_OK);
+    EXPECT_EQ(p.G.State(), State_Stopped);
+    EXPECT_EQ(p.Src->Deliver(7), VFW_E_NOT_COMMITTED) << "stopping decommits the allocator";
   }
+
+  // End of stream travels through the grabber to the renderer, which completes the graph.
+  ASSERT_TRUE(SUCCEEDED(p.G.Control->Run()));
+  EXPECT_EQ(p.Src->Deliver(1), S_OK);
+  EXPECT_EQ(p.Src->Pin.SendEndOfStream(), S_OK);
+  ASSERT_TRUE(p.G.Events);
+  long code = 0;
+  EXPECT_EQ(p.G.Events->WaitForCompletion(5000, &code), S_OK);
+  EXPECT_EQ(code, EC_COMPLETE);
 }
 
 TEST_F(Framework, AllocatorFallsBackWhenThePeersAllocatorRefusesSizes) {
-  TTestSource* src = nullptr;
-  TTestPass* pass = nullptr;
-  TComPtr<IBaseFilter> srcF = CreateTestFilter(CLSID_TestSource, &src);
-  TComPtr<IBaseFilter> passF = CreateTestFilter(CLSID_TestPass, &pass);
-  pass->Input.OfferBusyAllocator = true;
-  TGrabberSink sink(kTestWidth, kTestHeight);
-  TComPtr<IBaseFilter> grabber, nullRenderer;
-  ASSERT_EQ(MakeGrabber(grabber, &sink), S_OK);
-  ASSERT_EQ(::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                               nullRenderer.PutVoid()),
-            S_OK);
-  TGraph g;
-  ASSERT_EQ(g.Add(srcF.Get(), L"src"), S_OK);
-  ASSERT_EQ(g.Add(passF.Get(), L"pass"), S_OK);
-  ASSERT_EQ(g.Add(grabber.Get(), L"grabber"), S_OK);
-  ASSERT_EQ(g.Add(nullRenderer.Get(), L"null"), S_OK);
-  ASSERT_EQ(g.Link(srcF.Get(), passF.Get()), S_OK);
-  ASSERT_TRUE(pass->Input.BusyAllocator);
-  ASSERT_TRUE(src->Pin.CurrentAllocator());
-  EXPECT_NE(src->Pin.CurrentAllocator(), pass->Input.BusyAllocator.Get()) << "the source made its own";
-  EXPECT_EQ(src->Pin.CurrentAllocator(), pass->Input.CurrentAllocator()) << "and told the peer";
+  TPassGraph p;
+  ASSERT_NO_FATAL_FAILURE(p.Build());
+  p.Pass->Input.OfferBusyAllocator = true;
+  ASSERT_EQ(p.G.Link(p.SrcF.Get(), p.PassF.Get()), S_OK);
+  ASSERT_TRUE(p.Pass->Input.BusyAllocator);
+  ASSERT_TRUE(p.Src->Pin.CurrentAllocator());
+  EXPECT_NE(p.Src->Pin.CurrentAllocator(), p.Pass->Input.BusyAllocator.Get()) << "the source made its own";
+  EXPECT_EQ(p.Src->Pin.CurrentAllocator(), p.Pass->Input.CurrentAllocator()) << "and told the peer";
   ALLOCATOR_PROPERTIES props{};
-  src->Pin.CurrentAllocator()->GetProperties(&props);
+  p.Src->Pin.CurrentAllocator()->GetProperties(&props);
   EXPECT_GE(props.cbBuffer, 230400);
-  pass->Input.BusyAllocator->Decommit();
+  p.Pass->Input.BusyAllocator->Decommit();
 
-  ASSERT_EQ(g.Link(passF.Get(), grabber.Get()), S_OK);
-  ASSERT_EQ(g.Link(grabber.Get(), nullRenderer.Get()), S_OK);
-  ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
-  EXPECT_EQ(src->Deliver(3), S_OK);
-  ASSERT_TRUE(sink.WaitFor(1, 5000));
-  EXPECT_EQ(sink.Samples()[0].Frame, 3);
-  g.Control->Stop();
-  for (IBaseFilter* f : {srcF.Get(), passF.Get(), grabber.Get(), nullRenderer.Get()}) g.Graph->RemoveFilter(f);
+  ASSERT_EQ(p.G.Link(p.PassF.Get(), p.Grabber.Get()), S_OK);
+  ASSERT_EQ(p.G.Link(p.Grabber.Get(), p.Null.Get()), S_OK);
+  ASSERT_TRUE(SUCCEEDED(p.G.Control->Run()));
+  EXPECT_EQ(p.Src->Deliver(3), S_OK);
+  ASSERT_TRUE(p.Sink.WaitFor(1, 5000));
+  EXPECT_EQ(p.Sink.Samples()[0].Frame, 3);
 }
 
 // Connection attempts between a source offering some subtypes and the pass-through (RGB24 only).
@@ -576,15 +534,13 @@ TEST_F(Framework, PinsRefuseStreamingWithoutConnectionOrInTheWrongState) {
 }
 
 TEST_F(Framework, PluginDllExportsUndecoratedEntryPoints) {
-  TModuleOwner dll(::LoadLibraryW((ModuleDir() + L"kivo_bctest.dll").c_str()));
-  ASSERT_TRUE(dll);
-  using TGetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  using TCanUnload = HRESULT(STDAPICALLTYPE*)();
-  auto getClassObject = reinterpret_cast<TGetClassObject>(::GetProcAddress(dll.Get(), "DllGetClassObject"));
-  auto canUnload = reinterpret_cast<TCanUnload>(::GetProcAddress(dll.Get(), "DllCanUnloadNow"));
+  TPluginModule dll;
+  ASSERT_TRUE(dll.Load(ModuleDir() + L"kivo_bctest.dll"));
+  auto getClassObject = dll.GetClassObject;
+  auto canUnload = dll.CanUnloadNow;
   ASSERT_TRUE(getClassObject && canUnload);
-  EXPECT_TRUE(::GetProcAddress(dll.Get(), "DllRegisterServer"));
-  EXPECT_TRUE(::GetProcAddress(dll.Get(), "DllUnregisterServer"));
+  EXPECT_TRUE(dll.RegisterServer);
+  EXPECT_TRUE(dll.UnregisterServer);
   EXPECT_EQ(canUnload(), S_OK);
   TComPtr<IClassFactory> factory;
   ASSERT_EQ(getClassObject(CLSID_TestPass, IID_IClassFactory, factory.PutVoid()), S_OK);

@@ -12,55 +12,34 @@ using namespace kivo::test;
 
 namespace {
 
-bool ReadString(HKEY root, const std::wstring& key, const wchar_t* name, std::wstring& value) {
-  wchar_t buf[1024];
-  DWORD bytes = sizeof(buf);
-  if (::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, buf, &bytes) != ERROR_SUCCESS) return false;
-  value = buf;
-  return true;
-}
-
-bool KeyExists(HKEY root, const std::wstring& key) {
-  TRegKeyOwner k;
-  return ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, k.Put()) == ERROR_SUCCESS;
-}
-
 // Friendly name of the filter with this CLSID in a device category, or nothing.
 std::optional<std::wstring> ListedName(REFGUID category, REFCLSID clsid, TComPtr<IBaseFilter>* bound = nullptr) {
   auto f = FindListedFilter(category, clsid);
   if (!f) return std::nullopt;
-  if (bound) f->Moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, bound->PutVoid());
+  if (bound) f->Bind(*bound);
   return f->Name;
 }
 
 class Registration : public ::testing::Test {
  protected:
   void SetUp() override { Dll = ModuleDir() + L"kivo_bctest.dll"; }
-  void TearDown() override { RunRegsvr32(L"/s /u \"" + Dll + L"\""); }
+  void TearDown() override { Regsvr32Unregister(Dll); }
   TComInit Com;
   std::wstring Dll;
 };
 
 TEST_F(Registration, Regsvr32WritesServerKeysAndMapperEntryAndRemovesThem) {
   // Unregistering what was never registered is no failure (a clean machine).
-  ASSERT_EQ(RunRegsvr32(L"/s /u \"" + Dll + L"\""), 0u);
+  ASSERT_EQ(Regsvr32Unregister(Dll), 0u);
   for (REFCLSID clsid : {CLSID_TestSource, CLSID_TestPass})
     ASSERT_FALSE(ListedName(CLSID_LegacyAmFilterCategory, clsid)) << "left over from an earlier run";
 
-  ASSERT_EQ(RunRegsvr32(L"/s \"" + Dll + L"\""), 0u);
-  ASSERT_EQ(RunRegsvr32(L"/s \"" + Dll + L"\""), 0u) << "registering again";
+  ASSERT_EQ(Regsvr32Register(Dll), 0u);
+  ASSERT_EQ(Regsvr32Register(Dll), 0u) << "registering again";
   const std::pair<const CLSID*, const wchar_t*> filters[] = {{&CLSID_TestSource, kTestSourceName},
                                                              {&CLSID_TestPass, kTestPassName}};
   for (auto [clsid, name] : filters) {
-    const std::wstring key = L"CLSID\\" + GuidText(*clsid);
-    std::wstring value;
-    ASSERT_TRUE(ReadString(HKEY_CLASSES_ROOT, key, nullptr, value));
-    EXPECT_EQ(value, name);
-    ASSERT_TRUE(ReadString(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", nullptr, value));
-    EXPECT_EQ(::CompareStringOrdinal(value.c_str(), -1, Dll.c_str(), -1, TRUE), CSTR_EQUAL)
-        << std::string(value.begin(), value.end());
-    ASSERT_TRUE(ReadString(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", L"ThreadingModel", value));
-    EXPECT_EQ(value, L"Both");
+    ASSERT_EQ(CheckServerKeys(*clsid, name, Dll), "");
 
     TComPtr<IBaseFilter> bound;
     auto listed = ListedName(CLSID_LegacyAmFilterCategory, *clsid, &bound);
@@ -72,9 +51,9 @@ TEST_F(Registration, Regsvr32WritesServerKeysAndMapperEntryAndRemovesThem) {
     EXPECT_EQ(got, *clsid);
   }
 
-  ASSERT_EQ(RunRegsvr32(L"/s /u \"" + Dll + L"\""), 0u);
+  ASSERT_EQ(Regsvr32Unregister(Dll), 0u);
   for (auto [clsid, name] : filters) {
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + GuidText(*clsid)));
+    EXPECT_FALSE(KeyExists(L"CLSID\\" + GuidText(*clsid)));
     EXPECT_FALSE(ListedName(CLSID_LegacyAmFilterCategory, *clsid));
   }
 }
@@ -107,11 +86,11 @@ TEST_F(Registration, OlderMapperRegistersFilterAndPins) {
   ASSERT_EQ(factory->RegisterWithMapper(mapper, true), S_OK);
   const std::wstring filterKey = L"Filter\\" + GuidText(CLSID_TestPass);
   const std::wstring pinsKey = L"CLSID\\" + GuidText(CLSID_TestPass) + L"\\Pins";
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, filterKey));
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, pinsKey + L"\\Input"));
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, pinsKey + L"\\Output"));
+  EXPECT_TRUE(KeyExists(filterKey));
+  EXPECT_TRUE(KeyExists(pinsKey + L"\\Input"));
+  EXPECT_TRUE(KeyExists(pinsKey + L"\\Output"));
   ASSERT_EQ(factory->RegisterWithMapper(mapper, false), S_OK);
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, filterKey));
+  EXPECT_FALSE(KeyExists(filterKey));
   ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(CLSID_TestPass)).c_str());
 }
 
@@ -123,11 +102,11 @@ TEST_F(Registration, MovieSetupOfAFilterRegistersItsOwnClass) {
   ASSERT_EQ(setup->Register(), S_OK);
   EXPECT_TRUE(ListedName(CLSID_LegacyAmFilterCategory, CLSID_TestSource));
   std::wstring value;
-  EXPECT_TRUE(ReadString(HKEY_CLASSES_ROOT, L"CLSID\\" + GuidText(CLSID_TestSource) + L"\\InprocServer32", nullptr,
+  EXPECT_TRUE(ReadString(L"CLSID\\" + GuidText(CLSID_TestSource) + L"\\InprocServer32", nullptr,
                          value));
   ASSERT_EQ(setup->Unregister(), S_OK);
   EXPECT_FALSE(ListedName(CLSID_LegacyAmFilterCategory, CLSID_TestSource));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + GuidText(CLSID_TestSource)));
+  EXPECT_FALSE(KeyExists(L"CLSID\\" + GuidText(CLSID_TestSource)));
 }
 
 }  // namespace

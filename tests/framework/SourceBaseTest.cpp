@@ -1,6 +1,8 @@
 // The source base: the worker's command handshake and a pushing source in Wine's filter graph.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "BaseSource.h"
 #include "GraphSupport.h"
 #include "TestFilters.h"
@@ -56,29 +58,15 @@ class SourceGraph : public ::testing::Test {
     ASSERT_EQ(DllGetClassObject(CLSID_TestPush, IID_IClassFactory, factory.PutVoid()), S_OK);
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, Filter.PutVoid()), S_OK);
     Push = static_cast<TTestPush*>(static_cast<TBCBaseFilter*>(Filter.Get()));
-    ASSERT_EQ(MakeGrabber(Grabber, &Sink), S_OK);
-    ASSERT_EQ(::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                 Null.PutVoid()),
-              S_OK);
-    ASSERT_EQ(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                 Graph.PutVoid()),
-              S_OK);
-    TComPtr<IMediaFilter> mf;
-    Graph->QueryInterface(IID_IMediaFilter, mf.PutVoid());
-    mf->SetSyncSource(nullptr);
-    Graph->QueryInterface(IID_IMediaControl, Control.PutVoid());
-    Graph->QueryInterface(IID_IMediaEvent, Events.PutVoid());
-    Graph->AddFilter(Filter.Get(), L"push");
-    Graph->AddFilter(Grabber.Get(), L"grabber");
-    Graph->AddFilter(Null.Get(), L"null");
+    ASSERT_EQ(MakeGrabberAndRenderer(Grabber, Null, &Sink), S_OK);
+    G.emplace();
+    ASSERT_EQ(G->Add(Filter.Get(), L"push"), S_OK);
+    ASSERT_EQ(G->Add(Grabber.Get(), L"grabber"), S_OK);
+    ASSERT_EQ(G->Add(Null.Get(), L"null"), S_OK);
   }
   void Connect() {
-    ASSERT_EQ(Graph->ConnectDirect(FindPinOf(Filter.Get(), PINDIR_OUTPUT).Get(),
-                                   FindPinOf(Grabber.Get(), PINDIR_INPUT).Get(), nullptr),
-              S_OK);
-    ASSERT_EQ(Graph->ConnectDirect(FindPinOf(Grabber.Get(), PINDIR_OUTPUT).Get(),
-                                   FindPinOf(Null.Get(), PINDIR_INPUT).Get(), nullptr),
-              S_OK);
+    ASSERT_EQ(G->Link(Filter.Get(), Grabber.Get()), S_OK);
+    ASSERT_EQ(G->Link(Grabber.Get(), Null.Get()), S_OK);
   }
   // Graph events within the time, as (code, param1) pairs.
   std::vector<std::pair<long, LONG_PTR>> EventsFor(DWORD ms) {
@@ -87,20 +75,15 @@ class SourceGraph : public ::testing::Test {
     while (NowMs() < deadline) {
       long code;
       LONG_PTR p1, p2;
-      if (Events->GetEvent(&code, &p1, &p2, 50) == S_OK) {
+      if (G->Events->GetEvent(&code, &p1, &p2, 50) == S_OK) {
         out.emplace_back(code, p1);
-        Events->FreeEventParams(code, p1, p2);
+        G->Events->FreeEventParams(code, p1, p2);
       }
     }
     return out;
   }
   void TearDown() override {
-    if (Control) Control->Stop();
-    for (IBaseFilter* f : {Filter.Get(), Grabber.Get(), Null.Get()})
-      if (f && Graph) Graph->RemoveFilter(f);
-    Events.Reset();
-    Control.Reset();
-    Graph.Reset();
+    G.reset();
     Null.Reset();
     Grabber.Reset();
     Filter.Reset();
@@ -111,9 +94,7 @@ class SourceGraph : public ::testing::Test {
   TGrabberSink Sink{kTestWidth, kTestHeight};
   TComPtr<IBaseFilter> Filter, Grabber, Null;
   TTestPush* Push = nullptr;
-  TComPtr<IGraphBuilder> Graph;
-  TComPtr<IMediaControl> Control;
-  TComPtr<IMediaEvent> Events;
+  std::optional<TGraph> G;
 };
 
 TEST_F(SourceGraph, WorkerPushesFromPauseUntilStopAndStartsAgain) {
@@ -136,14 +117,14 @@ TEST_F(SourceGraph, WorkerPushesFromPauseUntilStopAndStartsAgain) {
     SCOPED_TRACE(run);
     Sink.Clear();
     Push->Pin->Filled = 0;
-    ASSERT_TRUE(SUCCEEDED(Control->Run()));
+    ASSERT_TRUE(SUCCEEDED(G->Control->Run()));
     ASSERT_TRUE(Sink.WaitFor(10, 5000));
     EXPECT_EQ(Push->Pin->Starts.load(), run);
     // Pausing a running graph keeps the worker pushing.
-    ASSERT_TRUE(SUCCEEDED(Control->Pause()));
-    ASSERT_TRUE(SUCCEEDED(Control->Run()));
+    ASSERT_TRUE(SUCCEEDED(G->Control->Pause()));
+    ASSERT_TRUE(SUCCEEDED(G->Control->Run()));
     const double t0 = NowMs();
-    ASSERT_EQ(Control->Stop(), S_OK);
+    ASSERT_EQ(G->Control->Stop(), S_OK);
     EXPECT_LT(NowMs() - t0, 2000);
     EXPECT_EQ(Push->Pin->Ends.load(), run) << "the worker ended with the stop";
     auto seen = Sink.Samples();
@@ -156,24 +137,24 @@ TEST_F(SourceGraph, FillSampleEndsTheStreamOrAbortsIt) {
   // S_FALSE: end of stream downstream, the renderer completes the graph, no error.
   Push->Pin->FillLimit = 3;
   Push->Pin->AfterLimit = S_FALSE;
-  ASSERT_TRUE(SUCCEEDED(Control->Run()));
+  ASSERT_TRUE(SUCCEEDED(G->Control->Run()));
   long code = 0;
-  EXPECT_EQ(Events->WaitForCompletion(5000, &code), S_OK);
+  EXPECT_EQ(G->Events->WaitForCompletion(5000, &code), S_OK);
   EXPECT_EQ(code, EC_COMPLETE);
   EXPECT_EQ(Sink.Count(), 3u);
-  ASSERT_EQ(Control->Stop(), S_OK);
+  ASSERT_EQ(G->Control->Stop(), S_OK);
   EventsFor(100);
 
   // A failure: end of stream and an error-abort event carrying it.
   Push->Pin->Filled = 0;
   Push->Pin->AfterLimit = E_FAIL;
-  ASSERT_TRUE(SUCCEEDED(Control->Run()));
+  ASSERT_TRUE(SUCCEEDED(G->Control->Run()));
   auto events = EventsFor(1500);
   bool aborted = false;
   for (auto [c, p1] : events)
     if (c == EC_ERRORABORT && HRESULT(p1) == E_FAIL) aborted = true;
   EXPECT_TRUE(aborted);
-  ASSERT_EQ(Control->Stop(), S_OK);
+  ASSERT_EQ(G->Control->Stop(), S_OK);
 }
 
 TEST_F(SourceGraph, AFailingWorkerStartFailsThePause) {

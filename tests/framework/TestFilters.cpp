@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "GraphSupport.h"
 #include "TestSupport.h"
 
 namespace kivo::test {
@@ -74,12 +75,7 @@ HRESULT TTestOutputPin::ProposeType(int position, AM_MEDIA_TYPE& type) {
 }
 
 HRESULT TTestOutputPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
-  properties->cBuffers = std::max<long>(properties->cBuffers, 2);
-  properties->cbBuffer = static_cast<long>(FrameBytes(kTestWidth, kTestHeight));
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(properties, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
+  return RequestFrameBuffers(allocator, properties, static_cast<long>(FrameBytes(kTestWidth, kTestHeight)));
 }
 
 TBCUnknown* TTestSource::Create(TBCClassFactory&, IUnknown* outer, HRESULT& hr) {
@@ -93,16 +89,8 @@ HRESULT TTestSource::Deliver(int frame, bool withTimes) {
   TComPtr<IMediaSample> sample;
   HRESULT hr = Pin.AcquireSample(sample.Put(), nullptr, nullptr, 0);
   if (FAILED(hr)) return hr;
-  BYTE* data = nullptr;
-  sample->GetPointer(&data);
-  const long bytes = static_cast<long>(FrameBytes(kTestWidth, kTestHeight));
-  if (sample->GetSize() < bytes) return E_FAIL;
-  FillPattern(data, kTestWidth, kTestHeight, frame);
-  sample->SetActualDataLength(bytes);
-  if (withTimes) {
-    REFERENCE_TIME start = REFERENCE_TIME(frame) * 400000, stop = start + 400000;
-    sample->SetTime(&start, &stop);
-  }
+  hr = FillPatternSample(sample.Get(), kTestWidth, kTestHeight, frame, -1, withTimes ? 400000 : 0);
+  if (FAILED(hr)) return hr;
   sample->SetSyncPoint(TRUE);
   return Pin.SendSample(sample.Get());
 }
@@ -192,12 +180,7 @@ HRESULT TTestPassOutputPin::ProposeType(int position, AM_MEDIA_TYPE& type) {
 
 HRESULT TTestPassOutputPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
   if (!Pass->Input.HasPeer()) return E_UNEXPECTED;
-  properties->cBuffers = std::max<long>(properties->cBuffers, 2);
-  properties->cbBuffer = static_cast<long>(Pass->Input.ConnectedType().lSampleSize);
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(properties, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
+  return RequestFrameBuffers(allocator, properties, static_cast<long>(Pass->Input.ConnectedType().lSampleSize));
 }
 
 TBCUnknown* TTestPass::Create(TBCClassFactory&, IUnknown* outer, HRESULT& hr) { return new TTestPass(outer, hr); }
@@ -224,23 +207,14 @@ HRESULT TTestPushPin::OfferedType(AM_MEDIA_TYPE* type) {
 }
 
 HRESULT TTestPushPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
-  properties->cBuffers = std::max<long>(properties->cBuffers, 2);
-  properties->cbBuffer = static_cast<long>(FrameBytes(kTestWidth, kTestHeight));
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(properties, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
+  return RequestFrameBuffers(allocator, properties, static_cast<long>(FrameBytes(kTestWidth, kTestHeight)));
 }
 
 HRESULT TTestPushPin::FillSample(IMediaSample* sample) {
   const int n = Filled.load();
   if (n >= FillLimit.load()) return AfterLimit.load();
-  BYTE* data = nullptr;
-  sample->GetPointer(&data);
-  FillPattern(data, kTestWidth, kTestHeight, n);
-  sample->SetActualDataLength(static_cast<long>(FrameBytes(kTestWidth, kTestHeight)));
-  REFERENCE_TIME start = REFERENCE_TIME(n) * 400000, stop = start + 400000;
-  sample->SetTime(&start, &stop);
+  HRESULT hr = FillPatternSample(sample, kTestWidth, kTestHeight, n);
+  if (FAILED(hr)) return hr;
   ++Filled;
   ::Sleep(5);
   return S_OK;

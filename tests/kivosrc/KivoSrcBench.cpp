@@ -42,11 +42,9 @@ int main() {
   std::printf("reader: %.3f ms a frame (copy out of the section, %d frames)\n", reads ? readMs / reads : 0.0, reads);
 
   // Delivered rate through the plug-in while the writer writes every 40 ms.
-  TModuleOwner dll(::LoadLibraryW((ModuleDir() + L"kivosrc.ax").c_str()));
-  auto getClassObject = dll ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
-                                  ::GetProcAddress(dll.Get(), "DllGetClassObject"))
-                            : nullptr;
-  if (!getClassObject) {
+  TPluginModule ax;
+  ax.Load(ModuleDir() + L"kivosrc.ax");
+  if (!ax.GetClassObject) {
     std::printf("kivosrc.ax not found beside the benchmark\n");
     return 1;
   }
@@ -55,11 +53,10 @@ int main() {
     TComPtr<IClassFactory> factory;
     TComPtr<IBaseFilter> source, grabber, null;
     TComPtr<IGraphBuilder> graph;
-    getClassObject(kKivoSrcClsid, IID_IClassFactory, factory.PutVoid());
+    ax.GetClassObject(kKivoSrcClsid, IID_IClassFactory, factory.PutVoid());
     factory->CreateInstance(nullptr, IID_IBaseFilter, source.PutVoid());
     ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid());
-    MakeGrabber(grabber, &sink);
-    ::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, null.PutVoid());
+    MakeGrabberAndRenderer(grabber, null, &sink);
     graph->AddFilter(source.Get(), L"src");
     graph->AddFilter(grabber.Get(), L"grabber");
     graph->AddFilter(null.Get(), L"null");

@@ -27,7 +27,7 @@ struct TClient {
     auto device = FindVideoInputDevice(kKivoSrcName);
     if (!device) return "fail nodevice";
     if (device->Clsid != kKivoSrcClsid) return "fail clsid";
-    HRESULT hr = device->Moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, Source.PutVoid());
+    HRESULT hr = device->Bind(Source);
     if (FAILED(hr)) return "fail bind " + Hex(hr);
     hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, Graph.PutVoid());
     if (FAILED(hr)) return "fail graph " + Hex(hr);
@@ -35,9 +35,7 @@ struct TClient {
                             Builder.PutVoid());
     if (FAILED(hr)) return "fail builder " + Hex(hr);
     Builder->SetFiltergraph(Graph.Get());
-    if (FAILED(hr = MakeGrabber(Grabber, &Sink))) return "fail grabber " + Hex(hr);
-    hr = ::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, Null.PutVoid());
-    if (FAILED(hr)) return "fail null " + Hex(hr);
+    if (FAILED(hr = MakeGrabberAndRenderer(Grabber, Null, &Sink))) return "fail grabber " + Hex(hr);
     if (FAILED(hr = Graph->AddFilter(Source.Get(), kKivoSrcName))) return "fail add " + Hex(hr);
     Graph->AddFilter(Grabber.Get(), L"Sample Grabber");
     Graph->AddFilter(Null.Get(), L"Null Renderer");

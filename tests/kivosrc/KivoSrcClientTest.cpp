@@ -15,15 +15,6 @@ using namespace kivo::test;
 
 namespace {
 
-bool ReadString(const std::wstring& key, const wchar_t* name, std::wstring& value) {
-  wchar_t buf[1024];
-  DWORD bytes = sizeof(buf);
-  if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, buf, &bytes) != ERROR_SUCCESS)
-    return false;
-  value = buf;
-  return true;
-}
-
 // A capture program in its own process.
 class TClient {
  public:
@@ -96,22 +87,15 @@ class KivoSrcClient : public ::testing::Test {
  protected:
   void SetUp() override {
     Ax = ModuleDir() + L"kivosrc.ax";
-    ASSERT_EQ(RunRegsvr32(L"/s \"" + Ax + L"\""), 0u);
+    ASSERT_EQ(Regsvr32Register(Ax), 0u);
   }
-  void TearDown() override { EXPECT_EQ(RunRegsvr32(L"/s /u \"" + Ax + L"\""), 0u); }
+  void TearDown() override { EXPECT_EQ(Regsvr32Unregister(Ax), 0u); }
   TComInit Com;
   std::wstring Ax;
 };
 
 TEST_F(KivoSrcClient, RegistersAsVideoInputDeviceAndUnregisters) {
-  const std::wstring key = L"CLSID\\" + GuidText(kKivoSrcClsid);
-  std::wstring value;
-  ASSERT_TRUE(ReadString(key, nullptr, value));
-  EXPECT_EQ(value, kKivoSrcName);
-  ASSERT_TRUE(ReadString(key + L"\\InprocServer32", nullptr, value));
-  EXPECT_EQ(::CompareStringOrdinal(value.c_str(), -1, Ax.c_str(), -1, TRUE), CSTR_EQUAL);
-  ASSERT_TRUE(ReadString(key + L"\\InprocServer32", L"ThreadingModel", value));
-  EXPECT_EQ(value, L"Both");
+  ASSERT_EQ(CheckServerKeys(kKivoSrcClsid, kKivoSrcName, Ax), "");
 
   auto device = FindVideoInputDevice(kKivoSrcName);
   ASSERT_TRUE(device);
@@ -121,7 +105,7 @@ TEST_F(KivoSrcClient, RegistersAsVideoInputDeviceAndUnregisters) {
     auto d = FindVideoInputDevice(kKivoSrcName);
     ASSERT_TRUE(d);
     TComPtr<IBaseFilter> filter;
-    ASSERT_EQ(d->Moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.PutVoid()), S_OK);
+    ASSERT_EQ(d->Bind(filter), S_OK);
     TComPtr<IAMStreamConfig> config;
     EXPECT_EQ(filter->QueryInterface(IID_IAMStreamConfig, config.PutVoid()), S_OK);
     CLSID clsid{};
@@ -138,10 +122,11 @@ TEST_F(KivoSrcClient, RegistersAsVideoInputDeviceAndUnregisters) {
   device.reset();
   EXPECT_EQ(canUnload(), S_OK);
 
-  ASSERT_EQ(RunRegsvr32(L"/s /u \"" + Ax + L"\""), 0u);
+  ASSERT_EQ(Regsvr32Unregister(Ax), 0u);
   EXPECT_EQ(VideoInputCategoryState(), S_FALSE) << "the category enumerates empty again";
-  EXPECT_FALSE(ReadString(key, nullptr, value));
-  ASSERT_EQ(RunRegsvr32(L"/s \"" + Ax + L"\""), 0u);
+  std::wstring value;
+  EXPECT_FALSE(ReadString(L"CLSID\\" + GuidText(kKivoSrcClsid), nullptr, value));
+  ASSERT_EQ(Regsvr32Register(Ax), 0u);
   EXPECT_TRUE(FindVideoInputDevice(kKivoSrcName));
 }
 
@@ -258,7 +243,7 @@ TEST_F(KivoSrcClient, SecondClientAndPassingFiltersShowBlackUntilTheNextFrame) {
     auto device = FindVideoInputDevice(kKivoSrcName);
     ASSERT_TRUE(device);
     TComPtr<IBaseFilter> filter;
-    ASSERT_EQ(device->Moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.PutVoid()), S_OK);
+    ASSERT_EQ(device->Bind(filter), S_OK);
   }
   std::size_t firstMark = first.Dump().size(), secondMark = second.Dump().size();
   ASSERT_EQ(writer.Write(6), "230400");

@@ -23,13 +23,9 @@ const GUID kCaptureCategory = {0xfb6c4281, 0x0353, 0x11d1, {0x90, 0x5f, 0x00, 0x
 class KivoSrc : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dll.Reset(::LoadLibraryW((ModuleDir() + L"kivosrc.ax").c_str()));
-    ASSERT_TRUE(Dll);
-    using TGetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject = reinterpret_cast<TGetClassObject>(::GetProcAddress(Dll.Get(), "DllGetClassObject"));
-    CanUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(::GetProcAddress(Dll.Get(), "DllCanUnloadNow"));
-    ASSERT_TRUE(getClassObject && CanUnload);
-    ASSERT_EQ(getClassObject(kKivoSrcClsid, IID_IClassFactory, Factory.PutVoid()), S_OK);
+    ASSERT_TRUE(Ax.Load(ModuleDir() + L"kivosrc.ax"));
+    ASSERT_TRUE(Ax.GetClassObject && Ax.CanUnloadNow);
+    ASSERT_EQ(Ax.GetClassObject(kKivoSrcClsid, IID_IClassFactory, Factory.PutVoid()), S_OK);
     ASSERT_EQ(Factory->CreateInstance(nullptr, IID_IBaseFilter, Filter.PutVoid()), S_OK);
     Pin = FindPinOf(Filter.Get(), PINDIR_OUTPUT);
     ASSERT_TRUE(Pin);
@@ -38,8 +34,8 @@ class KivoSrc : public ::testing::Test {
     Pin.Reset();
     Filter.Reset();
     Factory.Reset();
-    if (CanUnload) {
-      EXPECT_EQ(CanUnload(), S_OK) << "every object of the plug-in is gone";
+    if (Ax.CanUnloadNow) {
+      EXPECT_EQ(Ax.CanUnloadNow(), S_OK) << "every object of the plug-in is gone";
     }
   }
   TComPtr<IAMStreamConfig> Config() {
@@ -72,8 +68,7 @@ class KivoSrc : public ::testing::Test {
   }
 
   TComInit Com;
-  TModuleOwner Dll;
-  HRESULT(STDAPICALLTYPE* CanUnload)() = nullptr;
+  TPluginModule Ax;
   TComPtr<IClassFactory> Factory;
   TComPtr<IBaseFilter> Filter;
   TComPtr<IPin> Pin;
@@ -190,23 +185,19 @@ TEST_P(KivoSrcTypes, OnlyTheByteIdenticalTypeIsAccepted) {
   EXPECT_EQ(Pin->QueryAccept(mt), S_FALSE);
 
   // Connecting to Wine's grabber with that type is refused the same way.
-  TComPtr<IGraphBuilder> graph;
-  ASSERT_EQ(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid()),
-            S_OK);
   TComPtr<IBaseFilter> grabber;
   ASSERT_EQ(MakeGrabber(grabber, nullptr), S_OK);
-  graph->AddFilter(Filter.Get(), L"src");
-  graph->AddFilter(grabber.Get(), L"grabber");
+  TGraph g(TGraph::DefaultClock);
+  ASSERT_EQ(g.Add(Filter.Get(), L"src"), S_OK);
+  ASSERT_EQ(g.Add(grabber.Get(), L"grabber"), S_OK);
   TComPtr<IPin> in = FindPinOf(grabber.Get(), PINDIR_INPUT);
-  EXPECT_EQ(Hex(graph->ConnectDirect(Pin.Get(), in.Get(), mt)), Hex(VFW_E_TYPE_NOT_ACCEPTED));
+  EXPECT_EQ(Hex(g.Graph->ConnectDirect(Pin.Get(), in.Get(), mt)), Hex(VFW_E_TYPE_NOT_ACCEPTED));
   TComPtr<IPin> peer;
   EXPECT_EQ(Pin->ConnectedTo(peer.Put()), VFW_E_NOT_CONNECTED);
   Free(mt);
   ASSERT_EQ(Config()->GetFormat(&mt), S_OK);
-  EXPECT_EQ(graph->ConnectDirect(Pin.Get(), in.Get(), mt), S_OK);
+  EXPECT_EQ(g.Graph->ConnectDirect(Pin.Get(), in.Get(), mt), S_OK);
   Free(mt);
-  graph->RemoveFilter(Filter.Get());
-  graph->RemoveFilter(grabber.Get());
 }
 
 VIDEOINFOHEADER& Vih(AM_MEDIA_TYPE& mt) { return *reinterpret_cast<VIDEOINFOHEADER*>(mt.pbFormat); }
@@ -224,26 +215,18 @@ INSTANTIATE_TEST_SUITE_P(
 // In a graph with no writer anywhere: unfilled samples about every 240 ms; Stop comes back quickly.
 TEST_F(KivoSrc, WithoutWriterUnfilledSamplesComeAboutFourTimesASecond) {
   TGrabberSink sink(320, 240);
-  TComPtr<IGraphBuilder> graph;
-  ASSERT_EQ(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid()),
-            S_OK);
   TComPtr<IBaseFilter> grabber, null;
-  ASSERT_EQ(MakeGrabber(grabber, &sink), S_OK);
-  ASSERT_EQ(::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, null.PutVoid()),
-            S_OK);
-  graph->AddFilter(Filter.Get(), L"src");
-  graph->AddFilter(grabber.Get(), L"grabber");
-  graph->AddFilter(null.Get(), L"null");
-  ASSERT_EQ(graph->ConnectDirect(Pin.Get(), FindPinOf(grabber.Get(), PINDIR_INPUT).Get(), nullptr), S_OK);
-  ASSERT_EQ(graph->ConnectDirect(FindPinOf(grabber.Get(), PINDIR_OUTPUT).Get(),
-                                 FindPinOf(null.Get(), PINDIR_INPUT).Get(), nullptr),
-            S_OK);
-  TComPtr<IMediaControl> control;
-  graph->QueryInterface(IID_IMediaControl, control.PutVoid());
-  ASSERT_TRUE(SUCCEEDED(control->Run()));
+  ASSERT_EQ(MakeGrabberAndRenderer(grabber, null, &sink), S_OK);
+  TGraph g(TGraph::DefaultClock);
+  ASSERT_EQ(g.Add(Filter.Get(), L"src"), S_OK);
+  ASSERT_EQ(g.Add(grabber.Get(), L"grabber"), S_OK);
+  ASSERT_EQ(g.Add(null.Get(), L"null"), S_OK);
+  ASSERT_EQ(g.Graph->ConnectDirect(Pin.Get(), FindPinOf(grabber.Get(), PINDIR_INPUT).Get(), nullptr), S_OK);
+  ASSERT_EQ(g.Link(grabber.Get(), null.Get()), S_OK);
+  ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
   ::Sleep(2000);
   const double t0 = NowMs();
-  EXPECT_EQ(control->Stop(), S_OK);
+  EXPECT_EQ(g.Control->Stop(), S_OK);
   EXPECT_LT(NowMs() - t0, 1500) << "a stop waits for one sample at most";
   auto seen = sink.Samples();
   ASSERT_GE(seen.size(), 4u);
@@ -252,7 +235,6 @@ TEST_F(KivoSrc, WithoutWriterUnfilledSamplesComeAboutFourTimesASecond) {
   const double interval = (seen.back().Ms - seen.front().Ms) / double(seen.size() - 1);
   EXPECT_GT(interval, 180);
   EXPECT_LT(interval, 400);
-  for (IBaseFilter* f : {Filter.Get(), grabber.Get(), null.Get()}) graph->RemoveFilter(f);
 }
 
 }  // namespace

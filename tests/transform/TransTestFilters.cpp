@@ -54,12 +54,8 @@ HRESULT TPatternPin::ProposeType(int position, AM_MEDIA_TYPE& type) {
 }
 
 HRESULT TPatternPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
-  properties->cBuffers = std::max<long>(properties->cBuffers, 2);
-  properties->cbBuffer = std::max<long>(long(FrameBytes(Format.Width, std::abs(Format.Height))), 1);
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(properties, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
+  return RequestFrameBuffers(allocator, properties,
+                             std::max<long>(long(FrameBytes(Format.Width, std::abs(Format.Height))), 1));
 }
 
 TPatternSource::TPatternSource()
@@ -98,15 +94,9 @@ HRESULT TPatternSource::Deliver(int frame, long length) {
   TComPtr<IMediaSample> sample;
   HRESULT hr = Pin.AcquireSample(sample.Put(), nullptr, nullptr, 0);
   if (FAILED(hr)) return hr;
-  BYTE* data = nullptr;
-  sample->GetPointer(&data);
-  const int width = Pin.Format.Width, height = std::abs(Pin.Format.Height);
-  const long bytes = long(FrameBytes(width, height));
-  if (sample->GetSize() < bytes) return E_FAIL;
-  FillPattern(data, width, height, frame);
-  sample->SetActualDataLength(length < 0 ? bytes : length);
-  REFERENCE_TIME start = REFERENCE_TIME(frame) * Pin.Format.FrameTime, stop = start + Pin.Format.FrameTime;
-  sample->SetTime(&start, &stop);
+  hr = FillPatternSample(sample.Get(), Pin.Format.Width, std::abs(Pin.Format.Height), frame, length,
+                         Pin.Format.FrameTime);
+  if (FAILED(hr)) return hr;
   sample->SetSyncPoint(TRUE);
   return Pin.SendSample(sample.Get());
 }
@@ -120,42 +110,7 @@ void TFrameKeeper::Add(IMediaSample* sample, DWORD flags) {
   const long length = sample->GetActualDataLength();
   if (SUCCEEDED(sample->GetPointer(&data)) && data && length > 0) f.Bytes.assign(data, data + length);
   if (FAILED(sample->GetTime(&f.Start, &f.Stop))) f.Start = f.Stop = -1;
-  std::lock_guard<std::mutex> lock(Lock);
-  Kept.push_back(std::move(f));
-}
-
-std::vector<TFrame> TFrameKeeper::Frames() const {
-  std::lock_guard<std::mutex> lock(Lock);
-  return Kept;
-}
-
-std::size_t TFrameKeeper::Count() const {
-  std::lock_guard<std::mutex> lock(Lock);
-  return Kept.size();
-}
-
-bool TFrameKeeper::WaitFor(std::size_t n, DWORD timeoutMs) const {
-  const double deadline = NowMs() + timeoutMs;
-  while (Count() < n) {
-    if (NowMs() > deadline) return false;
-    ::Sleep(2);
-  }
-  return true;
-}
-
-void TFrameKeeper::Clear() {
-  std::lock_guard<std::mutex> lock(Lock);
-  Kept.clear();
-}
-
-HRESULT STDMETHODCALLTYPE TGrabberKeeper::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_ISampleGrabberCB) {
-    *out = static_cast<ISampleGrabberCB*>(this);
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
+  TRecordLog<TFrame>::Add(std::move(f));
 }
 
 // ---------------------------------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "BaseClass.h"
+#include "GraphSupport.h"
 
 namespace kivo::test {
 
@@ -67,30 +68,20 @@ struct TFrame {
   DWORD Flags = 0;  // sample flags as the receiving pin saw them
 };
 
-class TFrameKeeper {
+class TFrameKeeper : public TRecordLog<TFrame> {
  public:
+  // Keeps a copy of the sample's bytes and times.
   void Add(IMediaSample* sample, DWORD flags = 0);
-  std::vector<TFrame> Frames() const;
-  std::size_t Count() const;
-  bool WaitFor(std::size_t n, DWORD timeoutMs) const;
-  void Clear();
-
- private:
-  mutable std::mutex Lock;
-  std::vector<TFrame> Kept;
+  std::vector<TFrame> Frames() const { return All(); }
 };
 
 // Grabber callback that keeps a copy of every sample.
-class TGrabberKeeper : public ISampleGrabberCB {
+class TGrabberKeeper : public TGrabberCallback {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
     Frames.Add(sample);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, LONG) override { return E_NOTIMPL; }
   TFrameKeeper Frames;
 };
 

@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "AviWriter.h"
 #include "BaseTransform.h"
+#include "GraphSupport.h"
 #include "TestSupport.h"
 #include "TransObj.h"
 #include "TransTestFilters.h"
@@ -18,21 +20,6 @@ using namespace kivo;
 using namespace kivo::test;
 
 namespace {
-
-// Not defined by MinGW's qedit.h.
-constexpr CLSID kCLSID_SampleGrabber = {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
-constexpr CLSID kCLSID_NullRenderer = {0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
-
-std::string Hex(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
-  return text;
-}
-
-struct TComInit {
-  TComInit() { ::CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-  ~TComInit() { ::CoUninitialize(); }
-};
 
 TComPtr<IBaseFilter> MakeTrans(TTransFilter** object) {
   *object = nullptr;
@@ -49,76 +36,6 @@ template <class T>
 TComPtr<IBaseFilter> Own(T* filter) {
   return TComPtr<IBaseFilter>(static_cast<IBaseFilter*>(filter));
 }
-
-HRESULT MakeGrabber(TComPtr<IBaseFilter>& filter, ISampleGrabberCB* callback) {
-  HRESULT hr = ::CoCreateInstance(kCLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                  filter.PutVoid());
-  if (FAILED(hr)) return hr;
-  TComPtr<ISampleGrabber> grabber;
-  hr = filter.As(grabber);
-  if (FAILED(hr)) return hr;
-  AM_MEDIA_TYPE mt{};
-  mt.majortype = MEDIATYPE_Video;
-  mt.subtype = MEDIASUBTYPE_RGB24;
-  hr = grabber->SetMediaType(&mt);
-  if (SUCCEEDED(hr)) hr = grabber->SetBufferSamples(FALSE);
-  if (SUCCEEDED(hr)) hr = grabber->SetCallback(callback, 0);
-  return hr;
-}
-
-TComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION dir) {
-  TComPtr<IEnumPins> pins;
-  if (FAILED(filter->EnumPins(pins.Put()))) return {};
-  TComPtr<IPin> pin;
-  while (pins->Next(1, pin.Put(), nullptr) == S_OK) {
-    PIN_DIRECTION d;
-    if (SUCCEEDED(pin->QueryDirection(&d)) && d == dir) return pin;
-  }
-  return {};
-}
-
-// A filter graph without a clock, so that renderers never wait; its filters leave it at the end.
-struct TGraph {
-  TComPtr<IGraphBuilder> Graph;
-  TComPtr<IMediaControl> Control;
-  TComPtr<IMediaEventEx> Events;
-  std::vector<TComPtr<IBaseFilter>> Filters;
-  TGraph() {
-    EXPECT_EQ(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                 Graph.PutVoid()),
-              S_OK);
-    Graph.As(Control);
-    Graph->QueryInterface(IID_IMediaEventEx, Events.PutVoid());
-    TComPtr<IMediaFilter> mf;
-    Graph.As(mf);
-    if (mf) mf->SetSyncSource(nullptr);
-  }
-  ~TGraph() {
-    if (Control) Control->Stop();
-    for (auto& f : Filters) Graph->RemoveFilter(f.Get());
-  }
-  HRESULT Add(IBaseFilter* f, const wchar_t* name) {
-    HRESULT hr = Graph->AddFilter(f, name);
-    if (SUCCEEDED(hr)) Filters.emplace_back(f);
-    return hr;
-  }
-  HRESULT Link(IBaseFilter* from, IBaseFilter* to, const AM_MEDIA_TYPE* type = nullptr) {
-    TComPtr<IPin> out = PinOf(from, PINDIR_OUTPUT), in = PinOf(to, PINDIR_INPUT);
-    if (!out || !in) return E_NOINTERFACE;
-    return Graph->ConnectDirect(out.Get(), in.Get(), type);
-  }
-  // Events of one code waiting in the graph's queue (the queue is emptied).
-  int CountEvents(long wanted) {
-    int n = 0;
-    long code;
-    LONG_PTR p1, p2;
-    while (Events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
-      if (code == wanted) ++n;
-      Events->FreeEventParams(code, p1, p2);
-    }
-    return n;
-  }
-};
 
 // What KivoTrans must give for a test pattern: the picture area `picture` of the output filled by
 // nearest neighbour with scale max(in/out) (source rows and columns past the last repeat the last),
@@ -150,13 +67,68 @@ std::string FirstDifference(const std::vector<BYTE>& got, const std::vector<BYTE
 
 const VIDEOINFOHEADER& Vih(const AM_MEDIA_TYPE& type) { return *reinterpret_cast<VIDEOINFOHEADER*>(type.pbFormat); }
 
+TVideoFormat Rgb(LONG w, LONG h, WORD bits = 24) { return {MEDIASUBTYPE_RGB24, w, h, bits, 400000}; }
+
 class Transform : public ::testing::Test {
  protected:
   void TearDown() override {
+    // The graph goes first (stopped, its filters removed), then the filters.
+    Graph.reset();
+    Grabber.Reset();
+    Null.Reset();
+    SinkF.Reset();
+    TransF.Reset();
+    SourceF.Reset();
+    Source = nullptr;
+    Trans = nullptr;
+    Sink = nullptr;
     // Every framework object (filters, pins) is gone once the test let go of its references.
     EXPECT_EQ(ObjectCount.load(), 0);
   }
+
+  // A pattern source offering `format` and KivoTrans, not connected.
+  void MakeSourceAndTrans(const TVideoFormat& format = {}) {
+    Source = new TPatternSource;
+    Source->Pin.Format = format;
+    SourceF = Own(Source);
+    TransF = MakeTrans(&Trans);
+    ASSERT_TRUE(Trans);
+  }
+  // Those and a recording sink, not connected.
+  void MakeFilters(const TVideoFormat& format = {}) {
+    ASSERT_NO_FATAL_FAILURE(MakeSourceAndTrans(format));
+    Sink = new TRecordingSink;
+    SinkF = Own(Sink);
+  }
+  // A new graph holding the pattern source, KivoTrans and `more`.
+  void AddToGraph(std::initializer_list<std::pair<IBaseFilter*, const wchar_t*>> more) {
+    Graph.emplace();
+    ASSERT_EQ(Graph->Add(SourceF.Get(), L"source"), S_OK);
+    ASSERT_EQ(Graph->Add(TransF.Get(), L"trans"), S_OK);
+    for (auto [filter, name] : more) ASSERT_EQ(Graph->Add(filter, name), S_OK);
+  }
+  // pattern source -> KivoTrans -> recording sink, in a graph and linked.
+  void BuildSinkGraph(const TVideoFormat& format) {
+    ASSERT_NO_FATAL_FAILURE(MakeFilters(format));
+    ASSERT_NO_FATAL_FAILURE(AddToGraph({{SinkF.Get(), L"sink"}}));
+    ASSERT_EQ(Graph->Link(SourceF.Get(), TransF.Get()), S_OK);
+    ASSERT_EQ(Graph->Link(TransF.Get(), SinkF.Get()), S_OK);
+  }
+  // The pattern source, KivoTrans, the Sample Grabber (into Keeper) and a Null Renderer in a graph,
+  // not linked.
+  void AddGrabberGraph(const TVideoFormat& format) {
+    ASSERT_NO_FATAL_FAILURE(MakeSourceAndTrans(format));
+    ASSERT_EQ(MakeGrabberAndRenderer(Grabber, Null, &Keeper), S_OK);
+    ASSERT_NO_FATAL_FAILURE(AddToGraph({{Grabber.Get(), L"grabber"}, {Null.Get(), L"null"}}));
+  }
+
   TComInit Com;
+  TGrabberKeeper Keeper;
+  TPatternSource* Source = nullptr;
+  TTransFilter* Trans = nullptr;
+  TRecordingSink* Sink = nullptr;
+  TComPtr<IBaseFilter> SourceF, TransF, SinkF, Grabber, Null;
+  std::optional<TGraph> Graph;
 };
 
 // ---------------------------------------------------------------------------------------------------
@@ -176,44 +148,29 @@ class Scaling : public Transform, public ::testing::WithParamInterface<TScaleCas
 
 TEST_P(Scaling, EveryOutputPixelIsTheNearestInputPixelOrBlack) {
   const TScaleCase& c = GetParam();
-  auto* source = new TPatternSource;
-  source->Pin.Format = c.In;
-  TComPtr<IBaseFilter> sourceF = Own(source);
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
+  ASSERT_NO_FATAL_FAILURE(AddGrabberGraph(c.In));
   if (c.OutWidth) {
-    ASSERT_EQ(trans->SetOutputSize(c.OutWidth, c.OutHeight), S_OK);
+    ASSERT_EQ(Trans->SetOutputSize(c.OutWidth, c.OutHeight), S_OK);
   }
   const int outW = c.OutWidth ? c.OutWidth : 320, outH = c.OutHeight ? c.OutHeight : 240;
-  TGrabberKeeper keeper;
-  TComPtr<IBaseFilter> grabber, null;
-  ASSERT_EQ(MakeGrabber(grabber, &keeper), S_OK);
-  ASSERT_EQ(::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, null.PutVoid()),
-            S_OK);
-  TGraph g;
-  ASSERT_EQ(g.Add(sourceF.Get(), L"source"), S_OK);
-  ASSERT_EQ(g.Add(transF.Get(), L"trans"), S_OK);
-  ASSERT_EQ(g.Add(grabber.Get(), L"grabber"), S_OK);
-  ASSERT_EQ(g.Add(null.Get(), L"null"), S_OK);
 
-  EXPECT_EQ(Hex(g.Link(sourceF.Get(), transF.Get())), Hex(c.Connect));
+  EXPECT_EQ(Hex(Graph->Link(SourceF.Get(), TransF.Get())), Hex(c.Connect));
   if (FAILED(c.Connect)) {
-    EXPECT_FALSE(trans->InputPin()->HasPeer());
-    EXPECT_FALSE(source->Pin.HasPeer());
+    EXPECT_FALSE(Trans->InputPin()->HasPeer());
+    EXPECT_FALSE(Source->Pin.HasPeer());
     return;
   }
-  ASSERT_EQ(g.Link(transF.Get(), grabber.Get()), S_OK);
-  ASSERT_EQ(g.Link(grabber.Get(), null.Get()), S_OK);
-  const AM_MEDIA_TYPE& agreed = trans->OutputPin()->ConnectedType();
+  ASSERT_EQ(Graph->Link(TransF.Get(), Grabber.Get()), S_OK);
+  ASSERT_EQ(Graph->Link(Grabber.Get(), Null.Get()), S_OK);
+  const AM_MEDIA_TYPE& agreed = Trans->OutputPin()->ConnectedType();
   EXPECT_EQ(Vih(agreed).bmiHeader.biWidth, outW);
   EXPECT_EQ(Vih(agreed).bmiHeader.biHeight, outH);
   EXPECT_EQ(agreed.lSampleSize, ULONG(Align4(outW) * outH * 3));
 
-  ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
-  for (int frame : {3, 4}) EXPECT_EQ(source->Deliver(frame), S_OK);
-  ASSERT_TRUE(keeper.Frames.WaitFor(2, 5000));
-  auto frames = keeper.Frames.Frames();
+  ASSERT_TRUE(SUCCEEDED(Graph->Control->Run()));
+  for (int frame : {3, 4}) EXPECT_EQ(Source->Deliver(frame), S_OK);
+  ASSERT_TRUE(Keeper.Frames.WaitFor(2, 5000));
+  auto frames = Keeper.Frames.Frames();
   for (int k = 0; k < 2; ++k) {
     SCOPED_TRACE("frame " + std::to_string(3 + k));
     EXPECT_EQ(FirstDifference(frames[k].Bytes, ExpectedFrame(c.In.Width, c.In.Height, outW, outH, c.Picture, 3 + k),
@@ -222,10 +179,8 @@ TEST_P(Scaling, EveryOutputPixelIsTheNearestInputPixelOrBlack) {
     EXPECT_EQ(frames[k].Start, REFERENCE_TIME(3 + k) * c.In.FrameTime);
     EXPECT_EQ(frames[k].Stop, REFERENCE_TIME(4 + k) * c.In.FrameTime);
   }
-  EXPECT_EQ(g.Control->Stop(), S_OK);
+  EXPECT_EQ(Graph->Control->Stop(), S_OK);
 }
-
-TVideoFormat Rgb(LONG w, LONG h, WORD bits = 24) { return {MEDIASUBTYPE_RGB24, w, h, bits, 400000}; }
 
 INSTANTIATE_TEST_SUITE_P(
     Transform, Scaling,
@@ -248,15 +203,8 @@ INSTANTIATE_TEST_SUITE_P(
 // Output types, sizes and buffers
 
 TEST_F(Transform, OffersAndAcceptsOnlyTheTypeItWrites) {
-  auto* source = new TPatternSource;
-  source->Pin.Format = Rgb(640, 480);
-  TComPtr<IBaseFilter> sourceF = Own(source);
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
-  auto* sink = new TRecordingSink;
-  TComPtr<IBaseFilter> sinkF = Own(sink);
-  TBCTransformOutputPin* out = trans->OutputPin();
+  ASSERT_NO_FATAL_FAILURE(MakeFilters(Rgb(640, 480)));
+  TBCTransformOutputPin* out = Trans->OutputPin();
 
   // No input connection: no types, no output connection.
   TComPtr<IEnumMediaTypes> types;
@@ -267,12 +215,12 @@ TEST_F(Transform, OffersAndAcceptsOnlyTheTypeItWrites) {
   EXPECT_EQ(fetched, 0u);
   TBCMediaType probe;
   MakeFormatType(probe.Type, Rgb(320, 240));
-  EXPECT_EQ(Hex(out->Connect(&sink->Pin, &probe.Type)), Hex(E_UNEXPECTED));
+  EXPECT_EQ(Hex(out->Connect(&Sink->Pin, &probe.Type)), Hex(E_UNEXPECTED));
   EXPECT_EQ(out->QueryAccept(&probe.Type), S_FALSE);
   ALLOCATOR_PROPERTIES props{};
-  EXPECT_EQ(trans->SizeOutputBuffers(nullptr, &props), E_POINTER);
+  EXPECT_EQ(Trans->SizeOutputBuffers(nullptr, &props), E_POINTER);
 
-  ASSERT_EQ(source->Pin.Connect(trans->InputPin(), nullptr), S_OK);
+  ASSERT_EQ(Source->Pin.Connect(Trans->InputPin(), nullptr), S_OK);
   ASSERT_EQ(types->Reset(), S_OK);
   ASSERT_EQ(types->Next(1, &mt, &fetched), S_OK);
   ASSERT_EQ(fetched, 1u);
@@ -314,41 +262,34 @@ TEST_F(Transform, OffersAndAcceptsOnlyTheTypeItWrites) {
     MakeFormatType(other.Type, o.Format);
     other.Type.formattype = o.FormatType;
     EXPECT_EQ(out->QueryAccept(&other.Type), S_FALSE) << o.What;
-    EXPECT_EQ(Hex(out->Connect(&sink->Pin, &other.Type)), Hex(VFW_E_INVALID_MEDIA_TYPE)) << o.What;
+    EXPECT_EQ(Hex(out->Connect(&Sink->Pin, &other.Type)), Hex(VFW_E_INVALID_MEDIA_TYPE)) << o.What;
     EXPECT_FALSE(out->HasPeer());
   }
 
   // A peer preferring another size gets the filter's own.
-  sink->Pin.Preferred = {Rgb(640, 480)};
-  ASSERT_EQ(out->Connect(&sink->Pin, nullptr), S_OK);
+  Sink->Pin.Preferred = {Rgb(640, 480)};
+  ASSERT_EQ(out->Connect(&Sink->Pin, nullptr), S_OK);
   EXPECT_EQ(Vih(out->ConnectedType()).bmiHeader.biWidth, 320);
   ASSERT_TRUE(out->CurrentAllocator());
   ASSERT_EQ(out->CurrentAllocator()->GetProperties(&props), S_OK);
   EXPECT_GE(props.cBuffers, 1);
   EXPECT_GE(props.cbBuffer, 230400);
   // The connected input now only takes types the output can still be made from.
-  EXPECT_EQ(trans->InputPin()->QueryAccept(&source->Pin.ConnectedType()), S_OK);
+  EXPECT_EQ(Trans->InputPin()->QueryAccept(&Source->Pin.ConnectedType()), S_OK);
   TBCMediaType yuy2;
   MakeFormatType(yuy2.Type, {MEDIASUBTYPE_YUY2, 640, 480, 16, 400000});
-  EXPECT_EQ(trans->InputPin()->QueryAccept(&yuy2.Type), S_FALSE);
+  EXPECT_EQ(Trans->InputPin()->QueryAccept(&yuy2.Type), S_FALSE);
 
   EXPECT_EQ(out->Disconnect(), S_OK);
-  EXPECT_EQ(sink->Pin.Disconnect(), S_OK);
-  EXPECT_EQ(source->Pin.Disconnect(), S_OK);
-  EXPECT_EQ(trans->InputPin()->Disconnect(), S_OK);
+  EXPECT_EQ(Sink->Pin.Disconnect(), S_OK);
+  EXPECT_EQ(Source->Pin.Disconnect(), S_OK);
+  EXPECT_EQ(Trans->InputPin()->Disconnect(), S_OK);
 }
 
 TEST_F(Transform, OutputSizeIsBoundedByTheTablesAndAppliesToTheNextConnection) {
-  auto* source = new TPatternSource;
-  source->Pin.Format = Rgb(640, 480);
-  TComPtr<IBaseFilter> sourceF = Own(source);
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
-  auto* sink = new TRecordingSink;
-  TComPtr<IBaseFilter> sinkF = Own(sink);
+  ASSERT_NO_FATAL_FAILURE(MakeFilters(Rgb(640, 480)));
   TComPtr<ITransFilterConfig> config;
-  ASSERT_EQ(transF.As(config), S_OK);
+  ASSERT_EQ(TransF.As(config), S_OK);
 
   ASSERT_EQ(config->SetOutputSize(321, 240), S_OK);
   const struct {
@@ -356,48 +297,44 @@ TEST_F(Transform, OutputSizeIsBoundedByTheTablesAndAppliesToTheNextConnection) {
   } refused[] = {{0, 240}, {320, 0}, {-320, 240}, {1025, 240}, {320, 769}, {100000, 100000}};
   for (auto r : refused) EXPECT_EQ(config->SetOutputSize(r.W, r.H), E_INVALIDARG) << r.W << " x " << r.H;
 
-  ASSERT_EQ(source->Pin.Connect(trans->InputPin(), nullptr), S_OK);
+  ASSERT_EQ(Source->Pin.Connect(Trans->InputPin(), nullptr), S_OK);
   TBCMediaType proposed;
-  ASSERT_EQ(trans->OutputPin()->ProposeType(0, proposed.Type), S_OK);
+  ASSERT_EQ(Trans->OutputPin()->ProposeType(0, proposed.Type), S_OK);
   EXPECT_EQ(Vih(proposed.Type).bmiHeader.biWidth, 321) << "the refused sizes left the last good one";
   EXPECT_EQ(proposed.Type.lSampleSize, 233280u) << "324 x 240 x 3";
   EXPECT_EQ(Vih(proposed.Type).bmiHeader.biSizeImage, 233280u);
   TBCMediaType other;
-  EXPECT_EQ(trans->OutputPin()->ProposeType(1, other.Type), VFW_S_NO_MORE_ITEMS);
-  EXPECT_EQ(trans->ProposeOutputType(-1, other.Type), E_INVALIDARG);
+  EXPECT_EQ(Trans->OutputPin()->ProposeType(1, other.Type), VFW_S_NO_MORE_ITEMS);
+  EXPECT_EQ(Trans->ProposeOutputType(-1, other.Type), E_INVALIDARG);
 
   ASSERT_EQ(config->SetOutputSize(1024, 768), S_OK);
-  ASSERT_EQ(trans->OutputPin()->Connect(&sink->Pin, nullptr), S_OK);
-  EXPECT_EQ(Vih(trans->OutputPin()->ConnectedType()).bmiHeader.biWidth, 1024);
+  ASSERT_EQ(Trans->OutputPin()->Connect(&Sink->Pin, nullptr), S_OK);
+  EXPECT_EQ(Vih(Trans->OutputPin()->ConnectedType()).bmiHeader.biWidth, 1024);
   // A new size while connected does not change what the connection agreed.
   ASSERT_EQ(config->SetOutputSize(160, 120), S_OK);
-  TGraph g;
-  ASSERT_EQ(g.Add(sourceF.Get(), L"source"), S_OK);
-  ASSERT_EQ(g.Add(transF.Get(), L"trans"), S_OK);
-  ASSERT_EQ(g.Add(sinkF.Get(), L"sink"), S_OK);
-  ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
-  EXPECT_EQ(source->Deliver(7), S_OK);
-  ASSERT_TRUE(sink->Pin.Frames.WaitFor(1, 5000));
-  EXPECT_EQ(FirstDifference(sink->Pin.Frames.Frames()[0].Bytes,
+  ASSERT_NO_FATAL_FAILURE(AddToGraph({{SinkF.Get(), L"sink"}}));
+  ASSERT_TRUE(SUCCEEDED(Graph->Control->Run()));
+  EXPECT_EQ(Source->Deliver(7), S_OK);
+  ASSERT_TRUE(Sink->Pin.Frames.WaitFor(1, 5000));
+  EXPECT_EQ(FirstDifference(Sink->Pin.Frames.Frames()[0].Bytes,
                             ExpectedFrame(640, 480, 1024, 768, {0, 0, 1024, 768}, 7), 1024),
             "");
-  EXPECT_EQ(g.Control->Stop(), S_OK);
+  EXPECT_EQ(Graph->Control->Stop(), S_OK);
 }
 
 // ---------------------------------------------------------------------------------------------------
 // The transform base: pins, streaming rules, flushing, end of stream, dropped samples, seeking.
 
 TEST_F(Transform, PinsAreFoundByIdAndNamedAsTransformPins) {
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
+  TransF = MakeTrans(&Trans);
+  ASSERT_TRUE(Trans);
   TComPtr<IPin> in, out, none;
-  ASSERT_EQ(transF->FindPin(L"In", in.Put()), S_OK);
-  ASSERT_EQ(transF->FindPin(L"Out", out.Put()), S_OK);
-  EXPECT_EQ(in.Get(), static_cast<IPin*>(trans->InputPin()));
-  EXPECT_EQ(out.Get(), static_cast<IPin*>(trans->OutputPin()));
+  ASSERT_EQ(TransF->FindPin(L"In", in.Put()), S_OK);
+  ASSERT_EQ(TransF->FindPin(L"Out", out.Put()), S_OK);
+  EXPECT_EQ(in.Get(), static_cast<IPin*>(Trans->InputPin()));
+  EXPECT_EQ(out.Get(), static_cast<IPin*>(Trans->OutputPin()));
   IPin* raw = reinterpret_cast<IPin*>(1);
-  EXPECT_EQ(transF->FindPin(L"XForm In", &raw), VFW_E_NOT_FOUND);
+  EXPECT_EQ(TransF->FindPin(L"XForm In", &raw), VFW_E_NOT_FOUND);
   EXPECT_EQ(raw, nullptr);
   for (auto [pin, name, id, dir] : {std::tuple{in.Get(), L"XForm In", L"In", PINDIR_INPUT},
                                     std::tuple{out.Get(), L"XForm Out", L"Out", PINDIR_OUTPUT}}) {
@@ -412,7 +349,7 @@ TEST_F(Transform, PinsAreFoundByIdAndNamedAsTransformPins) {
     ::CoTaskMemFree(text);
   }
   TComPtr<IEnumPins> pins;
-  ASSERT_EQ(transF->EnumPins(pins.Put()), S_OK);
+  ASSERT_EQ(TransF->EnumPins(pins.Put()), S_OK);
   IPin* got[3] = {};
   ULONG fetched = 0;
   EXPECT_EQ(pins->Next(3, got, &fetched), S_FALSE);
@@ -423,24 +360,20 @@ TEST_F(Transform, PinsAreFoundByIdAndNamedAsTransformPins) {
   got[1]->Release();
 
   TComPtr<ITransFilterConfig> config;
-  EXPECT_EQ(transF.As(config), S_OK);
+  EXPECT_EQ(TransF.As(config), S_OK);
   CLSID clsid{};
-  EXPECT_EQ(transF->GetClassID(&clsid), S_OK);
+  EXPECT_EQ(TransF->GetClassID(&clsid), S_OK);
   EXPECT_EQ(clsid, CLSID_KivoTransformFilter);
 }
 
 TEST_F(Transform, StreamingNeedsBothConnectionsAndARunningFilter) {
-  auto* source = new TPatternSource;
-  TComPtr<IBaseFilter> sourceF = Own(source);
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
-  TBCTransformInputPin* in = trans->InputPin();
+  ASSERT_NO_FATAL_FAILURE(MakeFilters());
+  TBCTransformInputPin* in = Trans->InputPin();
   EXPECT_EQ(in->EndOfStream(), VFW_E_NOT_CONNECTED);
   EXPECT_EQ(in->BeginFlush(), VFW_E_NOT_CONNECTED);
   EXPECT_EQ(in->EndFlush(), VFW_E_NOT_CONNECTED);
-  ASSERT_EQ(source->Pin.Connect(in, nullptr), S_OK);
-  IMemAllocator* alloc = source->Pin.CurrentAllocator();
+  ASSERT_EQ(Source->Pin.Connect(in, nullptr), S_OK);
+  IMemAllocator* alloc = Source->Pin.CurrentAllocator();
   ASSERT_TRUE(alloc);
   ASSERT_EQ(alloc->Commit(), S_OK);
   TComPtr<IMediaSample> sample;
@@ -448,78 +381,57 @@ TEST_F(Transform, StreamingNeedsBothConnectionsAndARunningFilter) {
   EXPECT_EQ(in->Receive(sample.Get()), VFW_E_NOT_CONNECTED) << "output not connected";
   EXPECT_EQ(in->EndOfStream(), VFW_E_NOT_CONNECTED);
 
-  auto* sink = new TRecordingSink;
-  TComPtr<IBaseFilter> sinkF = Own(sink);
-  ASSERT_EQ(trans->OutputPin()->Connect(&sink->Pin, nullptr), S_OK);
+  ASSERT_EQ(Trans->OutputPin()->Connect(&Sink->Pin, nullptr), S_OK);
   EXPECT_EQ(in->Receive(sample.Get()), VFW_E_WRONG_STATE) << "stopped";
   EXPECT_EQ(in->EndOfStream(), VFW_E_WRONG_STATE);
-  ASSERT_EQ(sinkF->Pause(), S_OK);
-  ASSERT_EQ(transF->Pause(), S_OK);
+  ASSERT_EQ(SinkF->Pause(), S_OK);
+  ASSERT_EQ(TransF->Pause(), S_OK);
   // Flushing is looked at before the state.
   EXPECT_EQ(in->BeginFlush(), S_OK);
-  EXPECT_EQ(sink->Pin.BeginFlushes.load(), 1);
+  EXPECT_EQ(Sink->Pin.BeginFlushes.load(), 1);
   EXPECT_EQ(in->Receive(sample.Get()), S_FALSE);
   EXPECT_EQ(in->EndOfStream(), S_FALSE);
   EXPECT_EQ(in->EndFlush(), S_OK);
-  EXPECT_EQ(sink->Pin.EndFlushes.load(), 1);
+  EXPECT_EQ(Sink->Pin.EndFlushes.load(), 1);
   sample.Reset();
-  EXPECT_EQ(transF->Stop(), S_OK);
-  EXPECT_EQ(sinkF->Stop(), S_OK);
+  EXPECT_EQ(TransF->Stop(), S_OK);
+  EXPECT_EQ(SinkF->Stop(), S_OK);
   alloc->Decommit();
-  EXPECT_EQ(trans->OutputPin()->Disconnect(), S_OK);
-  EXPECT_EQ(sink->Pin.Disconnect(), S_OK);
-  EXPECT_EQ(source->Pin.Disconnect(), S_OK);
+  EXPECT_EQ(Trans->OutputPin()->Disconnect(), S_OK);
+  EXPECT_EQ(Sink->Pin.Disconnect(), S_OK);
+  EXPECT_EQ(Source->Pin.Disconnect(), S_OK);
   EXPECT_EQ(in->Disconnect(), S_OK);
 }
 
 TEST_F(Transform, PausingWithoutInputEndsTheStreamDownstreamOnceUntilStopped) {
-  auto* source = new TPatternSource;
-  TComPtr<IBaseFilter> sourceF = Own(source);
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
-  auto* sink = new TRecordingSink;
-  TComPtr<IBaseFilter> sinkF = Own(sink);
-  ASSERT_EQ(source->Pin.Connect(trans->InputPin(), nullptr), S_OK);
-  ASSERT_EQ(trans->OutputPin()->Connect(&sink->Pin, nullptr), S_OK);
-  ASSERT_EQ(source->Pin.Disconnect(), S_OK);
-  ASSERT_EQ(trans->InputPin()->Disconnect(), S_OK);
+  ASSERT_NO_FATAL_FAILURE(MakeFilters());
+  ASSERT_EQ(Source->Pin.Connect(Trans->InputPin(), nullptr), S_OK);
+  ASSERT_EQ(Trans->OutputPin()->Connect(&Sink->Pin, nullptr), S_OK);
+  ASSERT_EQ(Source->Pin.Disconnect(), S_OK);
+  ASSERT_EQ(Trans->InputPin()->Disconnect(), S_OK);
 
-  ASSERT_EQ(transF->Pause(), S_OK);
-  EXPECT_EQ(sink->Pin.EndOfStreams.load(), 1);
-  ASSERT_EQ(transF->Run(0), S_OK);
-  ASSERT_EQ(transF->Pause(), S_OK);
-  EXPECT_EQ(sink->Pin.EndOfStreams.load(), 1) << "not again before a stop";
-  ASSERT_EQ(transF->Stop(), S_OK);
-  ASSERT_EQ(transF->Pause(), S_OK);
-  EXPECT_EQ(sink->Pin.EndOfStreams.load(), 2);
-  ASSERT_EQ(transF->Stop(), S_OK);
-  EXPECT_EQ(trans->OutputPin()->Disconnect(), S_OK);
-  EXPECT_EQ(sink->Pin.Disconnect(), S_OK);
+  ASSERT_EQ(TransF->Pause(), S_OK);
+  EXPECT_EQ(Sink->Pin.EndOfStreams.load(), 1);
+  ASSERT_EQ(TransF->Run(0), S_OK);
+  ASSERT_EQ(TransF->Pause(), S_OK);
+  EXPECT_EQ(Sink->Pin.EndOfStreams.load(), 1) << "not again before a stop";
+  ASSERT_EQ(TransF->Stop(), S_OK);
+  ASSERT_EQ(TransF->Pause(), S_OK);
+  EXPECT_EQ(Sink->Pin.EndOfStreams.load(), 2);
+  ASSERT_EQ(TransF->Stop(), S_OK);
+  EXPECT_EQ(Trans->OutputPin()->Disconnect(), S_OK);
+  EXPECT_EQ(Sink->Pin.Disconnect(), S_OK);
 }
 
 TEST_F(Transform, PassesFlushSegmentEndOfStreamAndOtherStreamsAndDropsShortSamplesWithOneQualityEvent) {
-  auto* source = new TPatternSource;
-  source->Pin.Format = Rgb(640, 360);
-  TComPtr<IBaseFilter> sourceF = Own(source);
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
-  auto* sink = new TRecordingSink;
-  TComPtr<IBaseFilter> sinkF = Own(sink);
-  TGraph g;
-  ASSERT_EQ(g.Add(sourceF.Get(), L"source"), S_OK);
-  ASSERT_EQ(g.Add(transF.Get(), L"trans"), S_OK);
-  ASSERT_EQ(g.Add(sinkF.Get(), L"sink"), S_OK);
-  ASSERT_EQ(g.Link(sourceF.Get(), transF.Get()), S_OK);
-  ASSERT_EQ(g.Link(transF.Get(), sinkF.Get()), S_OK);
-  ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
-  g.CountEvents(EC_QUALITY_CHANGE);
+  ASSERT_NO_FATAL_FAILURE(BuildSinkGraph(Rgb(640, 360)));
+  ASSERT_TRUE(SUCCEEDED(Graph->Control->Run()));
+  Graph->CountEvents(EC_QUALITY_CHANGE);
 
-  EXPECT_EQ(source->Deliver(1), S_OK);
-  ASSERT_EQ(sink->Pin.Frames.Count(), 1u);
+  EXPECT_EQ(Source->Deliver(1), S_OK);
+  ASSERT_EQ(Sink->Pin.Frames.Count(), 1u);
   {
-    TFrame f = sink->Pin.Frames.Frames()[0];
+    TFrame f = Sink->Pin.Frames.Frames()[0];
     EXPECT_EQ(FirstDifference(f.Bytes, ExpectedFrame(640, 360, 320, 240, {0, 30, 320, 210}, 1), 320), "");
     EXPECT_TRUE(f.Flags & AM_SAMPLE_SPLICEPOINT);
     EXPECT_TRUE(f.Flags & AM_SAMPLE_TIMEVALID);
@@ -527,24 +439,24 @@ TEST_F(Transform, PassesFlushSegmentEndOfStreamAndOtherStreamsAndDropsShortSampl
 
   // Samples shorter than their frame are never read: they are dropped, with one quality event.
   const long frameBytes = long(FrameBytes(640, 360));
-  EXPECT_EQ(source->Deliver(2, frameBytes - 1), S_OK);
-  EXPECT_EQ(source->Deliver(3, 0), S_OK);
-  EXPECT_EQ(sink->Pin.Frames.Count(), 1u);
-  EXPECT_EQ(g.CountEvents(EC_QUALITY_CHANGE), 1);
-  EXPECT_EQ(source->Deliver(4), S_OK);
-  ASSERT_EQ(sink->Pin.Frames.Count(), 2u);
-  EXPECT_EQ(sink->Pin.Frames.Frames()[1].Start, 4 * 400000);
+  EXPECT_EQ(Source->Deliver(2, frameBytes - 1), S_OK);
+  EXPECT_EQ(Source->Deliver(3, 0), S_OK);
+  EXPECT_EQ(Sink->Pin.Frames.Count(), 1u);
+  EXPECT_EQ(Graph->CountEvents(EC_QUALITY_CHANGE), 1);
+  EXPECT_EQ(Source->Deliver(4), S_OK);
+  ASSERT_EQ(Sink->Pin.Frames.Count(), 2u);
+  EXPECT_EQ(Sink->Pin.Frames.Frames()[1].Start, 4 * 400000);
   // A new pause allows the event again.
-  ASSERT_TRUE(SUCCEEDED(g.Control->Pause()));
-  ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
-  EXPECT_EQ(source->Deliver(5, 10), S_OK);
-  EXPECT_EQ(g.CountEvents(EC_QUALITY_CHANGE), 1);
+  ASSERT_TRUE(SUCCEEDED(Graph->Control->Pause()));
+  ASSERT_TRUE(SUCCEEDED(Graph->Control->Run()));
+  EXPECT_EQ(Source->Deliver(5, 10), S_OK);
+  EXPECT_EQ(Graph->CountEvents(EC_QUALITY_CHANGE), 1);
 
   // A sample of another stream than the media goes on as it is.
   {
-    const std::size_t before = sink->Pin.Frames.Count();
+    const std::size_t before = Sink->Pin.Frames.Count();
     TComPtr<IMediaSample> sample;
-    ASSERT_EQ(source->Pin.AcquireSample(sample.Put(), nullptr, nullptr, 0), S_OK);
+    ASSERT_EQ(Source->Pin.AcquireSample(sample.Put(), nullptr, nullptr, 0), S_OK);
     TComPtr<IMediaSample2> sample2;
     ASSERT_EQ(sample->QueryInterface(IID_IMediaSample2, sample2.PutVoid()), S_OK);
     AM_SAMPLE2_PROPERTIES props{};
@@ -553,43 +465,30 @@ TEST_F(Transform, PassesFlushSegmentEndOfStreamAndOtherStreamsAndDropsShortSampl
     props.lActual = long(FrameBytes(640, 360));
     props.dwStreamId = AM_STREAM_CONTROL;
     ASSERT_EQ(sample2->SetProperties(sizeof(props), reinterpret_cast<const BYTE*>(&props)), S_OK);
-    EXPECT_EQ(source->Pin.SendSample(sample.Get()), S_OK);
-    ASSERT_EQ(sink->Pin.Frames.Count(), before + 1);
-    EXPECT_EQ(CheckPattern(sink->Pin.Frames.Frames()[before].Bytes.data(), 640, 360, 8), "") << "not scaled";
+    EXPECT_EQ(Source->Pin.SendSample(sample.Get()), S_OK);
+    ASSERT_EQ(Sink->Pin.Frames.Count(), before + 1);
+    EXPECT_EQ(CheckPattern(Sink->Pin.Frames.Frames()[before].Bytes.data(), 640, 360, 8), "") << "not scaled";
   }
 
-  EXPECT_EQ(source->Pin.SendBeginFlush(), S_OK);
-  EXPECT_EQ(sink->Pin.BeginFlushes.load(), 1);
-  EXPECT_EQ(source->Deliver(6), S_FALSE);
-  EXPECT_EQ(source->Pin.SendEndFlush(), S_OK);
-  EXPECT_EQ(sink->Pin.EndFlushes.load(), 1);
-  EXPECT_EQ(source->Pin.SendNewSegment(1234, 5678, 1.0), S_OK);
-  EXPECT_EQ(sink->Pin.NewSegments.load(), 1);
-  EXPECT_EQ(sink->Pin.LastSegmentStart.load(), 1234);
-  EXPECT_EQ(source->Pin.SendEndOfStream(), S_OK);
-  EXPECT_EQ(sink->Pin.EndOfStreams.load(), 1);
-  EXPECT_EQ(g.Control->Stop(), S_OK);
+  EXPECT_EQ(Source->Pin.SendBeginFlush(), S_OK);
+  EXPECT_EQ(Sink->Pin.BeginFlushes.load(), 1);
+  EXPECT_EQ(Source->Deliver(6), S_FALSE);
+  EXPECT_EQ(Source->Pin.SendEndFlush(), S_OK);
+  EXPECT_EQ(Sink->Pin.EndFlushes.load(), 1);
+  EXPECT_EQ(Source->Pin.SendNewSegment(1234, 5678, 1.0), S_OK);
+  EXPECT_EQ(Sink->Pin.NewSegments.load(), 1);
+  EXPECT_EQ(Sink->Pin.LastSegmentStart.load(), 1234);
+  EXPECT_EQ(Source->Pin.SendEndOfStream(), S_OK);
+  EXPECT_EQ(Sink->Pin.EndOfStreams.load(), 1);
+  EXPECT_EQ(Graph->Control->Stop(), S_OK);
 }
 
 TEST_F(Transform, ASampleWithANewAcceptedTypeIsReadAtItsSize) {
-  auto* source = new TPatternSource;
-  source->Pin.Format = Rgb(640, 480);
-  TComPtr<IBaseFilter> sourceF = Own(source);
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
-  auto* sink = new TRecordingSink;
-  TComPtr<IBaseFilter> sinkF = Own(sink);
-  TGraph g;
-  ASSERT_EQ(g.Add(sourceF.Get(), L"source"), S_OK);
-  ASSERT_EQ(g.Add(transF.Get(), L"trans"), S_OK);
-  ASSERT_EQ(g.Add(sinkF.Get(), L"sink"), S_OK);
-  ASSERT_EQ(g.Link(sourceF.Get(), transF.Get()), S_OK);
-  ASSERT_EQ(g.Link(transF.Get(), sinkF.Get()), S_OK);
-  ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
+  ASSERT_NO_FATAL_FAILURE(BuildSinkGraph(Rgb(640, 480)));
+  ASSERT_TRUE(SUCCEEDED(Graph->Control->Run()));
 
   TComPtr<IMediaSample> sample;
-  ASSERT_EQ(source->Pin.AcquireSample(sample.Put(), nullptr, nullptr, 0), S_OK);
+  ASSERT_EQ(Source->Pin.AcquireSample(sample.Put(), nullptr, nullptr, 0), S_OK);
   BYTE* data = nullptr;
   ASSERT_EQ(sample->GetPointer(&data), S_OK);
   FillPattern(data, 160, 120, 9);
@@ -597,23 +496,19 @@ TEST_F(Transform, ASampleWithANewAcceptedTypeIsReadAtItsSize) {
   TBCMediaType smaller;
   MakeFormatType(smaller.Type, Rgb(160, 120));
   ASSERT_EQ(sample->SetMediaType(&smaller.Type), S_OK);
-  EXPECT_EQ(source->Pin.SendSample(sample.Get()), S_OK);
+  EXPECT_EQ(Source->Pin.SendSample(sample.Get()), S_OK);
   sample.Reset();
-  ASSERT_EQ(sink->Pin.Frames.Count(), 1u);
-  EXPECT_EQ(FirstDifference(sink->Pin.Frames.Frames()[0].Bytes, ExpectedFrame(160, 120, 320, 240, {0, 0, 320, 240}, 9),
+  ASSERT_EQ(Sink->Pin.Frames.Count(), 1u);
+  EXPECT_EQ(FirstDifference(Sink->Pin.Frames.Frames()[0].Bytes, ExpectedFrame(160, 120, 320, 240, {0, 0, 320, 240}, 9),
                             320),
             "");
-  EXPECT_EQ(g.Control->Stop(), S_OK);
+  EXPECT_EQ(Graph->Control->Stop(), S_OK);
 }
 
 TEST_F(Transform, SeekingGoesThroughOnePassThroughObjectAndQualityGoesUpstream) {
-  auto* source = new TPatternSource;
-  TComPtr<IBaseFilter> sourceF = Own(source);
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
+  ASSERT_NO_FATAL_FAILURE(MakeSourceAndTrans());
   TComPtr<IPin> out;
-  ASSERT_EQ(transF->FindPin(L"Out", out.Put()), S_OK);
+  ASSERT_EQ(TransF->FindPin(L"Out", out.Put()), S_OK);
   TComPtr<IMediaSeeking> seeking1, seeking2;
   TComPtr<IMediaPosition> position;
   ASSERT_EQ(out.As(seeking1), S_OK);
@@ -630,42 +525,36 @@ TEST_F(Transform, SeekingGoesThroughOnePassThroughObjectAndQualityGoesUpstream) 
   TComPtr<IQualityControl> quality;
   ASSERT_EQ(out.As(quality), S_OK);
   Quality q{Famine, 500, 0, 0};
-  EXPECT_EQ(quality->Notify(transF.Get(), q), VFW_E_NOT_FOUND) << "nobody upstream";
-  ASSERT_EQ(source->Pin.Connect(trans->InputPin(), nullptr), S_OK);
-  EXPECT_EQ(quality->Notify(transF.Get(), q), E_NOTIMPL) << "the source pin's own answer";
-  EXPECT_EQ(source->Pin.Disconnect(), S_OK);
-  EXPECT_EQ(trans->InputPin()->Disconnect(), S_OK);
+  EXPECT_EQ(quality->Notify(TransF.Get(), q), VFW_E_NOT_FOUND) << "nobody upstream";
+  ASSERT_EQ(Source->Pin.Connect(Trans->InputPin(), nullptr), S_OK);
+  EXPECT_EQ(quality->Notify(TransF.Get(), q), E_NOTIMPL) << "the source pin's own answer";
+  EXPECT_EQ(Source->Pin.Disconnect(), S_OK);
+  EXPECT_EQ(Trans->InputPin()->Disconnect(), S_OK);
 }
 
 TEST_F(Transform, SeekingAskedDuringEndOfStreamDoesNotBlockAConcurrentStop) {
-  auto* source = new TPatternSource;
-  TComPtr<IBaseFilter> sourceF = Own(source);
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
-  auto* sink = new TRecordingSink;
-  TComPtr<IBaseFilter> sinkF = Own(sink);
-  ASSERT_EQ(source->Pin.Connect(trans->InputPin(), nullptr), S_OK);
-  ASSERT_EQ(trans->OutputPin()->Connect(&sink->Pin, nullptr), S_OK);
+  ASSERT_NO_FATAL_FAILURE(MakeFilters());
+  ASSERT_EQ(Source->Pin.Connect(Trans->InputPin(), nullptr), S_OK);
+  ASSERT_EQ(Trans->OutputPin()->Connect(&Sink->Pin, nullptr), S_OK);
   TComPtr<IMediaSeeking> seeking;
-  ASSERT_EQ(trans->OutputPin()->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()), S_OK);
-  for (IBaseFilter* f : {sinkF.Get(), transF.Get(), sourceF.Get()}) ASSERT_EQ(f->Run(0), S_OK);
+  ASSERT_EQ(Trans->OutputPin()->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()), S_OK);
+  for (IBaseFilter* f : {SinkF.Get(), TransF.Get(), SourceF.Get()}) ASSERT_EQ(f->Run(0), S_OK);
 
   // As a renderer does: during end of stream (the transform's receive lock held) it asks upstream
   // for the stop position, by which time a Stop holds the filter lock and waits for that lock.
   THandleOwner inEndOfStream(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   THandleOwner stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   HRESULT asked = E_FAIL;
-  sink->Pin.OnEndOfStream = [&] {
+  Sink->Pin.OnEndOfStream = [&] {
     ::SetEvent(inEndOfStream.Get());
     ::Sleep(300);
     LONGLONG stop = 0;
     asked = seeking->GetStopPosition(&stop);
   };
-  std::thread streaming([&] { source->Pin.SendEndOfStream(); });
+  std::thread streaming([&] { Source->Pin.SendEndOfStream(); });
   ASSERT_EQ(::WaitForSingleObject(inEndOfStream.Get(), 5000), WAIT_OBJECT_0);
   std::thread stopping([&] {
-    transF->Stop();
+    TransF->Stop();
     ::SetEvent(stopped.Get());
   });
   if (::WaitForSingleObject(stopped.Get(), 10000) != WAIT_OBJECT_0) {
@@ -675,64 +564,47 @@ TEST_F(Transform, SeekingAskedDuringEndOfStreamDoesNotBlockAConcurrentStop) {
   streaming.join();
   stopping.join();
   EXPECT_NE(asked, E_FAIL) << "the question went upstream and came back";
-  sink->Pin.OnEndOfStream = nullptr;
-  for (IBaseFilter* f : {sinkF.Get(), sourceF.Get()}) EXPECT_EQ(f->Stop(), S_OK);
+  Sink->Pin.OnEndOfStream = nullptr;
+  for (IBaseFilter* f : {SinkF.Get(), SourceF.Get()}) EXPECT_EQ(f->Stop(), S_OK);
   seeking.Reset();
-  EXPECT_EQ(trans->OutputPin()->Disconnect(), S_OK);
-  EXPECT_EQ(sink->Pin.Disconnect(), S_OK);
-  EXPECT_EQ(source->Pin.Disconnect(), S_OK);
-  EXPECT_EQ(trans->InputPin()->Disconnect(), S_OK);
+  EXPECT_EQ(Trans->OutputPin()->Disconnect(), S_OK);
+  EXPECT_EQ(Sink->Pin.Disconnect(), S_OK);
+  EXPECT_EQ(Source->Pin.Disconnect(), S_OK);
+  EXPECT_EQ(Trans->InputPin()->Disconnect(), S_OK);
 }
 
 // ---------------------------------------------------------------------------------------------------
 // Stop, run and seek cycles
 
 TEST_F(Transform, StopRunCyclesWithAPushingSourceNeitherHangNorLoseFrames) {
-  auto* source = new TPatternSource;
-  source->Pin.Format = Rgb(320, 480);
-  source->Pushing = true;
-  TComPtr<IBaseFilter> sourceF = Own(source);
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
-  TGrabberKeeper keeper;
-  TComPtr<IBaseFilter> grabber, null;
-  ASSERT_EQ(MakeGrabber(grabber, &keeper), S_OK);
-  ASSERT_EQ(::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, null.PutVoid()),
-            S_OK);
-  {
-    TGraph g;
-    ASSERT_EQ(g.Add(sourceF.Get(), L"source"), S_OK);
-    ASSERT_EQ(g.Add(transF.Get(), L"trans"), S_OK);
-    ASSERT_EQ(g.Add(grabber.Get(), L"grabber"), S_OK);
-    ASSERT_EQ(g.Add(null.Get(), L"null"), S_OK);
-    ASSERT_EQ(g.Link(sourceF.Get(), transF.Get()), S_OK);
-    ASSERT_EQ(g.Link(transF.Get(), grabber.Get()), S_OK);
-    ASSERT_EQ(g.Link(grabber.Get(), null.Get()), S_OK);
-    for (int cycle = 0; cycle < 6; ++cycle) {
-      SCOPED_TRACE("cycle " + std::to_string(cycle));
-      keeper.Frames.Clear();
-      ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
-      ASSERT_TRUE(keeper.Frames.WaitFor(4, 10000));
-      if (cycle % 2) {
-        ASSERT_TRUE(SUCCEEDED(g.Control->Pause()));
-        ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
-      }
-      const double t0 = NowMs();
-      ASSERT_EQ(g.Control->Stop(), S_OK);
-      EXPECT_LT(NowMs() - t0, 5000.0) << "stop came back";
-      FILTER_STATE state = State_Running;
-      EXPECT_EQ(transF->GetState(0, &state), S_OK);
-      EXPECT_EQ(state, State_Stopped);
-      // Each run starts with frame 0 and loses none of the first frames.
-      auto frames = keeper.Frames.Frames();
-      for (int k = 0; k < 3; ++k)
-        EXPECT_EQ(FirstDifference(frames[k].Bytes, ExpectedFrame(320, 480, 320, 240, {80, 0, 240, 240}, k), 320),
-                  "")
-            << "frame " << k;
+  ASSERT_NO_FATAL_FAILURE(AddGrabberGraph(Rgb(320, 480)));
+  Source->Pushing = true;
+  ASSERT_EQ(Graph->Link(SourceF.Get(), TransF.Get()), S_OK);
+  ASSERT_EQ(Graph->Link(TransF.Get(), Grabber.Get()), S_OK);
+  ASSERT_EQ(Graph->Link(Grabber.Get(), Null.Get()), S_OK);
+  for (int cycle = 0; cycle < 6; ++cycle) {
+    SCOPED_TRACE("cycle " + std::to_string(cycle));
+    Keeper.Frames.Clear();
+    ASSERT_TRUE(SUCCEEDED(Graph->Control->Run()));
+    ASSERT_TRUE(Keeper.Frames.WaitFor(4, 10000));
+    if (cycle % 2) {
+      ASSERT_TRUE(SUCCEEDED(Graph->Control->Pause()));
+      ASSERT_TRUE(SUCCEEDED(Graph->Control->Run()));
     }
+    const double t0 = NowMs();
+    ASSERT_EQ(Graph->Control->Stop(), S_OK);
+    EXPECT_LT(NowMs() - t0, 5000.0) << "stop came back";
+    FILTER_STATE state = State_Running;
+    EXPECT_EQ(TransF->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Stopped);
+    // Each run starts with frame 0 and loses none of the first frames.
+    auto frames = Keeper.Frames.Frames();
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(FirstDifference(frames[k].Bytes, ExpectedFrame(320, 480, 320, 240, {80, 0, 240, 240}, k), 320), "")
+          << "frame " << k;
   }
-  EXPECT_GT(source->Pushed.load(), 20);
+  Graph.reset();
+  EXPECT_GT(Source->Pushed.load(), 20);
 }
 
 TEST_F(Transform, MovieFileThroughWinesSplitterArrivesScaledFrameByFrameAcrossSeeks) {
@@ -742,29 +614,24 @@ TEST_F(Transform, MovieFileThroughWinesSplitterArrivesScaledFrameByFrameAcrossSe
   const std::wstring path = TempFilePath(L"movie", L".avi");
   WriteRgb24Avi(path, width, height, 25, frames);
 
-  TTransFilter* trans = nullptr;
-  TComPtr<IBaseFilter> transF = MakeTrans(&trans);
-  ASSERT_TRUE(trans);
-  TGrabberKeeper keeper;
-  TComPtr<IBaseFilter> grabber, null;
-  ASSERT_EQ(MakeGrabber(grabber, &keeper), S_OK);
-  ASSERT_EQ(::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, null.PutVoid()),
-            S_OK);
+  TransF = MakeTrans(&Trans);
+  ASSERT_TRUE(Trans);
+  ASSERT_EQ(MakeGrabberAndRenderer(Grabber, Null, &Keeper), S_OK);
   {
     TGraph g;
     TComPtr<IBaseFilter> file;
     ASSERT_EQ(g.Graph->AddSourceFilter(path.c_str(), L"file", file.Put()), S_OK);
     g.Filters.push_back(file);
-    ASSERT_EQ(g.Add(transF.Get(), L"trans"), S_OK);
-    ASSERT_EQ(g.Add(grabber.Get(), L"grabber"), S_OK);
-    ASSERT_EQ(g.Add(null.Get(), L"null"), S_OK);
-    TComPtr<IPin> fileOut = PinOf(file.Get(), PINDIR_OUTPUT);
+    ASSERT_EQ(g.Add(TransF.Get(), L"trans"), S_OK);
+    ASSERT_EQ(g.Add(Grabber.Get(), L"grabber"), S_OK);
+    ASSERT_EQ(g.Add(Null.Get(), L"null"), S_OK);
+    TComPtr<IPin> fileOut = FindPinOf(file.Get(), PINDIR_OUTPUT);
     ASSERT_TRUE(fileOut);
-    ASSERT_EQ(Hex(g.Graph->Connect(fileOut.Get(), trans->InputPin())), Hex(S_OK));
-    ASSERT_EQ(g.Link(transF.Get(), grabber.Get()), S_OK);
-    ASSERT_EQ(g.Link(grabber.Get(), null.Get()), S_OK);
+    ASSERT_EQ(Hex(g.Graph->Connect(fileOut.Get(), Trans->InputPin())), Hex(S_OK));
+    ASSERT_EQ(g.Link(TransF.Get(), Grabber.Get()), S_OK);
+    ASSERT_EQ(g.Link(Grabber.Get(), Null.Get()), S_OK);
     // Whatever splitter the graph put in, it hands over 640 x 360 bottom-up RGB24.
-    const AM_MEDIA_TYPE& in = trans->InputPin()->ConnectedType();
+    const AM_MEDIA_TYPE& in = Trans->InputPin()->ConnectedType();
     EXPECT_EQ(in.subtype, MEDIASUBTYPE_RGB24);
     EXPECT_EQ(Vih(in).bmiHeader.biWidth, width);
     EXPECT_EQ(Vih(in).bmiHeader.biHeight, height);
@@ -774,11 +641,11 @@ TEST_F(Transform, MovieFileThroughWinesSplitterArrivesScaledFrameByFrameAcrossSe
     auto checkAllFrames = [&](const char* pass) {
       SCOPED_TRACE(pass);
       // After a seek Wine's graph may report completion before the new frames have come.
-      EXPECT_TRUE(keeper.Frames.WaitFor(count, 20000));
+      EXPECT_TRUE(Keeper.Frames.WaitFor(count, 20000));
       long code = 0;
       EXPECT_EQ(g.Events->WaitForCompletion(20000, &code), S_OK);
       EXPECT_EQ(code, EC_COMPLETE);
-      auto got = keeper.Frames.Frames();
+      auto got = Keeper.Frames.Frames();
       ASSERT_EQ(got.size(), std::size_t(count));
       for (int k = 0; k < count; ++k)
         EXPECT_EQ(FirstDifference(got[k].Bytes, ExpectedFrame(width, height, 320, 240, {0, 30, 320, 210}, k), 320),
@@ -786,7 +653,7 @@ TEST_F(Transform, MovieFileThroughWinesSplitterArrivesScaledFrameByFrameAcrossSe
             << "frame " << k;
     };
     auto rewind = [&] {
-      keeper.Frames.Clear();
+      Keeper.Frames.Clear();
       LONGLONG zero = 0;
       return seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
     };
