@@ -1,0 +1,183 @@
+#include "IniFiles.h"
+
+#include "Streams.h"
+
+namespace kivo {
+
+KIVO_IMPLEMENT_CLASS(TIniFile)
+
+TIniFile::TIniFile(std::wstring fileName, UINT codePage) : fileName_(std::move(fileName)), codePage_(codePage) {}
+
+std::vector<TIniFile::Section> TIniFile::Load() const {
+  std::vector<Section> sections;
+  if (!FileExists(fileName_)) return sections;
+  TMemoryStream m;
+  m.LoadFromFile(fileName_);
+  std::string bytes(reinterpret_cast<const char*>(m.Bytes().data()), m.Bytes().size());
+  std::wstring text = AnsiToWide(bytes, codePage_);
+  // lines before the first section header belong to a nameless section kept as is
+  sections.push_back(Section{});
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t e = text.find_first_of(L"\r\n", i);
+    if (e == std::wstring::npos) e = text.size();
+    std::wstring raw = text.substr(i, e - i);
+    i = e;
+    if (i < text.size() && text[i] == L'\r') ++i;
+    if (i < text.size() && text[i] == L'\n') ++i;
+    std::wstring t = Trim(raw);
+    if (t.size() >= 2 && t.front() == L'[') {
+      size_t close = t.find(L']');
+      if (close != std::wstring::npos) {
+        sections.push_back(Section{Trim(t.substr(1, close - 1)), {}});
+        continue;
+      }
+    }
+    size_t eq = t.find(L'=');
+    if (!t.empty() && t[0] != L';' && eq != std::wstring::npos && eq > 0) {
+      std::wstring value = Trim(t.substr(eq + 1));
+      if (value.size() >= 2 && ((value.front() == L'"' && value.back() == L'"') || (value.front() == L'\'' && value.back() == L'\'')))
+        value = value.substr(1, value.size() - 2);
+      sections.back().lines.push_back(Line{Trim(t.substr(0, eq)), value});
+    } else {
+      sections.back().lines.push_back(Line{L"", raw});
+    }
+  }
+  return sections;
+}
+
+void TIniFile::Save(const std::vector<Section>& sections) {
+  std::wstring text;
+  for (const Section& s : sections) {
+    if (s.name.empty() && &s == &sections.front()) {
+      for (const Line& l : s.lines) text += (l.key.empty() ? l.value : l.key + L"=" + l.value) + L"\r\n";
+      continue;
+    }
+    text += L"[" + s.name + L"]\r\n";
+    for (const Line& l : s.lines) text += (l.key.empty() ? l.value : l.key + L"=" + l.value) + L"\r\n";
+  }
+  std::string bytes = WideToAnsi(text, codePage_);
+  TFileStream f(fileName_, fmCreate);
+  if (!bytes.empty()) f.WriteBuffer(bytes.data(), static_cast<long>(bytes.size()));
+}
+
+TIniFile::Section* TIniFile::FindSection(std::vector<Section>& s, std::wstring_view name) {
+  for (size_t i = 1; i < s.size(); ++i)
+    if (SameText(s[i].name, name)) return &s[i];
+  return nullptr;
+}
+const TIniFile::Section* TIniFile::FindSection(const std::vector<Section>& s, std::wstring_view name) {
+  return FindSection(const_cast<std::vector<Section>&>(s), name);
+}
+
+namespace {
+// Values are one line in the file: line breaks inside a value would start new keys or sections.
+std::wstring OneLine(std::wstring_view v) {
+  std::wstring r(v);
+  for (wchar_t& c : r)
+    if (c == L'\r' || c == L'\n') c = L' ';
+  return r;
+}
+}  // namespace
+
+std::wstring TIniFile::ReadString(std::wstring_view section, std::wstring_view key, const std::wstring& def) const {
+  auto all = Load();
+  if (const Section* s = FindSection(all, section))
+    for (const Line& l : s->lines)
+      if (!l.key.empty() && SameText(l.key, key)) return l.value;
+  return def;
+}
+void TIniFile::WriteString(std::wstring_view section, std::wstring_view key, const std::wstring& value) {
+  auto all = Load();
+  if (all.empty()) all.push_back(Section{});
+  Section* s = FindSection(all, section);
+  if (!s) {
+    all.push_back(Section{OneLine(section), {}});
+    s = &all.back();
+  }
+  bool found = false;
+  for (Line& l : s->lines)
+    if (!l.key.empty() && SameText(l.key, key)) {
+      l.value = OneLine(value);
+      found = true;
+      break;
+    }
+  if (!found) {
+    // after the last key, before trailing blank lines
+    size_t at = s->lines.size();
+    while (at > 0 && s->lines[at - 1].key.empty() && Trim(s->lines[at - 1].value).empty()) --at;
+    s->lines.insert(s->lines.begin() + at, Line{OneLine(Trim(key)), OneLine(value)});
+  }
+  Save(all);
+}
+int TIniFile::ReadInteger(std::wstring_view section, std::wstring_view key, int def) const {
+  return StrToIntDef(ReadString(section, key, L""), def);
+}
+void TIniFile::WriteInteger(std::wstring_view section, std::wstring_view key, int value) {
+  WriteString(section, key, IntToStr(value));
+}
+bool TIniFile::ReadBool(std::wstring_view section, std::wstring_view key, bool def) const {
+  return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+void TIniFile::WriteBool(std::wstring_view section, std::wstring_view key, bool value) {
+  WriteString(section, key, value ? L"1" : L"0");
+}
+void TIniFile::ReadSection(std::wstring_view section, TStrings& keys) const {
+  keys.BeginUpdate();
+  keys.Clear();
+  auto all = Load();
+  if (const Section* s = FindSection(all, section))
+    for (const Line& l : s->lines)
+      if (!l.key.empty()) keys.Add(l.key);
+  keys.EndUpdate();
+}
+void TIniFile::ReadSections(TStrings& sections) const {
+  sections.BeginUpdate();
+  sections.Clear();
+  auto all = Load();
+  for (size_t i = 1; i < all.size(); ++i) sections.Add(all[i].name);
+  sections.EndUpdate();
+}
+void TIniFile::ReadSectionValues(std::wstring_view section, TStrings& values) const {
+  values.BeginUpdate();
+  values.Clear();
+  auto all = Load();
+  if (const Section* s = FindSection(all, section))
+    for (const Line& l : s->lines)
+      if (!l.key.empty()) values.Add(l.key + L"=" + l.value);
+  values.EndUpdate();
+}
+bool TIniFile::SectionExists(std::wstring_view section) const {
+  auto all = Load();
+  return FindSection(all, section) != nullptr;
+}
+bool TIniFile::ValueExists(std::wstring_view section, std::wstring_view key) const {
+  auto all = Load();
+  if (const Section* s = FindSection(all, section))
+    for (const Line& l : s->lines)
+      if (!l.key.empty() && SameText(l.key, key)) return true;
+  return false;
+}
+void TIniFile::EraseSection(std::wstring_view section) {
+  auto all = Load();
+  bool any = false;
+  for (size_t i = all.size(); i-- > 1;)
+    if (SameText(all[i].name, section)) {
+      all.erase(all.begin() + i);
+      any = true;
+    }
+  if (any) Save(all);
+}
+void TIniFile::DeleteKey(std::wstring_view section, std::wstring_view key) {
+  auto all = Load();
+  Section* s = FindSection(all, section);
+  if (!s) return;
+  for (size_t i = 0; i < s->lines.size(); ++i)
+    if (!s->lines[i].key.empty() && SameText(s->lines[i].key, key)) {
+      s->lines.erase(s->lines.begin() + i);
+      Save(all);
+      return;
+    }
+}
+
+}  // namespace kivo

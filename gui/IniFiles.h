@@ -1,0 +1,53 @@
+// Ini files: sections and values kept in file order, text in a fixed code page (936 for the
+// system's files) whatever the process's ANSI code page. Every write goes to disk at once.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Strings.h"
+
+namespace kivo {
+
+class TIniFile : public TObject {
+  KIVO_CLASS(TIniFile, TObject)
+  explicit TIniFile(std::wstring fileName, UINT codePage = kFileCodePage);
+
+  const std::wstring& FileName() const { return fileName_; }
+  std::wstring ReadString(std::wstring_view section, std::wstring_view key, const std::wstring& def) const;
+  void WriteString(std::wstring_view section, std::wstring_view key, const std::wstring& value);
+  int ReadInteger(std::wstring_view section, std::wstring_view key, int def) const;
+  void WriteInteger(std::wstring_view section, std::wstring_view key, int value);
+  // Booleans are stored as 1 and 0; any non-zero number reads as true.
+  bool ReadBool(std::wstring_view section, std::wstring_view key, bool def) const;
+  void WriteBool(std::wstring_view section, std::wstring_view key, bool value);
+  // Key names of a section, in file order.
+  void ReadSection(std::wstring_view section, TStrings& keys) const;
+  void ReadSections(TStrings& sections) const;
+  // "key=value" lines of a section, in file order.
+  void ReadSectionValues(std::wstring_view section, TStrings& values) const;
+  bool SectionExists(std::wstring_view section) const;
+  bool ValueExists(std::wstring_view section, std::wstring_view key) const;
+  void EraseSection(std::wstring_view section);
+  void DeleteKey(std::wstring_view section, std::wstring_view key);
+  void UpdateFile() {}
+
+ private:
+  struct Line {
+    std::wstring key;    // empty for comments and blank lines
+    std::wstring value;  // or the whole raw line when key is empty
+  };
+  struct Section {
+    std::wstring name;
+    std::vector<Line> lines;
+  };
+  std::vector<Section> Load() const;
+  void Save(const std::vector<Section>& sections);
+  static Section* FindSection(std::vector<Section>& s, std::wstring_view name);
+  static const Section* FindSection(const std::vector<Section>& s, std::wstring_view name);
+
+  std::wstring fileName_;
+  UINT codePage_;
+};
+
+}  // namespace kivo
