@@ -51,6 +51,9 @@ int TImageList::Add(TBitmap* image, TBitmap* mask) {
     m.Assign(mask);
     m.SetPixelFormat(TPixelFormat::pf1bit);
   }
+  // bitmaps handed to the list are selected into no DC
+  img.Canvas()->SetHandle(nullptr);
+  m.Canvas()->SetHandle(nullptr);
   int r = ::ImageList_Add(Handle(), img.Handle(), mask ? m.Handle() : nullptr);
   if (r < 0) throw EInvalidOperation(L"Failed to add the image");
   Changed();

@@ -989,8 +989,10 @@ const TGifFrame& TGIFImage::Frame(int index) const {
   return gif_.Frames[static_cast<std::size_t>(index)];
 }
 void TGIFImage::Rebuild() {
-  frames_.clear();
-  frames_.resize(gif_.Frames.size());
+  composer_.reset();
+  composed_ = -1;
+  shown_.reset();
+  shownIndex_ = -1;
   if (current_ >= FrameCount()) current_ = 0;
   if (animate_ && animator_) {
     if (FrameCount() > 1) animator_->Start(Frame(current_).Delay > 0 ? Frame(current_).Delay * 10 : 100);
@@ -1011,20 +1013,21 @@ void TGIFImage::SetGif(TGifPicture gif) {
 }
 TBitmap* TGIFImage::FrameBitmap(int index) {
   Frame(index);  // range check
-  auto& slot = frames_[static_cast<std::size_t>(index)];
-  if (!slot) {
-    // compose in order up to the frame asked for; keep every frame on the way
-    TGifComposer composer(gif_);
-    while (composer.Next()) {
-      auto& s = frames_[composer.FrameIndex()];
-      if (!s) {
-        s = std::make_unique<TBitmap>();
-        s->AssignPixels(composer.Canvas());
-      }
-      if (composer.FrameIndex() == static_cast<std::size_t>(index)) break;
+  if (index == shownIndex_ && shown_) return shown_.get();
+  try {
+    if (!composer_ || composed_ >= index) {
+      composer_ = std::make_unique<TGifComposer>(gif_);
+      composed_ = -1;
     }
+    while (composed_ < index && composer_->Next()) composed_ = static_cast<int>(composer_->FrameIndex());
+  } catch (const ECodecError& e) {
+    ThrowCodec(e);
   }
-  return slot.get();
+  if (!shown_) shown_ = std::make_unique<TBitmap>();
+  shown_->AssignPixels(composer_->Canvas());
+  shown_->Canvas()->SetHandle(nullptr);  // no memory DC kept between draws
+  shownIndex_ = index;
+  return shown_.get();
 }
 void TGIFImage::SetCurrentFrame(int index) {
   Frame(index);
@@ -1054,12 +1057,14 @@ void TGIFImage::Draw(TCanvas& canvas, const RECT& r) {
   TBitmap* f = FrameBitmap(current_);
   if (!Transparent()) {
     f->Draw(canvas, r);
+    f->Canvas()->SetHandle(nullptr);
     return;
   }
   // see-through pixels are 0, 0, 0, 0: the composed frame is already premultiplied
   BLENDFUNCTION bf{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   ::AlphaBlend(canvas.Handle(), r.left, r.top, r.right - r.left, r.bottom - r.top, f->Canvas()->Handle(), 0, 0,
                f->Width(), f->Height(), bf);
+  f->Canvas()->SetHandle(nullptr);
 }
 void TGIFImage::Assign(const TPersistent* source) {
   if (source == this) return;

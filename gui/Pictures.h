@@ -241,6 +241,7 @@ class TGIFImage : public TGraphic {
   // Replaces the picture (for example after editing a copy of Gif()).
   void SetGif(TGifPicture gif);
   // Frame `index` as shown when the animation reaches it: 32 bits, alpha 0 where see-through.
+  // Owned by the image and valid until the next call (one composed frame is kept, not all).
   TBitmap* FrameBitmap(int index);
 
   int CurrentFrame() const { return current_; }
@@ -259,7 +260,11 @@ class TGIFImage : public TGraphic {
   void Rebuild();
   void StepAnimation();
   TGifPicture gif_;
-  std::vector<std::unique_ptr<TBitmap>> frames_;  // composed lazily
+  // Composition walks forward from the first frame; stepping on reuses it.
+  std::unique_ptr<TGifComposer> composer_;
+  int composed_ = -1;  // the frame the composer's canvas shows
+  std::unique_ptr<TBitmap> shown_;
+  int shownIndex_ = -1;
   int current_ = 0;
   bool animate_ = false;
   std::unique_ptr<TAnimator> animator_;

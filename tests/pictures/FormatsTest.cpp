@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "CodecSamples.h"
 #include "Forms.h"
-#include "GuiTestUtil.h"
 #include "PictureTestUtil.h"
 #include "Pictures.h"
 
@@ -18,6 +18,22 @@ using kivo::test::PixelOf;
 namespace {
 
 constexpr COLORREF kRed = RGB(255, 0, 0);
+
+// Runs this thread's messages until done() or the time-out; answers done().
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const DWORD start = ::GetTickCount();
+  while (!done()) {
+    if (::GetTickCount() - start > timeoutMs) return false;
+    MSG msg;
+    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    } else {
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+  }
+  return true;
+}
 
 struct TFileCase {
   const wchar_t* Name;
@@ -224,7 +240,7 @@ TEST(GifImage, RemovedFramesStayRemovedThroughAFileAndAnimationStepsByDelays) {
   std::vector<int> seen;
   back.OnChange = [&](TObject*) { seen.push_back(back.CurrentFrame()); };
   back.SetAnimate(true);  // 100 ms, then 250 ms per frame
-  ASSERT_TRUE(test::PumpUntil([&] { return seen.size() >= 3; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 3; }, 5000));
   back.SetAnimate(false);
   EXPECT_EQ(seen[0], 1);
   EXPECT_EQ(seen[1], 0);
