@@ -97,6 +97,11 @@ void TImage::PictureChanged(TObject*) {
       g->OnChange = std::move(keep);
     }
   }
+  if (g != shownGraphic_) {
+    shownGraphic_ = g;
+    if (auto* gif = dynamic_cast<TGIFImage*>(g))
+      if (gif->FrameCount() > 1) gif->SetAnimate(true);
+  }
   if (autoSize_ && g && !g->Empty()) SetBounds(Left(), Top(), g->Width(), g->Height());
   if (OnPictureChange) OnPictureChange(this);
   Invalidate();

@@ -8,6 +8,7 @@
 
 namespace kivo {
 
+// A multi-frame GIF the picture receives starts animating; each step is a picture change.
 class TImage : public TGraphicControl {
   KIVO_CLASS(TImage, TGraphicControl)
   static void Publish(TPublisher<TImage>& p);
@@ -39,6 +40,7 @@ class TImage : public TGraphicControl {
 
  private:
   std::unique_ptr<TPicture> picture_;
+  const TGraphic* shownGraphic_ = nullptr;  // the graphic last seen in PictureChanged
   bool stretch_ = false, center_ = false, proportional_ = false, transparent_ = false, autoSize_ = false;
 };
 

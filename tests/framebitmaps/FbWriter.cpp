@@ -4,6 +4,7 @@
 //                              top-left, written with WriteControlFrame (forced); answers "ok"
 //   image <file> <designInfo>  a TImage (with TImageCapture) loads the file on a green 320 x 240
 //                              panel at (40, 30, 80 x 60), stretched; answers "ok"
+//   pump <ms>                  runs the message loop (GIF animation) for that long; answers "ok"
 //   race <n>                   two threads write n solid red / blue bitmaps each; answers "ok"
 //   quit
 #include <windows.h>
@@ -97,6 +98,19 @@ int main() {
         EnsureForm();
         gImage->SetDesignInfo(design);
         gImage->Picture()->LoadFromFile(std::wstring(file.begin(), file.end()));
+        out << "ok";
+      } else if (cmd == "pump") {
+        int ms = 0;
+        in >> ms;
+        const DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < DWORD(ms)) {
+          MSG msg;
+          while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+          }
+          ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
         out << "ok";
       } else if (cmd == "race") {
         int n = 0;

@@ -13,7 +13,9 @@
 
 #include "CodecSamples.h"
 #include "KVBitmapFrames.h"
+#include "ExtCtrls.h"
 #include "KVSection.h"
+#include "PictureTestUtil.h"
 #include "TestSupport.h"
 
 using namespace kivo;
@@ -78,6 +80,30 @@ TEST(FrameBits, SaveFrameBitsToFileWritesA24BitBmpOfTheFrame) {
   EXPECT_EQ(test::CheckPattern(back.data(), 41, 13, 9), "");
   EXPECT_THROW(SaveFrameBitsToFile(nullptr, 41, 13, dir.Path(L"x.bmp")), EInvalidArgument);
   EXPECT_THROW(SaveFrameBitsToFile(frame.data(), 0, 13, dir.Path(L"x.bmp")), EInvalidArgument);
+}
+
+TEST(FrameBits, RoutinesGiveBackEveryGdiObject) {
+  TForm* form = Create<TForm>(nullptr);
+  form->SetBounds(0, 0, 400, 300);
+  TPanel* panel = new TPanel(form);
+  panel->SetParent(form);
+  panel->SetBounds(0, 0, kW, kH);
+  form->Show();
+  test::TTempDir dir;
+  const std::vector<BYTE> frame = test::MakePattern(kW, kH, 1);
+  const TOutputFormat format = FormatOf(kW, kH);
+  auto work = [&] {
+    std::unique_ptr<TBitmap> b(PaintControlToBitmap(panel));
+    WriteBitmapFrame(format, b.get(), false);  // no section: parked
+    WriteControlFrame(format, panel, true);
+    SetBitmapFromFrameBits(frame.data(), kW, kH, b.get());
+    SaveFrameBitsToFile(frame.data(), kW, kH, dir.Path(L"f.bmp"));
+  };
+  work();
+  const long before = test::LiveGdiObjects();
+  for (int i = 0; i < 5; ++i) work();
+  EXPECT_EQ(test::LiveGdiObjects(), before);
+  form->Free();
 }
 
 // ---- Through the frame section, from another process --------------------------------------------
@@ -165,6 +191,38 @@ TEST_F(FrameSectionBitmaps, ImageCaptureWritesOnPictureChangeButNotWhenDesignInf
       5000));
   EXPECT_EQ(inside, RGB(255, 255, 0));
   EXPECT_EQ(edge, RGB(0, 255, 0));
+}
+
+TEST_F(FrameSectionBitmaps, AnAnimatedGifInTheImageIsCapturedFrameByFrame) {
+  test::TTempDir dir;
+  TGifPicture g;
+  g.Width = 4;
+  g.Height = 4;
+  g.GlobalPalette = {{255, 0, 0}, {0, 0, 255}};
+  TGifFrame f;
+  f.Width = 4;
+  f.Height = 4;
+  f.Indices.assign(16, 0);
+  f.HasControl = true;
+  f.Delay = 5;  // 50 ms
+  g.Frames = {f, f};
+  g.Frames[1].Indices.assign(16, 1);
+  WritePictureFile(dir.Path(L"anim.gif"), EncodeGif(g));
+  const std::wstring path = dir.Path(L"anim.gif");
+  ASSERT_EQ(writer_->Call("image " + std::string(path.begin(), path.end()) + " 0"), "ok");
+  // the helper's message loop runs the animation: both frames reach the section in turn
+  writer_->Send("pump 3000");
+  bool red = false, blue = false;
+  ReadUntil(
+      [&](const BYTE* fr) {
+        red |= At(fr, 60, 50) == RGB(255, 0, 0);
+        blue |= At(fr, 60, 50) == RGB(0, 0, 255);
+        return red && blue;
+      },
+      3000);
+  EXPECT_EQ(writer_->ReadLine(5000).value_or("<none>"), "ok");
+  EXPECT_TRUE(red);
+  EXPECT_TRUE(blue);
 }
 
 TEST_F(FrameSectionBitmaps, ConcurrentBitmapProducersNeverMixTheirFrames) {
