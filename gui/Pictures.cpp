@@ -10,10 +10,15 @@ namespace kivo {
 
 KIVO_IMPLEMENT_CLASS(TGraphic)
 KIVO_IMPLEMENT_CLASS(TBitmap)
+TGraphic* TBitmap::NewEmpty() const { return new TBitmap(); }
 KIVO_IMPLEMENT_CLASS(TIcon)
+TGraphic* TIcon::NewEmpty() const { return new TIcon(); }
 KIVO_IMPLEMENT_CLASS(TJPEGImage)
+TGraphic* TJPEGImage::NewEmpty() const { return new TJPEGImage(); }
 KIVO_IMPLEMENT_CLASS(TPngImage)
+TGraphic* TPngImage::NewEmpty() const { return new TPngImage(); }
 KIVO_IMPLEMENT_CLASS(TGIFImage)
+TGraphic* TGIFImage::NewEmpty() const { return new TGIFImage(); }
 KIVO_IMPLEMENT_CLASS(TPicture)
 
 namespace {
@@ -35,12 +40,15 @@ void Put(std::vector<std::uint8_t>& out, const void* p, std::size_t n) {
 std::size_t StrideOf(int width, int bitCount) { return ((std::size_t(width) * bitCount + 31) / 32) * 4; }
 
 int DeviceBitCount() {
-  HDC screen = ::GetDC(nullptr);
-  int bpp = screen ? ::GetDeviceCaps(screen, BITSPIXEL) * ::GetDeviceCaps(screen, PLANES) : 32;
-  if (screen) ::ReleaseDC(nullptr, screen);
-  for (int b : {1, 4, 8, 16, 24, 32})
-    if (bpp <= b) return b;
-  return 32;
+  static const int bits = [] {
+    HDC screen = ::GetDC(nullptr);
+    int bpp = screen ? ::GetDeviceCaps(screen, BITSPIXEL) * ::GetDeviceCaps(screen, PLANES) : 32;
+    if (screen) ::ReleaseDC(nullptr, screen);
+    for (int b : {1, 4, 8, 16, 24, 32})
+      if (bpp <= b) return b;
+    return 32;
+  }();
+  return bits;
 }
 
 // A BITMAPINFO with room for 256 colours or three bit-field masks.
@@ -1041,12 +1049,18 @@ void TGIFImage::SetAnimate(bool v) {
   if (v) {
     if (!animator_) animator_ = std::make_unique<TAnimator>(this);
     Rebuild();
-  } else {
-    animator_.reset();
+  } else if (animator_) {
+    animator_->Stop();  // the window stays: this may run inside its own timer message
   }
 }
+void TGIFImage::SetFrameDelay(int index, int delay) {
+  Frame(index);
+  if (gif_.Frames[static_cast<std::size_t>(index)].Delay == delay) return;
+  gif_.Frames[static_cast<std::size_t>(index)].Delay = delay;
+  Changed();
+}
 void TGIFImage::StepAnimation() {
-  if (FrameCount() < 2) return;
+  if (!animate_ || FrameCount() < 2) return;
   current_ = (current_ + 1) % FrameCount();
   const int delay = Frame(current_).Delay;
   animator_->Start(delay > 0 ? delay * 10 : 100);
@@ -1206,15 +1220,7 @@ void TPicture::SetGraphic(TGraphic* graphic) {
     Adopt(nullptr);
     return;
   }
-  const TClassInfo* cls = &graphic->ClassType();
-  TGraphicFactory factory = nullptr;
-  {
-    TLock lock(FormatsLock());
-    for (const TFileFormat& f : Formats())
-      if (f.Class == cls) factory = f.Factory;
-  }
-  TObjectPtr<TGraphic> copy(factory ? factory() : nullptr);
-  if (!copy) throw EInvalidGraphic(L"Unknown picture class " + graphic->ClassName());
+  TObjectPtr<TGraphic> copy(graphic->NewEmpty());
   copy->Assign(graphic);
   Adopt(copy.release());
 }

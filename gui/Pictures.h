@@ -29,6 +29,8 @@ IChangeNotifier : public IUnknown {
 
 class TGraphic : public TPersistent {
   KIVO_CLASS(TGraphic, TPersistent)
+  // A new, empty graphic of the same class.
+  virtual TGraphic* NewEmpty() const = 0;
   virtual bool Empty() const = 0;
   virtual int Width() const = 0;
   virtual int Height() const = 0;
@@ -70,6 +72,7 @@ enum class TTransparentMode { tmAuto, tmFixed };
 // still the top row. A new bitmap's pixels are black (zero).
 class TBitmap : public TGraphic {
   KIVO_CLASS(TBitmap, TGraphic)
+  TGraphic* NewEmpty() const override;
   TBitmap();
   TBitmap(int width, int height, TPixelFormat format = TPixelFormat::pfDevice);
   ~TBitmap() override;
@@ -154,6 +157,7 @@ class TBitmap : public TGraphic {
 // An icon (HICON); .ico files load their largest image. Always drawn transparent.
 class TIcon : public TGraphic {
   KIVO_CLASS(TIcon, TGraphic)
+  TGraphic* NewEmpty() const override;
   TIcon();
   ~TIcon() override;
   bool Empty() const override { return !icon_; }
@@ -178,6 +182,7 @@ class TIcon : public TGraphic {
 // JPEG (libjpeg) and PNG (libpng) pictures, held as a bitmap.
 class TJPEGImage : public TGraphic {
   KIVO_CLASS(TJPEGImage, TGraphic)
+  TGraphic* NewEmpty() const override;
   TJPEGImage();
   ~TJPEGImage() override;
   bool Empty() const override { return bitmap_->Empty(); }
@@ -198,6 +203,7 @@ class TJPEGImage : public TGraphic {
 
 class TPngImage : public TGraphic {
   KIVO_CLASS(TPngImage, TGraphic)
+  TGraphic* NewEmpty() const override;
   TPngImage();
   ~TPngImage() override;
   bool Empty() const override { return bitmap_->Empty(); }
@@ -223,6 +229,7 @@ class TPngImage : public TGraphic {
 // frame, which Animate advances by the frames' delays.
 class TGIFImage : public TGraphic {
   KIVO_CLASS(TGIFImage, TGraphic)
+  TGraphic* NewEmpty() const override;
   TGIFImage();
   ~TGIFImage() override;
   bool Empty() const override { return gif_.Frames.empty(); }
@@ -236,6 +243,8 @@ class TGIFImage : public TGraphic {
   const TGifFrame& Frame(int index) const;
   // The palette frame `index` uses (its own, else the global one).
   const TGifPalette& FramePalette(int index) const { return gif_.PaletteOf(Frame(index)); }
+  // Delay of a frame in hundredths of a second (a change of the picture).
+  void SetFrameDelay(int index, int delay);
   // Removes a frame (EInvalidGraphicOperation for a bad index).
   void RemoveFrame(int index);
   // Replaces the picture (for example after editing a copy of Gif()).

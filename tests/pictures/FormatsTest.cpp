@@ -245,6 +245,14 @@ TEST(GifImage, RemovedFramesStayRemovedThroughAFileAndAnimationStepsByDelays) {
   EXPECT_EQ(seen[0], 1);
   EXPECT_EQ(seen[1], 0);
   EXPECT_EQ(seen[2], 1);
+  const std::size_t stopped = seen.size();
+  PumpUntil([] { return false; }, 400);  // stopped: no more steps
+  EXPECT_EQ(seen.size(), stopped);
+
+  back.SetFrameDelay(0, 7);  // edits are changes too
+  EXPECT_EQ(seen.size(), stopped + 1);
+  EXPECT_EQ(back.Frame(0).Delay, 7);
+  EXPECT_EQ(back.Frame(1).Delay, 25);
 }
 
 // ---- TPicture -------------------------------------------------------------------------------------------

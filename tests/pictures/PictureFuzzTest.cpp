@@ -119,10 +119,10 @@ Bytes BitmapFile(TPixelFormat f) {
 
 TEST(PictureFuzz, BitmapsIconsAndImagesRefuseDamageCleanly) {
   int refused = 0;
-  refused += Fuzz("bmp8", BitmapFile(TPixelFormat::pf8bit), 1500, [] { return new TBitmap(); });
-  refused += Fuzz("bmp24", BitmapFile(TPixelFormat::pf24bit), 1500, [] { return new TBitmap(); });
+  refused += Fuzz("bmp8", BitmapFile(TPixelFormat::pf8bit), 3000, [] { return new TBitmap(); });
+  refused += Fuzz("bmp24", BitmapFile(TPixelFormat::pf24bit), 3000, [] { return new TBitmap(); });
   refused += Fuzz("bmp16", BitmapFile(TPixelFormat::pf16bit), 800, [] { return new TBitmap(); });
-  refused += Fuzz("ico", IconFile(), 1500, [] { return new TIcon(); });
+  refused += Fuzz("ico", IconFile(), 3000, [] { return new TIcon(); });
   TPngOptions o;
   refused += Fuzz("ico-png", [&] {
     Bytes png = EncodePng(PatternPicture(16, 16, 32), o);
@@ -133,7 +133,7 @@ TEST(PictureFuzz, BitmapsIconsAndImagesRefuseDamageCleanly) {
     ico.insert(ico.end(), png.begin(), png.end());
     return ico;
   }(), 600, [] { return new TIcon(); });
-  refused += Fuzz("gif", EncodeGif(SampleGif()), 1500, [] { return new TGIFImage(); });
+  refused += Fuzz("gif", EncodeGif(SampleGif()), 4000, [] { return new TGIFImage(); });
   refused += Fuzz("png", EncodePng(PatternPicture(12, 9, 32)), 800, [] { return new TPngImage(); });
   refused += Fuzz("jpeg", EncodeJpeg(CornerPicture(24, 16)), 800, [] { return new TJPEGImage(); });
   EXPECT_GT(refused, 1000);  // the damage was real
