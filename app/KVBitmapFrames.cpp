@@ -18,7 +18,7 @@ void WriteBitmapFrame(const TOutputFormat& format, TBitmap* bitmap, bool force) 
   const BITMAPINFOHEADER& h = format.bmiHeader;
   const std::int64_t rows = h.biHeight < 0 ? -std::int64_t(h.biHeight) : h.biHeight;
   const std::int64_t stride = ((std::int64_t(h.biWidth) * h.biBitCount + 31) / 32) * 4;
-  if (h.biWidth <= 0 || stride * rows > kMaxFrameBytes) return;
+  if (h.biWidth <= 0 || rows == 0 || h.biBitCount == 0 || stride * rows > kMaxFrameBytes) return;
   TLock lock(FrameSectionLock);
   const std::int32_t size = GetBitmapFrameBits(format, bitmap, FrameBuffer);
   if (size > 0) WriteFrame(FrameBuffer, size, force);

@@ -82,6 +82,20 @@ TEST(FrameBits, SaveFrameBitsToFileWritesA24BitBmpOfTheFrame) {
   EXPECT_THROW(SaveFrameBitsToFile(frame.data(), 0, 13, dir.Path(L"x.bmp")), EInvalidArgument);
 }
 
+TEST(FrameBits, WriteBitmapFrameFillsFrameBufferOnlyWithFramesThatFitIt) {
+  TBitmap big(1000, 1000, TPixelFormat::pf24bit);  // 3,000,000 bytes at 24 bits: more than the buffer
+  big.Canvas()->Brush()->SetColor(clRed);
+  big.Canvas()->FillRect(RECT{0, 0, 1000, 1000});
+  std::memset(FrameBuffer, 0xAB, sizeof(FrameBuffer));
+  WriteBitmapFrame(FormatOf(1000, 1000), &big, true);
+  EXPECT_EQ(FrameBuffer[0], 0xAB);
+  EXPECT_EQ(FrameBuffer[sizeof(FrameBuffer) - 1], 0xAB);
+  // a frame that fits goes through the buffer: red, B, G, R = 0, 0, 255
+  WriteBitmapFrame(FormatOf(kW, kH), &big, true);
+  EXPECT_EQ(FrameBuffer[0], 0);
+  EXPECT_EQ(FrameBuffer[2], 255);
+}
+
 TEST(FrameBits, RoutinesGiveBackEveryGdiObject) {
   TForm* form = Create<TForm>(nullptr);
   form->SetBounds(0, 0, 400, 300);
