@@ -209,7 +209,7 @@ TEST_F(ControlsTest, EveryWindowFindsItsControlThroughTheControlAtom) {
   int windows = 0;
   ::EnumChildWindows(
       form->Handle(),
-      [](HWND w, LPARAM l) -> BOOL {
+      [](HWND w, LPARAM l) CALLBACK -> BOOL {
         ++*reinterpret_cast<int*>(l);
         EXPECT_NE(FindControl(w), nullptr) << ClassOf(w).c_str();
         return TRUE;

@@ -56,12 +56,12 @@ inline std::vector<HWND> ThreadWindows() {
   std::vector<HWND> all;
   ::EnumThreadWindows(
       ::GetCurrentThreadId(),
-      [](HWND w, LPARAM l) -> BOOL {
+      [](HWND w, LPARAM l) CALLBACK -> BOOL {
         auto* v = reinterpret_cast<std::vector<HWND>*>(l);
         v->push_back(w);
         ::EnumChildWindows(
             w,
-            [](HWND c, LPARAM l2) -> BOOL {
+            [](HWND c, LPARAM l2) CALLBACK -> BOOL {
               reinterpret_cast<std::vector<HWND>*>(l2)->push_back(c);
               return TRUE;
             },
@@ -79,7 +79,7 @@ inline HWND FindVisibleTopLevel(const wchar_t* cls) {
     HWND found;
   } ctx{cls, nullptr};
   ::EnumWindows(
-      [](HWND w, LPARAM l) -> BOOL {
+      [](HWND w, LPARAM l) CALLBACK -> BOOL {
         auto* c = reinterpret_cast<Ctx*>(l);
         DWORD pid = 0;
         ::GetWindowThreadProcessId(w, &pid);
@@ -98,7 +98,7 @@ inline std::wstring MessageBoxText(HWND box) {
   std::wstring text;
   ::EnumChildWindows(
       box,
-      [](HWND c, LPARAM l) -> BOOL {
+      [](HWND c, LPARAM l) CALLBACK -> BOOL {
         if (ClassOf(c) == L"Static" && !TextOf(c).empty()) *reinterpret_cast<std::wstring*>(l) += TextOf(c);
         return TRUE;
       },
