@@ -287,6 +287,14 @@ TEST_F(CameraForm, PlaysPausesStopsAndPlaysAgainShowingWrittenFramesInTheForm) {
   ::PostMessageW(video, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   EXPECT_TRUE(PumpUntil([&] { return clicks > 0; }, 3000));
 
+  // The video follows the control when it moves and resizes.
+  Form->Window->SetBounds(40, 20, 200, 150);
+  RECT moved{}, control{};
+  ::GetWindowRect(video, &moved);
+  ::GetWindowRect(Form->Window->Handle(), &control);
+  EXPECT_TRUE(::EqualRect(&moved, &control));
+  EXPECT_EQ(moved.right - moved.left, 200);
+
   // Hiding the control hides the video.
   Form->Window->SetVisible(false);
   EXPECT_FALSE(::IsWindowVisible(video));

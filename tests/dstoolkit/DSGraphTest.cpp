@@ -369,6 +369,55 @@ TEST_F(GraphTest, ComponentsAndGraphMayGoInEitherOrder) {
   filter->Free();
 }
 
+TEST_F(GraphTest, GraphBuildingCallbacksAskTheHandlers) {
+  // A device moniker the graph would offer: the handler sees its name and class.
+  const std::wstring name =
+      L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\{8596E5F0-0DA5-11D0-BD21-00A0C911CE86}";
+  TComPtr<IBindCtx> ctx;
+  ASSERT_EQ(::CreateBindCtx(0, ctx.Put()), S_OK);
+  TComPtr<IMoniker> moniker;
+  ULONG eaten = 0;
+  ASSERT_EQ(::MkParseDisplayName(ctx.Get(), name.c_str(), &eaten, moniker.Put()), S_OK);
+  EXPECT_EQ(Graph->SelectedFilter(moniker.Get()), S_OK) << "no handler: accepted";
+  std::wstring seenName;
+  GUID seenClass = GUID_NULL;
+  bool answer = false;
+  Graph->OnSelectedFilter = [&](IMoniker*, const std::wstring& n, const GUID& c) {
+    seenName = n;
+    seenClass = c;
+    return answer;
+  };
+  EXPECT_EQ(Graph->SelectedFilter(moniker.Get()), E_FAIL);
+  EXPECT_FALSE(seenName.empty());
+  EXPECT_EQ(seenClass, CLSID_FileWriter);
+  answer = true;
+  EXPECT_EQ(Graph->SelectedFilter(moniker.Get()), S_OK);
+
+  TComPtr<IBaseFilter> nullRenderer;
+  ASSERT_EQ(::CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               nullRenderer.PutVoid()), S_OK);
+  GUID created = GUID_NULL;
+  Graph->OnCreatedFilter = [&](IBaseFilter*, const GUID& c) {
+    created = c;
+    return false;
+  };
+  EXPECT_EQ(Graph->CreatedFilter(nullRenderer.Get()), E_FAIL);
+  EXPECT_EQ(created, CLSID_NullRenderer);
+  Graph->OnCreatedFilter = [](IBaseFilter*, const GUID&) -> bool { throw Exception(L"no"); };
+  EXPECT_EQ(Graph->CreatedFilter(nullRenderer.Get()), E_FAIL) << "a raising handler rejects, nothing escapes";
+
+  // A pin nobody could render: the owning component's handler decides.
+  TPinList pins(nullRenderer.Get());
+  EXPECT_EQ(Graph->UnableToRender(pins.FirstPin()), S_FALSE);
+  IPin* asked = nullptr;
+  Graph->OnUnableToRender = [&](IPin* pin) {
+    asked = pin;
+    return true;
+  };
+  EXPECT_EQ(Graph->UnableToRender(pins.FirstPin()), S_OK);
+  EXPECT_EQ(asked, pins.FirstPin());
+}
+
 // ---- Seek bar ------------------------------------------------------------------------------------
 TEST(DSTrackBarArithmetic, SeekTargetWithoutOverflowOrDivisionByZero) {
   struct {
