@@ -417,6 +417,7 @@ class TDSTrackBarCore : public IGraphEvents {
   // The track bar's mouse: a left press starts dragging; a release seeks (left button only).
   void MouseDown(TMouseButton button);
   void MouseUp(TMouseButton button);
+  void EndDrag() { dragging_ = false; }
   // One tick: position and duration onto the track bar, then OnTimer.
   void Timer();
   // The seek of a release at the track bar's position; false when nothing could be sought
@@ -431,6 +432,11 @@ class TDSTrackBarCore : public IGraphEvents {
   // For the owner's FilterGraph setter and its Notification.
   void Bind(TFilterGraph* graph);
   void Unbind() { Bind(nullptr); }
+  // The graph is being destroyed: forget it without calling it.
+  void Forget() {
+    graph_ = nullptr;
+    seeking_.Reset();
+  }
 
  private:
   void EnableTimer(bool on);
@@ -447,6 +453,62 @@ class TDSTrackBarCore : public IGraphEvents {
   bool dragging_ = false;
   int max_ = 0;
   TComPtr<IMediaSeeking> seeking_;
+};
+
+// The seek bar: a track bar class B extended with TDSTrackBarCore. TDSTrackBar is
+//   class TDSTrackBar : public TDSTrackBarOf<TTrackBar> { KIVO_CLASS(TDSTrackBar, ...) ... };
+// B needs Position(), Min(), Max(), SetMin(int), SetMax(int), SetPosition(int) and the control's
+// Enabled(), MouseDown, MouseUp and Notification.
+template <class B>
+class TDSTrackBarOf : public B {
+ public:
+  explicit TDSTrackBarOf(TComponent* owner) : B(owner), core_(this, MakeHost()) {}
+
+  TFilterGraph* FilterGraph() const { return core_.FilterGraph(); }
+  void SetFilterGraph(TFilterGraph* graph) {
+    if (TFilterGraph* old = core_.FilterGraph()) this->RemoveFreeNotification(old);
+    core_.Bind(graph);
+    if (graph) this->FreeNotification(graph);
+  }
+  int TimerInterval() const { return core_.TimerInterval(); }
+  void SetTimerInterval(int ms) { core_.SetTimerInterval(ms); }
+  const TDSTrackBarTimerEvent& OnTimer() const { return core_.OnTimer(); }
+  void SetOnTimer(TDSTrackBarTimerEvent e) { core_.SetOnTimer(std::move(e)); }
+  TDSTrackBarCore& Core() { return core_; }
+
+ protected:
+  void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override {
+    core_.MouseDown(button);
+    B::MouseDown(button, shift, x, y);
+  }
+  // The inherited handling first, then the seek, which also ends the drag.
+  void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override {
+    try {
+      B::MouseUp(button, shift, x, y);
+    } catch (...) {
+      core_.EndDrag();
+      throw;
+    }
+    core_.MouseUp(button);
+  }
+  void Notification(TComponent* c, TOperation op) override {
+    B::Notification(c, op);
+    if (op == TOperation::opRemove && c && c == static_cast<TComponent*>(core_.FilterGraph())) core_.Forget();
+  }
+
+ private:
+  TDSTrackBarCore::THost MakeHost() {
+    TDSTrackBarCore::THost host;
+    host.Enabled = [this] { return this->Enabled(); };
+    host.Position = [this] { return this->Position(); };
+    host.SetRange = [this](int mn, int mx, int pos) {
+      this->SetMin(mn);
+      this->SetMax(mx);
+      this->SetPosition(pos);
+    };
+    return host;
+  }
+  TDSTrackBarCore core_;
 };
 
 }  // namespace kivo

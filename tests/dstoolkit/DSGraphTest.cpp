@@ -9,6 +9,8 @@
 #include <atomic>
 #include <mutex>
 
+#include <commctrl.h>
+
 #include "AviWriter.h"
 #include "DSGraph.h"
 #include "GraphSupport.h"
@@ -547,6 +549,69 @@ TEST_F(SeekBarTest, DisabledBarDoesNotMoveAndAShortFileHasNothingToSeek) {
   EXPECT_FALSE(Bar->MediaSeeking());
   EXPECT_NO_THROW(Bar->Timer());
   EXPECT_FALSE(Bar->SeekToPosition(0));
+}
+
+}  // namespace
+
+namespace {
+
+// A private track bar over the system's track bar class, enough to carry the seek bar in a test.
+class TTestTrackBar : public TWinControl {
+  KIVO_CLASS(TTestTrackBar, TWinControl)
+  explicit TTestTrackBar(TComponent* owner) : TWinControl(owner) { SetBounds(0, 0, 300, 40); }
+  int Position() { return int(::SendMessageW(Handle(), TBM_GETPOS, 0, 0)); }
+  int Min() { return int(::SendMessageW(Handle(), TBM_GETRANGEMIN, 0, 0)); }
+  int Max() { return int(::SendMessageW(Handle(), TBM_GETRANGEMAX, 0, 0)); }
+  void SetMin(int v) { ::SendMessageW(Handle(), TBM_SETRANGEMIN, TRUE, v); }
+  void SetMax(int v) { ::SendMessageW(Handle(), TBM_SETRANGEMAX, TRUE, v); }
+  void SetPosition(int v) { ::SendMessageW(Handle(), TBM_SETPOS, TRUE, v); }
+
+ protected:
+  void CreateParams(TCreateParams& p) override {
+    TWinControl::CreateParams(p);
+    p.SysClassName = TRACKBAR_CLASSW;
+    p.Style |= TBS_HORZ | TBS_NOTICKS;
+  }
+};
+KIVO_IMPLEMENT_CLASS(TTestTrackBar)
+using TTestSeekBar = TDSTrackBarOf<TTestTrackBar>;
+
+TEST_F(GraphTest, SeekBarControlFollowsAndSeeksWhenTheThumbIsReleased) {
+  auto* bar = new TTestSeekBar(Form);
+  bar->SetParent(Form);
+  bar->SetTimerInterval(100);
+  bar->SetFilterGraph(Graph);
+  Form->Show();
+  ASSERT_NO_FATAL_FAILURE(BuildFileGraph(false));
+  int ticks = 0;
+  bar->SetOnTimer([&](TObject* sender, int, int stop) {
+    EXPECT_EQ(sender, bar);
+    EXPECT_EQ(stop, 3000);
+    ++ticks;
+  });
+  ASSERT_TRUE(Graph->Play());
+  ASSERT_TRUE(PumpUntil([&] { return ticks >= 3 && bar->Position() >= 3; }, 5000));
+  EXPECT_EQ(bar->Max(), 30);
+  ASSERT_TRUE(Graph->Pause());
+
+  // The user presses on the thumb, drags it to 20 and lets go: the graph goes to 2 s.
+  HWND h = bar->Handle();
+  ::SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 20));
+  EXPECT_TRUE(bar->Core().Dragging());
+  bar->SetPosition(20);
+  ::SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(10, 20));
+  EXPECT_FALSE(bar->Core().Dragging());
+  LONGLONG now = -1;
+  bar->Core().MediaSeeking()->GetCurrentPosition(&now);
+  EXPECT_NEAR(double(now), 20000000.0, 1000000.0);
+
+  // The graph goes first: the bar forgets it and keeps working as a plain track bar.
+  Graph->Free();
+  Graph = nullptr;
+  EXPECT_EQ(bar->FilterGraph(), nullptr);
+  EXPECT_FALSE(bar->Core().MediaSeeking());
+  ::SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 20));
+  ::SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(10, 20));
 }
 
 }  // namespace

@@ -264,3 +264,61 @@ TEST(DSCompression, Names) {
 }
 
 }  // namespace
+
+namespace {
+
+// A filter with a property page list and nothing else that works: each step is counted.
+class TPagedFilter : public TInterfaced<IBaseFilter, ISpecifyPropertyPages> {
+ public:
+  HRESULT PagesResult = E_FAIL;
+  int InfoCalls = 0;
+  HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
+    pages->cElems = 0;
+    pages->pElems = nullptr;
+    return PagesResult;
+  }
+  HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) override {
+    ++InfoCalls;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetClassID(CLSID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Stop() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Pause() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetState(DWORD, FILTER_STATE*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR, IPin**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph*, LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR*) override { return E_NOTIMPL; }
+};
+
+TEST(DSPropertyPages, EachStepRunsOnlyAfterTheOneBeforeSucceeded) {
+  TComApartment com;
+  EXPECT_FALSE(HasFilterPropertyPage(nullptr));
+  EXPECT_EQ(ShowFilterPropertyPage(nullptr, nullptr), S_FALSE);
+
+  TComPtr<TPagedFilter> paged(new TPagedFilter);
+  EXPECT_TRUE(HasFilterPropertyPage(paged.Get()));
+  EXPECT_EQ(ShowFilterPropertyPage(nullptr, paged.Get()), E_FAIL) << "GetPages failed";
+  EXPECT_EQ(paged->InfoCalls, 0);
+  paged->PagesResult = S_OK;
+  EXPECT_EQ(ShowFilterPropertyPage(nullptr, paged.Get()), E_NOTIMPL) << "QueryFilterInfo failed";
+  EXPECT_EQ(paged->InfoCalls, 1);
+  for (auto kind : {TPropertyPageKind::ppVFWCapDisplay, TPropertyPageKind::ppVFWCapFormat,
+                    TPropertyPageKind::ppVFWCapSource, TPropertyPageKind::ppVFWCompConfig,
+                    TPropertyPageKind::ppVFWCompAbout}) {
+    EXPECT_FALSE(HasFilterPropertyPage(paged.Get(), kind));
+    EXPECT_EQ(ShowFilterPropertyPage(nullptr, paged.Get(), kind), E_NOINTERFACE);
+  }
+
+  // Wine's Null Renderer has no pages.
+  TComPtr<IBaseFilter> nullRenderer;
+  ASSERT_EQ(::CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               nullRenderer.PutVoid()), S_OK);
+  EXPECT_FALSE(HasFilterPropertyPage(nullRenderer.Get()));
+  EXPECT_EQ(ShowFilterPropertyPage(nullptr, nullRenderer.Get()), E_NOINTERFACE);
+}
+
+}  // namespace
