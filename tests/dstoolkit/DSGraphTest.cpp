@@ -615,3 +615,37 @@ TEST_F(GraphTest, SeekBarControlFollowsAndSeeksWhenTheThumbIsReleased) {
 }
 
 }  // namespace
+
+namespace {
+
+// A form whose graph activates itself once the form is built.
+class TAutoForm : public TForm {
+  KIVO_CLASS(TAutoForm, TForm)
+  explicit TAutoForm(TComponent* owner) : TForm(owner) {
+    Graph = new TFilterGraph(this);
+    Graph->SetAutoCreate(true);
+    Grabber = new TSampleGrabber(this);
+    Grabber->SetName(L"Sample");
+    Grabber->SetFilterGraph(Graph);
+    ActiveInConstructor = Graph->Active();
+  }
+  TFilterGraph* Graph;
+  TSampleGrabber* Grabber;
+  bool ActiveInConstructor = true;
+};
+KIVO_IMPLEMENT_CLASS(TAutoForm)
+
+TEST(GraphAutoCreate, ActivatesWhenTheFormHasBeenBuilt) {
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  {
+    TAutoForm* form = Create<TAutoForm>(Application());
+    EXPECT_FALSE(form->ActiveInConstructor);
+    EXPECT_TRUE(form->Graph->Active());
+    EXPECT_TRUE(form->Grabber->SampleGrabber()) << "the bound filter is in the graph";
+    form->Free();
+  }
+  DoneApplication();
+  ::CoUninitialize();
+}
+
+}  // namespace
