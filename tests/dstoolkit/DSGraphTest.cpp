@@ -1,0 +1,651 @@
+// The graph component and its components on a form, with Wine's filter graph: lifecycle, state,
+// events on the GUI thread, the sample grabber on a file graph, and the seek bar following it.
+#include <gtest/gtest.h>
+
+#include <dshow.h>
+#include <uuids.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+#include <commctrl.h>
+
+#include "AviWriter.h"
+#include "DSGraph.h"
+#include "GraphSupport.h"
+#include "GuiTestUtil.h"
+#include "TestSupport.h"
+
+using namespace kivo;
+using namespace kivo::test;
+
+namespace {
+
+constexpr int kW = 64, kH = 48, kFps = 10, kFrames = 30;  // a 3-second file
+
+// Records what a bound event component is told, with the thread it is told on.
+class TEventLog : public IGraphEvents {
+ public:
+  void HandleGraphEvent(long code, LONG_PTR, LONG_PTR) override {
+    Log.push_back("graph " + std::to_string(code));
+    Threads.push_back(::GetCurrentThreadId());
+  }
+  void HandleControlEvent(TGraphControlEvent e, intptr_t p) override {
+    Log.push_back("control " + std::to_string(int(e)) + " " + std::to_string(p));
+  }
+  bool Has(const std::string& entry) const { return std::find(Log.begin(), Log.end(), entry) != Log.end(); }
+  std::vector<std::string> Log;
+  std::vector<DWORD> Threads;
+};
+
+// Frames the grabber delivered: pattern number, sample time, thread.
+struct TFrames {
+  std::mutex Lock;
+  std::vector<int> Numbers;
+  std::vector<double> Times;
+  std::atomic<DWORD> Thread{0};
+  void Add(double t, const BYTE* b, long n) {
+    std::lock_guard<std::mutex> l(Lock);
+    Numbers.push_back(PatternFrame(b, n, kW, kH));
+    Times.push_back(t);
+    Thread = ::GetCurrentThreadId();
+  }
+  size_t Count() {
+    std::lock_guard<std::mutex> l(Lock);
+    return Numbers.size();
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> l(Lock);
+    Numbers.clear();
+    Times.clear();
+  }
+};
+
+class GraphTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::vector<std::vector<BYTE>> frames;
+    for (int i = 0; i < kFrames; ++i) frames.push_back(MakePattern(kW, kH, i));
+    Avi = TempFilePath(L"dsgraph", L".avi");
+    WriteRgb24Avi(Avi, kW, kH, kFps, frames);
+  }
+  static void TearDownTestSuite() { ::DeleteFileW(Avi.c_str()); }
+  void SetUp() override {
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Form = Create<TForm>(Application());
+    Form->SetBounds(20, 20, 400, 300);
+    Graph = new TFilterGraph(Form);
+    Graph->SetName(L"Graph");
+    Graph->SetMode(TGraphMode::gmCapture);
+    Graph->SetGraphEdit(true);
+    Grabber = new TSampleGrabber(Form);
+    Grabber->SetName(L"Sample");
+    Grabber->SetFilterGraph(Graph);
+    Grabber->OnBuffer = [this](TObject*, double t, BYTE* b, long n) { Frames.Add(t, b, n); };
+  }
+  void TearDown() override {
+    if (Form) Form->Free();
+    DoneApplication();
+    ::CoUninitialize();
+  }
+  // File source -> (splitter) -> grabber -> null renderer, in the active graph.
+  void BuildFileGraph(bool asFastAsPossible) {
+    if (!Graph->Active()) Graph->SetActive(true);
+    auto builder = Graph->Query<IGraphBuilder>();
+    ASSERT_TRUE(builder);
+    TComPtr<IBaseFilter> source, nullRenderer;
+    ASSERT_EQ(builder->AddSourceFilter(Avi.c_str(), L"File", source.Put()), S_OK);
+    ASSERT_EQ(builder->Connect(FindPinOf(source.Get(), PINDIR_OUTPUT).Get(), Grabber->InPin()), S_OK);
+    ASSERT_EQ(::CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                 nullRenderer.PutVoid()), S_OK);
+    ASSERT_EQ(builder->AddFilter(nullRenderer.Get(), L"Null"), S_OK);
+    ASSERT_EQ(builder->Connect(Grabber->OutPin(), FindPinOf(nullRenderer.Get(), PINDIR_INPUT).Get()), S_OK);
+    if (asFastAsPossible) {
+      TComPtr<IMediaFilter> mf;
+      ASSERT_EQ(builder.As(mf), S_OK);
+      ASSERT_EQ(mf->SetSyncSource(nullptr), S_OK);
+    }
+  }
+  std::vector<std::wstring> FilterNames() {
+    std::vector<std::wstring> names;
+    auto fg = Graph->Query<IFilterGraph>();
+    if (!fg) return names;
+    TFilterList list(fg.Get());
+    for (int i = 0; i < list.Count(); ++i) {
+      FILTER_INFO info{};
+      list.GetFilter(i)->QueryFilterInfo(&info);
+      if (info.pGraph) info.pGraph->Release();
+      names.push_back(info.achName);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  static std::wstring Avi;
+  TForm* Form = nullptr;
+  TFilterGraph* Graph = nullptr;
+  TSampleGrabber* Grabber = nullptr;
+  TFrames Frames;
+};
+std::wstring GraphTest::Avi;
+
+bool RotHasItem(const std::wstring& item) {
+  TComPtr<IRunningObjectTable> rot;
+  TComPtr<IEnumMoniker> monikers;
+  TComPtr<IBindCtx> ctx;
+  if (FAILED(::GetRunningObjectTable(0, rot.Put())) || FAILED(rot->EnumRunning(monikers.Put())) ||
+      FAILED(::CreateBindCtx(0, ctx.Put())))
+    return false;
+  TComPtr<IMoniker> m;
+  while (monikers->Next(1, m.Put(), nullptr) == S_OK) {
+    LPOLESTR name = nullptr;
+    bool same = SUCCEEDED(m->GetDisplayName(ctx.Get(), nullptr, &name)) && name && std::wstring(name) == L"!" + item;
+    ::CoTaskMemFree(name);
+    if (same) return true;
+  }
+  return false;
+}
+
+TEST_F(GraphTest, InactiveComponentAnswersOnlyItself) {
+  TEventLog log;
+  Graph->AddEventComponent(&log);
+  EXPECT_EQ(Graph->State(), psNoGraph);
+  EXPECT_FALSE(Graph->Play());
+  EXPECT_FALSE(Graph->Pause());
+  EXPECT_FALSE(Graph->Stop());
+  EXPECT_EQ(Graph->RenderFile(Avi), S_FALSE);
+  EXPECT_TRUE(log.Log.empty()) << "nothing fired";
+  EXPECT_FALSE(Graph->Query<IGraphBuilder>());
+  EXPECT_EQ(Graph->Query<IServiceProvider>().Get(), static_cast<IServiceProvider*>(Graph));
+  void* self = nullptr;
+  EXPECT_EQ(Graph->QueryService(kFilterGraphService, kFilterGraphService, &self), S_OK);
+  EXPECT_EQ(self, static_cast<void*>(Graph)) << "the component object itself";
+  EXPECT_EQ(Graph->QueryService(kFilterGraphService, IID_IUnknown, &self), E_NOINTERFACE);
+  EXPECT_EQ(Grabber->QueryFilter(), nullptr);
+
+  struct {
+    int set, stored;
+  } volumes[] = {{20000, 10000}, {-5, 0}, {5000, 5000}};
+  for (auto v : volumes) {
+    Graph->SetVolume(v.set);
+    EXPECT_EQ(Graph->Volume(), v.stored);
+  }
+  Graph->SetBalance(-20000);
+  EXPECT_EQ(Graph->Balance(), -10000);
+  Graph->RemoveEventComponent(&log);
+}
+
+TEST_F(GraphTest, ActivationBuildsTheGraphWithTheBoundFiltersAndRegistersIt) {
+  TEventLog log;
+  Graph->AddEventComponent(&log);
+  int activations = 0;
+  Graph->OnActivate = [&](TObject*) { ++activations; };
+  Graph->SetActive(true);
+  ASSERT_TRUE(Graph->Active());
+  EXPECT_EQ(activations, 1);
+  EXPECT_TRUE(log.Has("control 5 1"));
+  EXPECT_TRUE(Graph->Query<ICaptureGraphBuilder2>());
+  EXPECT_TRUE(Graph->Query<IMediaControl>());
+  EXPECT_EQ(Graph->State(), psStopped);
+  EXPECT_EQ(FilterNames(), std::vector<std::wstring>{L"Sample"});
+  ASSERT_TRUE(Grabber->SampleGrabber());
+  AM_MEDIA_TYPE mt{};
+  ASSERT_EQ(Grabber->SampleGrabber()->GetConnectedMediaType(&mt), VFW_E_NOT_CONNECTED);
+
+  // The Running Object Table holds the graph while it is active with GraphEdit.
+  auto fg = Graph->Query<IFilterGraph2>();
+  const std::wstring item = RotItemName(fg.Get());
+  EXPECT_NE(Graph->RotCookie(), 0u);
+  EXPECT_TRUE(RotHasItem(item));
+  Graph->SetGraphEdit(false);
+  EXPECT_FALSE(RotHasItem(item));
+  Graph->SetGraphEdit(true);
+  EXPECT_TRUE(RotHasItem(item));
+
+  // A new mode: still active, new graph objects, the bound filter added again.
+  Graph->SetMode(TGraphMode::gmNormal);
+  EXPECT_TRUE(Graph->Active());
+  EXPECT_FALSE(Graph->Query<ICaptureGraphBuilder2>());
+  EXPECT_EQ(FilterNames(), std::vector<std::wstring>{L"Sample"});
+  EXPECT_EQ(activations, 2);
+  EXPECT_FALSE(RotHasItem(item)) << "the old graph left the table";
+  fg.Reset();
+
+  Graph->SetActive(false);
+  EXPECT_TRUE(log.Has("control 5 0"));
+  EXPECT_EQ(Graph->RotCookie(), 0u);
+  EXPECT_EQ(Grabber->QueryFilter(), nullptr);
+  EXPECT_EQ(Graph->State(), psNoGraph);
+  Graph->RemoveEventComponent(&log);
+}
+
+TEST_F(GraphTest, LogFileThatCannotBeCreatedLeavesLoggingOff) {
+  Graph->SetActive(true);
+  const std::wstring good = TempFilePath(L"graphlog", L".txt");
+  Graph->SetLogFile(good);
+  EXPECT_EQ(Graph->LogFile(), good);
+  EXPECT_NE(::GetFileAttributesW(good.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NO_THROW(Graph->SetLogFile(L"Q:\\no\\such\\folder\\graph.log"));
+  EXPECT_EQ(Graph->LogFile(), good);
+  Graph->SetLogFile(L"");
+  EXPECT_EQ(Graph->LogFile(), L"");
+  Graph->SetActive(false);
+  ::DeleteFileW(good.c_str());
+}
+
+TEST_F(GraphTest, DvdModeFailsInAnOrderlyWayWithoutADvdBuilder) {
+  Graph->SetMode(TGraphMode::gmDVD);
+  bool raised = false;
+  try {
+    Graph->SetActive(true);
+  } catch (const EDirectShowException& e) {
+    raised = true;
+    EXPECT_LT(e.ResultCode, 0);
+  }
+  EXPECT_EQ(Graph->Active(), !raised);
+  EXPECT_EQ(bool(Graph->Query<IGraphBuilder>()), !raised);
+  EXPECT_EQ(Grabber->QueryFilter() != nullptr, !raised) << "no filter left half-made";
+}
+
+TEST_F(GraphTest, FileFramesReachOnBufferAndEventsArriveOnTheGuiThread) {
+  TEventLog log;
+  Graph->AddEventComponent(&log);
+  std::vector<std::string> order;
+  DWORD completeThread = 0;
+  HRESULT completeResult = E_FAIL;
+  Graph->OnDSEvent = [&](TObject* sender, long code, LONG_PTR, LONG_PTR) {
+    EXPECT_EQ(sender, Graph);
+    if (code == EC_COMPLETE) order.push_back("dsevent");
+  };
+  Graph->OnGraphComplete = [&](TObject*, HRESULT hr, IBaseFilter*) {
+    order.push_back("complete");
+    completeThread = ::GetCurrentThreadId();
+    completeResult = hr;
+  };
+  ASSERT_NO_FATAL_FAILURE(BuildFileGraph(true));
+  EXPECT_EQ(Graph->State(), psStopped);
+  ASSERT_TRUE(Graph->Play());
+  EXPECT_TRUE(log.Has("control 0 0"));
+  ASSERT_TRUE(PumpUntil([&] { return !order.empty(); }, 15000)) << "EC_COMPLETE arrives";
+  EXPECT_EQ(completeThread, ::GetCurrentThreadId());
+  EXPECT_EQ(completeResult, S_OK);
+  ASSERT_TRUE(log.Has("graph 1"));
+  EXPECT_EQ(order, (std::vector<std::string>{"dsevent", "complete"})) << "OnDSEvent before the event's own";
+  for (DWORD t : log.Threads) EXPECT_EQ(t, ::GetCurrentThreadId());
+
+  ASSERT_EQ(Frames.Count(), size_t(kFrames));
+  for (int i = 0; i < kFrames; ++i) EXPECT_EQ(Frames.Numbers[i], i) << "frame " << i << " byte for byte";
+  EXPECT_NE(Frames.Thread.load(), ::GetCurrentThreadId()) << "OnBuffer runs on the streaming thread";
+  EXPECT_NEAR(Frames.Times[10], 1.0, 0.01);
+
+  EXPECT_TRUE(Graph->Stop());
+  EXPECT_EQ(Graph->State(), psStopped);
+  Graph->RemoveEventComponent(&log);
+}
+
+TEST_F(GraphTest, ExceptionsOfHandlersStopAtTheirBoundary) {
+  // OnBuffer raising on the streaming thread: reported there, the stream goes on.
+  std::atomic<int> errors{0};
+  Grabber->OnBuffer = [this](TObject*, double t, BYTE* b, long n) {
+    Frames.Add(t, b, n);
+    throw Exception(L"handler failed");
+  };
+  Grabber->OnBufferError = [&](TObject*, const std::exception* e) {
+    if (e && ExceptionMessage(*e) == L"handler failed") ++errors;
+  };
+  // An event handler raising on the GUI thread: the application's handler gets it.
+  std::vector<std::wstring> shown;
+  Application()->OnException = [&](TObject*, const std::exception& e) { shown.push_back(ExceptionMessage(e)); };
+  Graph->OnGraphComplete = [](TObject*, HRESULT, IBaseFilter*) { CheckDSError(E_FAIL); };
+  ASSERT_NO_FATAL_FAILURE(BuildFileGraph(true));
+  ASSERT_TRUE(Graph->Play());
+  ASSERT_TRUE(PumpUntil([&] { return !shown.empty(); }, 15000));
+  EXPECT_EQ(shown[0], GetDSErrorText(E_FAIL) + L" ($80004005).");
+  EXPECT_EQ(Frames.Count(), size_t(kFrames)) << "every frame still came";
+  EXPECT_EQ(errors.load(), kFrames);
+  Application()->OnException = nullptr;
+}
+
+TEST_F(GraphTest, RenderFileFailureRaisesWithTheCode) {
+  TEventLog log;
+  Graph->AddEventComponent(&log);
+  Graph->SetActive(true);
+  try {
+    Graph->RenderFile(L"C:\\no\\such\\movie.avi");
+    ADD_FAILURE() << "no exception";
+  } catch (const EDirectShowException& e) {
+    EXPECT_LT(e.ResultCode, 0);
+  }
+  EXPECT_TRUE(log.Has("control 3 0"));
+  EXPECT_FALSE(log.Has("control 4 0")) << "no rendered event after a failure";
+  Graph->RemoveEventComponent(&log);
+}
+
+TEST_F(GraphTest, ClearGraphKeepsTheBoundFiltersDisconnected) {
+  ASSERT_NO_FATAL_FAILURE(BuildFileGraph(true));
+  ASSERT_GE(FilterNames().size(), 3u);
+  Graph->ClearGraph();
+  EXPECT_EQ(FilterNames(), std::vector<std::wstring>{L"Sample"});
+  TPinList pins(Grabber->QueryFilter());
+  for (int i = 0; i < pins.Count(); ++i) EXPECT_FALSE(pins.IsConnected(i));
+  // Built again on the same components, it plays.
+  ASSERT_NO_FATAL_FAILURE(BuildFileGraph(true));
+  Frames.Clear();
+  ASSERT_TRUE(Graph->Play());
+  EXPECT_TRUE(PumpUntil([&] { return Frames.Count() == size_t(kFrames); }, 15000));
+}
+
+TEST_F(GraphTest, ComponentsAndGraphMayGoInEitherOrder) {
+  auto* filter = new TFilter(Form);
+  filter->SetName(L"Empty");
+  filter->SetFilterGraph(Graph);
+  // An empty stored filter: four zero bytes, and nothing in the graph.
+  TMemoryStream s;
+  filter->BaseFilter()->WriteData(s);
+  EXPECT_EQ(s.Bytes(), std::vector<BYTE>(4, 0));
+  ASSERT_NO_FATAL_FAILURE(BuildFileGraph(false));
+  EXPECT_EQ(filter->QueryFilter(), nullptr);
+  std::vector<std::wstring> names = FilterNames();
+  EXPECT_EQ(std::count(names.begin(), names.end(), L"Empty"), 0);
+  ASSERT_TRUE(Graph->Play());
+  ASSERT_TRUE(PumpUntil([&] { return Frames.Count() > 2; }, 5000));
+
+  // The grabber goes while the graph is paused (a renderer holds the streaming thread then): the
+  // graph stops and its filter leaves the graph.
+  ASSERT_TRUE(Graph->Pause());
+  PumpFor(200);
+  Grabber->Free();
+  Grabber = nullptr;
+  EXPECT_EQ(Graph->State(), psStopped);
+  names = FilterNames();
+  EXPECT_EQ(std::count(names.begin(), names.end(), L"Sample"), 0);
+  const size_t seen = Frames.Count();
+  PumpFor(300);
+  EXPECT_EQ(Frames.Count(), seen) << "no frame after the component went";
+
+  // The graph goes first: the remaining component forgets it.
+  Graph->Free();
+  Graph = nullptr;
+  EXPECT_EQ(filter->FilterGraph(), nullptr);
+  filter->Free();
+}
+
+TEST_F(GraphTest, GraphBuildingCallbacksAskTheHandlers) {
+  // A device moniker the graph would offer: the handler sees its name and class.
+  const std::wstring name =
+      L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\{8596E5F0-0DA5-11D0-BD21-00A0C911CE86}";
+  TComPtr<IBindCtx> ctx;
+  ASSERT_EQ(::CreateBindCtx(0, ctx.Put()), S_OK);
+  TComPtr<IMoniker> moniker;
+  ULONG eaten = 0;
+  ASSERT_EQ(::MkParseDisplayName(ctx.Get(), name.c_str(), &eaten, moniker.Put()), S_OK);
+  EXPECT_EQ(Graph->SelectedFilter(moniker.Get()), S_OK) << "no handler: accepted";
+  std::wstring seenName;
+  GUID seenClass = GUID_NULL;
+  bool answer = false;
+  Graph->OnSelectedFilter = [&](IMoniker*, const std::wstring& n, const GUID& c) {
+    seenName = n;
+    seenClass = c;
+    return answer;
+  };
+  EXPECT_EQ(Graph->SelectedFilter(moniker.Get()), E_FAIL);
+  EXPECT_FALSE(seenName.empty());
+  EXPECT_EQ(seenClass, CLSID_FileWriter);
+  answer = true;
+  EXPECT_EQ(Graph->SelectedFilter(moniker.Get()), S_OK);
+
+  TComPtr<IBaseFilter> nullRenderer;
+  ASSERT_EQ(::CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               nullRenderer.PutVoid()), S_OK);
+  GUID created = GUID_NULL;
+  Graph->OnCreatedFilter = [&](IBaseFilter*, const GUID& c) {
+    created = c;
+    return false;
+  };
+  EXPECT_EQ(Graph->CreatedFilter(nullRenderer.Get()), E_FAIL);
+  EXPECT_EQ(created, CLSID_NullRenderer);
+  Graph->OnCreatedFilter = [](IBaseFilter*, const GUID&) -> bool { throw Exception(L"no"); };
+  EXPECT_EQ(Graph->CreatedFilter(nullRenderer.Get()), E_FAIL) << "a raising handler rejects, nothing escapes";
+
+  // A pin nobody could render: the owning component's handler decides.
+  TPinList pins(nullRenderer.Get());
+  EXPECT_EQ(Graph->UnableToRender(pins.FirstPin()), S_FALSE);
+  IPin* asked = nullptr;
+  Graph->OnUnableToRender = [&](IPin* pin) {
+    asked = pin;
+    return true;
+  };
+  EXPECT_EQ(Graph->UnableToRender(pins.FirstPin()), S_OK);
+  EXPECT_EQ(asked, pins.FirstPin());
+}
+
+// ---- Seek bar ------------------------------------------------------------------------------------
+TEST(DSTrackBarArithmetic, SeekTargetWithoutOverflowOrDivisionByZero) {
+  struct {
+    LONGLONG stop;
+    int position, max;
+    LONGLONG target;
+  } cases[] = {
+      {30000000, 15, 30, 15000000},
+      {30000000, 0, 30, 0},
+      {30000000, 30, 30, 30000000},
+      {30000000, 5, 0, 0},          // no range yet: nothing
+      {30000000, 40, 30, 30000000}, // beyond the end: the end
+      {30000000, -3, 30, 0},
+      {864000000000000LL, 7, 8, 756000000000000LL},  // a day: no overflow
+      {0, 3, 10, 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(TDSTrackBarCore::SeekTarget(c.stop, c.position, c.max), c.target)
+        << c.stop << " " << c.position << "/" << c.max;
+}
+
+class SeekBarTest : public GraphTest {
+ protected:
+  void SetUp() override {
+    GraphTest::SetUp();
+    TDSTrackBarCore::THost host;
+    host.Enabled = [this] { return BarEnabled; };
+    host.Position = [this] { return BarPosition; };
+    host.SetRange = [this](int mn, int mx, int pos) {
+      BarMin = mn;
+      BarMax = mx;
+      BarPosition = pos;
+    };
+    Bar = std::make_unique<TDSTrackBarCore>(Form, host);
+    Bar->SetTimerInterval(100);
+    Bar->SetOnTimer([this](TObject*, int current, int stop) {
+      LastCurrent = current;
+      LastStop = stop;
+      ++Ticks;
+    });
+    Bar->Bind(Graph);
+  }
+  void TearDown() override {
+    Bar.reset();
+    GraphTest::TearDown();
+  }
+  LONGLONG Position() {
+    LONGLONG p = -1;
+    Bar->MediaSeeking()->GetCurrentPosition(&p);
+    return p;
+  }
+  std::unique_ptr<TDSTrackBarCore> Bar;
+  bool BarEnabled = true;
+  int BarMin = -1, BarMax = -1, BarPosition = 0;
+  int LastCurrent = -1, LastStop = -1, Ticks = 0;
+};
+
+TEST_F(SeekBarTest, FollowsTheFileAndSeeksOnRelease) {
+  ASSERT_NO_FATAL_FAILURE(BuildFileGraph(false));
+  ASSERT_TRUE(Bar->MediaSeeking()) << "seeking taken when the graph activated";
+  ASSERT_TRUE(Graph->Play());
+  EXPECT_TRUE(Bar->TimerEnabled());
+  ASSERT_TRUE(PumpUntil([&] { return Ticks >= 5 && LastCurrent > 300; }, 5000));
+  EXPECT_EQ(BarMin, 0);
+  EXPECT_EQ(BarMax, 30) << "3000 ms in steps of 100";
+  EXPECT_EQ(LastStop, 3000);
+  EXPECT_NEAR(BarPosition, LastCurrent / 100, 1);
+
+  ASSERT_TRUE(Graph->Pause());
+  EXPECT_FALSE(Bar->TimerEnabled());
+  const int ticks = Ticks;
+  PumpFor(400);
+  EXPECT_EQ(Ticks, ticks) << "no ticks while paused";
+
+  // The user drags the thumb to 25 and lets go: the graph goes to 2.5 s.
+  Bar->MouseDown(TMouseButton::mbLeft);
+  EXPECT_TRUE(Bar->Dragging());
+  Bar->Timer();
+  EXPECT_EQ(Ticks, ticks) << "no tick moves the thumb under the user's hand";
+  BarPosition = 25;
+  Bar->MouseUp(TMouseButton::mbLeft);
+  EXPECT_FALSE(Bar->Dragging());
+  EXPECT_NEAR(double(Position()), 25000000.0, 1000000.0);
+
+  // A right-button release ends dragging without seeking.
+  Bar->MouseDown(TMouseButton::mbLeft);
+  BarPosition = 5;
+  Bar->MouseUp(TMouseButton::mbRight);
+  EXPECT_FALSE(Bar->Dragging());
+  EXPECT_NEAR(double(Position()), 25000000.0, 1000000.0);
+
+  // Playing on from there: the frames after the seek are the file's last ones.
+  Frames.Clear();
+  ASSERT_TRUE(Graph->Play());
+  ASSERT_TRUE(PumpUntil([&] { return Frames.Count() >= 3; }, 5000));
+  {
+    std::lock_guard<std::mutex> l(Frames.Lock);
+    EXPECT_GE(Frames.Numbers.back(), 24);
+  }
+  EXPECT_TRUE(Graph->Stop());
+  EXPECT_FALSE(Bar->TimerEnabled());
+}
+
+TEST_F(SeekBarTest, DisabledBarDoesNotMoveAndAShortFileHasNothingToSeek) {
+  ASSERT_NO_FATAL_FAILURE(BuildFileGraph(false));
+  BarEnabled = false;
+  ASSERT_TRUE(Graph->Play());
+  EXPECT_FALSE(Bar->TimerEnabled());
+  PumpFor(400);
+  EXPECT_EQ(Ticks, 0);
+  ASSERT_TRUE(Graph->Pause());
+
+  // An interval longer than the file: the range is 0 and a release seeks nowhere.
+  Bar->SetTimerInterval(5000);
+  Bar->Timer();
+  EXPECT_EQ(BarMax, 0);
+  EXPECT_EQ(LastStop, 3000);
+  const LONGLONG before = Position();
+  BarPosition = 1;
+  Bar->MouseDown(TMouseButton::mbLeft);
+  EXPECT_NO_THROW(Bar->MouseUp(TMouseButton::mbLeft));
+  EXPECT_EQ(Position(), before);
+  EXPECT_FALSE(Bar->SeekToPosition(1));
+
+  // Without a graph nothing happens at all.
+  Bar->Unbind();
+  EXPECT_FALSE(Bar->MediaSeeking());
+  EXPECT_NO_THROW(Bar->Timer());
+  EXPECT_FALSE(Bar->SeekToPosition(0));
+}
+
+}  // namespace
+
+namespace {
+
+// A private track bar over the system's track bar class, enough to carry the seek bar in a test.
+class TTestTrackBar : public TWinControl {
+  KIVO_CLASS(TTestTrackBar, TWinControl)
+  explicit TTestTrackBar(TComponent* owner) : TWinControl(owner) { SetBounds(0, 0, 300, 40); }
+  int Position() { return int(::SendMessageW(Handle(), TBM_GETPOS, 0, 0)); }
+  int Min() { return int(::SendMessageW(Handle(), TBM_GETRANGEMIN, 0, 0)); }
+  int Max() { return int(::SendMessageW(Handle(), TBM_GETRANGEMAX, 0, 0)); }
+  void SetMin(int v) { ::SendMessageW(Handle(), TBM_SETRANGEMIN, TRUE, v); }
+  void SetMax(int v) { ::SendMessageW(Handle(), TBM_SETRANGEMAX, TRUE, v); }
+  void SetPosition(int v) { ::SendMessageW(Handle(), TBM_SETPOS, TRUE, v); }
+
+ protected:
+  void CreateParams(TCreateParams& p) override {
+    TWinControl::CreateParams(p);
+    p.SysClassName = TRACKBAR_CLASSW;
+    p.Style |= TBS_HORZ | TBS_NOTICKS;
+  }
+};
+KIVO_IMPLEMENT_CLASS(TTestTrackBar)
+using TTestSeekBar = TDSTrackBarOf<TTestTrackBar>;
+
+TEST_F(GraphTest, SeekBarControlFollowsAndSeeksWhenTheThumbIsReleased) {
+  auto* bar = new TTestSeekBar(Form);
+  bar->SetParent(Form);
+  bar->SetTimerInterval(100);
+  bar->SetFilterGraph(Graph);
+  Form->Show();
+  ASSERT_NO_FATAL_FAILURE(BuildFileGraph(false));
+  int ticks = 0;
+  bar->SetOnTimer([&](TObject* sender, int, int stop) {
+    EXPECT_EQ(sender, bar);
+    EXPECT_EQ(stop, 3000);
+    ++ticks;
+  });
+  ASSERT_TRUE(Graph->Play());
+  ASSERT_TRUE(PumpUntil([&] { return ticks >= 3 && bar->Position() >= 3; }, 5000));
+  EXPECT_EQ(bar->Max(), 30);
+  ASSERT_TRUE(Graph->Pause());
+
+  // The user presses on the thumb, drags it to 20 and lets go: the graph goes to 2 s.
+  HWND h = bar->Handle();
+  ::SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 20));
+  EXPECT_TRUE(bar->Core().Dragging());
+  bar->SetPosition(20);
+  ::SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(10, 20));
+  EXPECT_FALSE(bar->Core().Dragging());
+  LONGLONG now = -1;
+  bar->Core().MediaSeeking()->GetCurrentPosition(&now);
+  EXPECT_NEAR(double(now), 20000000.0, 1000000.0);
+
+  // The graph goes first: the bar forgets it and keeps working as a plain track bar.
+  Graph->Free();
+  Graph = nullptr;
+  EXPECT_EQ(bar->FilterGraph(), nullptr);
+  EXPECT_FALSE(bar->Core().MediaSeeking());
+  ::SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 20));
+  ::SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(10, 20));
+}
+
+}  // namespace
+
+namespace {
+
+// A form whose graph activates itself once the form is built.
+class TAutoForm : public TForm {
+  KIVO_CLASS(TAutoForm, TForm)
+  explicit TAutoForm(TComponent* owner) : TForm(owner) {
+    Graph = new TFilterGraph(this);
+    Graph->SetAutoCreate(true);
+    Grabber = new TSampleGrabber(this);
+    Grabber->SetName(L"Sample");
+    Grabber->SetFilterGraph(Graph);
+    ActiveInConstructor = Graph->Active();
+  }
+  TFilterGraph* Graph;
+  TSampleGrabber* Grabber;
+  bool ActiveInConstructor = true;
+};
+KIVO_IMPLEMENT_CLASS(TAutoForm)
+
+TEST(GraphAutoCreate, ActivatesWhenTheFormHasBeenBuilt) {
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  {
+    TAutoForm* form = Create<TAutoForm>(Application());
+    EXPECT_FALSE(form->ActiveInConstructor);
+    EXPECT_TRUE(form->Graph->Active());
+    EXPECT_TRUE(form->Grabber->SampleGrabber()) << "the bound filter is in the graph";
+    form->Free();
+  }
+  DoneApplication();
+  ::CoUninitialize();
+}
+
+}  // namespace
