@@ -22,23 +22,6 @@ namespace {
 
 constexpr int kW = 320, kH = 240;
 
-DWORD RunRegsvr32(const std::wstring& args) {
-  wchar_t sys[MAX_PATH];
-  ::GetSystemDirectoryW(sys, MAX_PATH);
-  std::wstring exe = std::wstring(sys) + L"\\regsvr32.exe";
-  std::wstring cmd = L"\"" + exe + L"\" " + args;
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return 999;
-  THandleOwner process(pi.hProcess), thread(pi.hThread);
-  if (::WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) return 998;
-  DWORD code = 997;
-  ::GetExitCodeProcess(pi.hProcess, &code);
-  return code;
-}
-
 int FindDevice(const TSysDevEnum& devices, const std::wstring& name) {
   for (int i = 0; i < devices.FilterCount(); ++i)
     if (devices.GetFilterEntry(i).FriendlyName == name) return i;
@@ -79,13 +62,13 @@ class CameraForm : public ::testing::Test {
   void SetUp() override {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Ax = ModuleDir() + L"kivosrc.ax";
-    ASSERT_EQ(RunRegsvr32(L"/s \"" + Ax + L"\""), 0u);
+    ASSERT_EQ(Regsvr32Register(Ax), 0u);
   }
   void TearDown() override {
     if (Form) Form->Free();
     Form = nullptr;
     DoneApplication();
-    EXPECT_EQ(RunRegsvr32(L"/s /u \"" + Ax + L"\""), 0u);
+    EXPECT_EQ(Regsvr32Unregister(Ax), 0u);
     ::CoUninitialize();
   }
   // The form with the camera's stored moniker set while the graph is inactive.
@@ -184,11 +167,11 @@ TEST_F(CameraForm, DeviceListShowsTheVirtualCameraAndItsFormats) {
   EXPECT_EQ(GetCompressionName(vih->bmiHeader.biCompression), L"RGB");
 
   // Unregistered, the category is empty: an empty list, and no filter for index 0.
-  ASSERT_EQ(RunRegsvr32(L"/s /u \"" + Ax + L"\""), 0u);
+  ASSERT_EQ(Regsvr32Unregister(Ax), 0u);
   TSysDevEnum none(CLSID_VideoInputDeviceCategory);
   EXPECT_EQ(FindDevice(none, kKivoSrcName), -1);
   EXPECT_FALSE(none.GetBaseFilter(0));
-  ASSERT_EQ(RunRegsvr32(L"/s \"" + Ax + L"\""), 0u);
+  ASSERT_EQ(Regsvr32Register(Ax), 0u);
 }
 
 TEST_F(CameraForm, StoredCameraFilterRestoresAndBindsAfterItsBytes) {

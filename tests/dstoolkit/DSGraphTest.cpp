@@ -375,11 +375,8 @@ TEST_F(GraphTest, GraphBuildingCallbacksAskTheHandlers) {
   // A device moniker the graph would offer: the handler sees its name and class.
   const std::wstring name =
       L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\{8596E5F0-0DA5-11D0-BD21-00A0C911CE86}";
-  TComPtr<IBindCtx> ctx;
-  ASSERT_EQ(::CreateBindCtx(0, ctx.Put()), S_OK);
-  TComPtr<IMoniker> moniker;
-  ULONG eaten = 0;
-  ASSERT_EQ(::MkParseDisplayName(ctx.Get(), name.c_str(), &eaten, moniker.Put()), S_OK);
+  TComPtr<IMoniker> moniker = ParseMoniker(name);
+  ASSERT_TRUE(moniker);
   EXPECT_EQ(Graph->SelectedFilter(moniker.Get()), S_OK) << "no handler: accepted";
   std::wstring seenName;
   GUID seenClass = GUID_NULL;

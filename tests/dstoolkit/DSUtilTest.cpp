@@ -183,11 +183,8 @@ TEST(DSBaseFilter, DeviceMonikerBytesAndEmptyBuffer) {
   // The File Writer's device moniker, as KivoApp's audio recorder stores it.
   const std::wstring name =
       L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\{8596E5F0-0DA5-11D0-BD21-00A0C911CE86}";
-  TComPtr<IBindCtx> ctx;
-  ASSERT_EQ(::CreateBindCtx(0, ctx.Put()), S_OK);
-  TComPtr<IMoniker> moniker;
-  ULONG eaten = 0;
-  ASSERT_EQ(::MkParseDisplayName(ctx.Get(), name.c_str(), &eaten, moniker.Put()), S_OK);
+  TComPtr<IMoniker> moniker = test::ParseMoniker(name);
+  ASSERT_TRUE(moniker);
   TBaseFilter stored;
   stored.SetMoniker(moniker.Get());
   ASSERT_EQ(stored.DataLength(), 198u);

@@ -232,4 +232,13 @@ std::optional<TListedFilter> FindListedFilter(REFGUID category, const std::wstri
   return FindListedFilter(category, [&](const TListedFilter& f) { return f.Name == name; });
 }
 
+TComPtr<IMoniker> ParseMoniker(const std::wstring& displayName) {
+  TComPtr<IBindCtx> ctx;
+  TComPtr<IMoniker> moniker;
+  ULONG eaten = 0;
+  if (SUCCEEDED(::CreateBindCtx(0, ctx.Put())))
+    ::MkParseDisplayName(ctx.Get(), displayName.c_str(), &eaten, moniker.Put());
+  return moniker;
+}
+
 }  // namespace kivo::test

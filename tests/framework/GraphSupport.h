@@ -166,6 +166,8 @@ std::wstring GuidText(REFGUID g);
 DWORD RunRegsvr32(const std::wstring& args);
 // regsvr32 /s <file> and regsvr32 /s /u <file>.
 DWORD Regsvr32Register(const std::wstring& file);
+// The moniker of a display name such as "@device:sw:{category}\\{clsid}" (null when it does not parse).
+TComPtr<IMoniker> ParseMoniker(const std::wstring& displayName);
 DWORD Regsvr32Unregister(const std::wstring& file);
 
 // Registry reads (HKEY_CLASSES_ROOT unless said): a string value (name null: the default value).
