@@ -1218,6 +1218,15 @@ void TWinControl::WndProc(TMessage& m) {
     case CM_FOCUSCHANGED:
       for (TControl* c : std::vector<TControl*>(controls_)) c->Perform(m.Msg, m.WParam, m.LParam);
       return;
+    case CM_DIALOGKEY:
+      // Enter and Escape reach default and cancel buttons inside containers too
+      for (TControl* c : std::vector<TControl*>(controls_))
+        if (c->Perform(m.Msg, m.WParam, m.LParam)) {
+          m.Result = 1;
+          return;
+        }
+      m.Result = 0;
+      return;
     case CM_RECREATEWND: {
       bool focused = Focused();
       DestroyHandle();

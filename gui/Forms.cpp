@@ -14,6 +14,8 @@ KIVO_IMPLEMENT_CLASS_PUBLISHED(TFrame)
 KIVO_IMPLEMENT_CLASS(TApplication)
 KIVO_IMPLEMENT_CLASS(TScreen)
 
+bool (*DispatchMenuMessage)(TMessage& m) = nullptr;
+
 namespace {
 TApplication* gApplication = nullptr;
 TScreen* gScreen = nullptr;
@@ -424,6 +426,15 @@ void TCustomForm::Release() {
 
 void TCustomForm::WndProc(TMessage& m) {
   switch (m.Msg) {
+    case WM_COMMAND:
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+      if (DispatchMenuMessage && DispatchMenuMessage(m)) return;
+      break;
+    case WM_DESTROY:
+      // the menu belongs to its component, not to the window
+      if (menu_) ::SetMenu(HandleIfAllocated(), nullptr);
+      break;
     case WM_CLOSE:
       Close();
       return;

@@ -281,6 +281,10 @@ class TScreen : public TComponent {
   std::unique_ptr<TFont> menuFont_;
 };
 
+// Menu messages a form passes on (WM_COMMAND of a menu, WM_DRAWITEM/WM_MEASUREITEM of menu items);
+// set by the menus. Answers true when handled.
+extern bool (*DispatchMenuMessage)(TMessage& m);
+
 // The application and the screen of this process, made when first asked for.
 TApplication* Application();
 TScreen* Screen();
