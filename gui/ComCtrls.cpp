@@ -346,14 +346,16 @@ void TCustomUpDown::WndProc(TMessage& m) {
       auto* h = reinterpret_cast<NMHDR*>(m.LParam);
       if (h->code == UDN_DELTAPOS) {
         lastDelta_ = reinterpret_cast<NMUPDOWN*>(m.LParam)->iDelta;
-        m.Result = CanChange() ? 0 : 1;
+        refused_ = !CanChange();
+        m.Result = refused_ ? 1 : 0;
         return;
       }
       break;
     }
     case CN_HSCROLL:
     case CN_VSCROLL:
-      if (LOWORD(m.WParam) == SB_THUMBPOSITION) {
+      // a refused press still reports the (old) position: no click for it
+      if (LOWORD(m.WParam) == SB_THUMBPOSITION && !refused_) {
         position_ = Position();
         UpDownClick(lastDelta_ >= 0 ? TUDBtnType::btNext : TUDBtnType::btPrev);
       }
@@ -979,17 +981,19 @@ void TListItems::Clear() {
   EndUpdate();
 }
 void TListItems::Reorder(const std::vector<TListItem*>& order) {
-  if (order.size() != items_.size()) throw EListError(L"Invalid item order");
-  std::vector<std::unique_ptr<TListItem>> next;
-  next.reserve(items_.size());
-  for (TListItem* it : order) {
-    auto found = std::find_if(items_.begin(), items_.end(), [it](const std::unique_ptr<TListItem>& p) { return p.get() == it; });
-    if (found == items_.end() || !*found) throw EListError(L"Invalid item order");
-    next.push_back(std::move(*found));
-  }
+  // a permutation of the present items, checked before anything moves
+  std::vector<int> from;
+  for (TListItem* it : order) from.push_back(IndexOf(it));
+  std::vector<int> sorted = from;
+  std::sort(sorted.begin(), sorted.end());
+  for (size_t i = 0; i < sorted.size(); ++i)
+    if (order.size() != items_.size() || sorted[i] != static_cast<int>(i)) throw EListError(L"Invalid item order");
   // selection states travel with their items
   std::vector<bool> selected;
-  for (auto& it : next) selected.push_back(it->Selected());
+  for (TListItem* it : order) selected.push_back(it->Selected());
+  std::vector<std::unique_ptr<TListItem>> next;
+  next.reserve(items_.size());
+  for (int i : from) next.push_back(std::move(items_[i]));
   items_ = std::move(next);
   BeginUpdate();
   for (int i = 0; i < Count(); ++i) {
@@ -1039,8 +1043,8 @@ void TListView::Publish(TPublisher<TListView>& p) {
 }
 TCustomListView::TCustomListView(TComponent* owner)
     : TWinControl(owner), items_(std::make_unique<TListItems>(this)), canvas_(std::make_unique<TControlCanvas>(this)) {
-  // clicks come from NM_CLICK and NM_DBLCLK
-  controlStyle_ = csCaptureMouse;
+  // the window captures the mouse itself; clicks come from NM_CLICK and NM_DBLCLK
+  controlStyle_ = 0;
   SetBounds(0, 0, 250, 150);
   SetTabStop(true);
   SetColor(clWindow);

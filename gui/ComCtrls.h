@@ -149,6 +149,7 @@ class TCustomUpDown : public TWinControl {
   TUDAlignButton alignButton_ = TUDAlignButton::udRight;
   TWinControl* associate_ = nullptr;
   int lastDelta_ = 0;
+  bool refused_ = false;
 };
 class TUpDown : public TCustomUpDown {
   KIVO_CLASS(TUpDown, TCustomUpDown)
