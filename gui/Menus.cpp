@@ -413,7 +413,12 @@ TMenu::TMenu(TComponent* owner) : TComponent(owner), items_(new TMenuItem(this))
   items_->menu_ = this;
   DispatchMenuMessage = &RouteMenuMessage;
 }
-TMenu::~TMenu() = default;  // the root item is an owned component
+TMenu::~TMenu() {
+  // the items go while this menu still is a menu (they tell it about their changes)
+  TMenuItem* root = items_;
+  items_ = nullptr;
+  root->Free();
+}
 void TMenu::SetOwnerDraw(bool v) {
   if (v == ownerDraw_) return;
   ownerDraw_ = v;
