@@ -212,6 +212,8 @@ TButtonControl::TButtonControl(TComponent* owner) : TWinControl(owner) {
   // the system button captures the mouse and reports clicks itself
   controlStyle_ = csSetCaption | csDoubleClicks;
   SetTabStop(true);
+  // check boxes and radio buttons take their container's colour behind the text
+  SetParentColor(true);
 }
 void TButtonControl::CreateParams(TCreateParams& p) {
   TWinControl::CreateParams(p);

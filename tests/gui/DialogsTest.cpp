@@ -198,6 +198,12 @@ TEST_F(DialogsTest, OpenDialogDrivenByTheUserReturnsTheChosenFiles) {
   ::RemoveDirectoryW(dir.c_str());
 }
 
+int CALLBACK FirstScalableFace(const LOGFONTW* lf, const TEXTMETRICW*, DWORD type, LPARAM l) {
+  if (!(type & TRUETYPE_FONTTYPE) || lf->lfFaceName[0] == L'@') return 1;
+  *reinterpret_cast<std::wstring*>(l) = lf->lfFaceName;
+  return 0;
+}
+
 TEST_F(DialogsTest, ColourAndFontDialogsKeepTheirValuesThroughOK) {
   TObjectPtr<TColorDialog> c(new TColorDialog(nullptr));
   c->SetColor(0x336699);
@@ -231,14 +237,7 @@ TEST_F(DialogsTest, ColourAndFontDialogsKeepTheirValuesThroughOK) {
     TWindowDC screen(nullptr);
     LOGFONTW want{};
     want.lfCharSet = DEFAULT_CHARSET;
-    ::EnumFontFamiliesExW(
-        screen.Get(), &want,
-        [](const LOGFONTW* lf, const TEXTMETRICW*, DWORD type, LPARAM l) -> int {
-          if (!(type & TRUETYPE_FONTTYPE) || lf->lfFaceName[0] == L'@') return 1;
-          *reinterpret_cast<std::wstring*>(l) = lf->lfFaceName;
-          return 0;
-        },
-        reinterpret_cast<LPARAM>(&face), 0);
+    ::EnumFontFamiliesExW(screen.Get(), &want, FirstScalableFace, reinterpret_cast<LPARAM>(&face), 0);
   }
   ASSERT_FALSE(face.empty());
   TObjectPtr<TFontDialog> f(new TFontDialog(nullptr));

@@ -209,6 +209,15 @@ TEST_F(GalleryTest, PublishedPropertiesReadAndWriteThroughTheControls) {
   EXPECT_EQ(TextOf(form->Edit->Handle()), L"abc");
   SetPropValue(form->Edit, L"ReadOnly", L"True");
   EXPECT_NE(::GetWindowLongW(form->Edit->Handle(), GWL_STYLE) & ES_READONLY, 0);
+  // the label sized itself to its caption once the form had loaded
+  EXPECT_GT(form->Label->Width(), 20);
+  EXPECT_GT(form->Label->Height(), 8);
+  int w = form->Label->Width();
+  SetPropValue(form->Label, L"Caption", L"&Name and more");
+  EXPECT_GT(form->Label->Width(), w);
+  SetPropValue(form->Label, L"AutoSize", L"False");
+  SetPropValue(form->Label, L"Caption", L"N");
+  EXPECT_GT(form->Label->Width(), w);
   SetPropValue(form->Label, L"Transparent", L"True");
   EXPECT_TRUE(form->Label->Transparent());
   EXPECT_EQ(GetStrProp(form->Book, L"ActivePage"), L"About");
