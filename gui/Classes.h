@@ -80,6 +80,12 @@ class TClassInfo {
     static const ::kivo::TClassInfo info(L"" #Cls, &Cls::inherited::StaticClass());    \
     return info;                                                                        \
   }
+// The same under another library class name than the C++ name.
+#define KIVO_IMPLEMENT_CLASS_NAMED(Cls, Name)                                           \
+  const ::kivo::TClassInfo& Cls::StaticClass() {                                        \
+    static const ::kivo::TClassInfo info(Name, &Cls::inherited::StaticClass());         \
+    return info;                                                                        \
+  }
 // The same for a class with published properties: Cls declares
 //   static void Publish(::kivo::TPublisher<Cls>& p);
 #define KIVO_IMPLEMENT_CLASS_PUBLISHED(Cls)                                             \

@@ -1,7 +1,9 @@
 #include "Controls.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <utility>
 #include <mutex>
 
 #include "Forms.h"
@@ -40,6 +42,58 @@ WNDPROC DefProcOf(HWND wnd) {
   return it == Classes().end() ? ::DefWindowProcW : it->second.defProc;
 }
 }  // namespace
+
+// ---- Object instances -------------------------------------------------------------------------
+namespace {
+struct TInstanceSlot {
+  TWndMethod method;
+  bool used = false;
+};
+TInstanceSlot gSlots[kMaxObjectInstances];
+
+LRESULT CallSlot(int n, HWND wnd, UINT msg, WPARAM w, LPARAM l) {
+  TInstanceSlot& slot = gSlots[n];
+  if (!slot.used || !slot.method) return ::DefWindowProcW(wnd, msg, w, l);
+  TWndMethod method = slot.method;  // the method may free its own instance
+  TMessage m{msg, w, l, 0};
+  try {
+    method(m);
+  } catch (...) {
+    Application()->HandleException(nullptr);
+  }
+  return m.Result;
+}
+template <int N>
+LRESULT CALLBACK SlotProc(HWND wnd, UINT msg, WPARAM w, LPARAM l) {
+  return CallSlot(N, wnd, msg, w, l);
+}
+template <int... N>
+constexpr std::array<WNDPROC, sizeof...(N)> MakeSlotProcs(std::integer_sequence<int, N...>) {
+  return {&SlotProc<N>...};
+}
+const std::array<WNDPROC, kMaxObjectInstances> kSlotProcs = MakeSlotProcs(std::make_integer_sequence<int, kMaxObjectInstances>{});
+}  // namespace
+
+WNDPROC MakeObjectInstance(TWndMethod method) {
+  for (int i = 0; i < kMaxObjectInstances; ++i)
+    if (!gSlots[i].used) {
+      gSlots[i].used = true;
+      gSlots[i].method = std::move(method);
+      return kSlotProcs[i];
+    }
+  throw EOutOfResources(L"Out of object instances");
+}
+void FreeObjectInstance(WNDPROC instance) {
+  for (int i = 0; i < kMaxObjectInstances; ++i)
+    if (kSlotProcs[i] == instance) {
+      gSlots[i].used = false;
+      gSlots[i].method = nullptr;
+      return;
+    }
+}
+
+TPopupHandler PopupMenuHandler;
+TMenuMessageHandler MenuMessageHandler;
 
 std::wstring ControlAtomString() {
   static const std::wstring s = Format(L"ControlOfs%.8X%.8X", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(HInstance()) & 0xFFFFFFFFu),
@@ -125,6 +179,7 @@ TControl::TControl(TComponent* owner) : TComponent(owner), font_(std::make_uniqu
 }
 
 TControl::~TControl() {
+  *alive_ = false;
   font_->OnChange = nullptr;
   if (gCaptureControl == this) {
     gCaptureControl = nullptr;
@@ -386,7 +441,9 @@ void TControl::HandleMouseUp(TMessage& m, TMouseButton button) {
   if (clicked) {
     RECT r = ClientRect();
     POINT p{x, y};
+    auto alive = alive_;
     if (::PtInRect(&r, p)) Click();
+    if (!*alive) return;  // the click handler freed this control
   }
   MouseUp(button, KeysToShiftState(m.WParam), x, y);
 }
@@ -427,6 +484,16 @@ void TControl::WndProc(TMessage& m) {
     case WM_CANCELMODE:
       controlState_ &= ~(csClicked | csLButtonDown);
       if (gCaptureControl == this) SetMouseCapture(false);
+      break;
+    case WM_CONTEXTMENU:
+      if (popupMenu_ && PopupMenuHandler) {
+        POINT p{GET_X_LPARAM_(m.LParam), GET_Y_LPARAM_(m.LParam)};
+        if (p.x == -1 && p.y == -1) p = ClientToScreen(POINT{width_ / 2, height_ / 2});  // from the keyboard
+        if (PopupMenuHandler(this, popupMenu_, p)) {
+          m.Result = 1;
+          return;
+        }
+      }
       break;
     case CM_MOUSEENTER:
       if (OnMouseEnter) OnMouseEnter(this);
@@ -496,12 +563,15 @@ HWND TWinControl::Handle() {
   return handle_;
 }
 void TWinControl::HandleNeeded() {
-  if (handle_) return;
+  // nothing makes a new window for a control that is going
+  if (handle_ || IsDestroying()) return;
   if (parent_) parent_->HandleNeeded();
   CreateHandle();
 }
 void TWinControl::CreateHandle() {
   if (handle_) return;
+  // made with new at run time (not through Create<T>): its loading ends at the latest here
+  if (IsLoading() && !(Owner() && Owner()->IsLoading())) EndLoading();
   CreateWnd();
   // windowed children get their windows with the parent, in z-order
   std::vector<TControl*> list = controls_;
@@ -1026,9 +1096,20 @@ void TWinControl::WndProc(TMessage& m) {
     case WM_MBUTTONUP:
     case WM_MBUTTONDBLCLK:
       if (handle_) {
+        auto alive = AliveToken();
         RouteMouse(m);
-        if (handle_) DefaultHandler(m);  // the window may be gone after a click handler
+        if (*alive && handle_) DefaultHandler(m);  // a click handler may have freed the control
         return;
+      }
+      break;
+    case WM_CONTEXTMENU:
+      if (handle_ && m.LParam != -1) {
+        POINT p{GET_X_LPARAM_(m.LParam), GET_Y_LPARAM_(m.LParam)};
+        ::ScreenToClient(handle_, &p);
+        if (TControl* c = ControlAtPos(p, false)) {
+          c->WindowProc(m);
+          if (m.Result) return;
+        }
       }
       break;
     case WM_MOUSELEAVE:
@@ -1094,6 +1175,20 @@ void TWinControl::WndProc(TMessage& m) {
       break;
     case WM_COMMAND:
       if (m.LParam && ReflectToChild(reinterpret_cast<HWND>(m.LParam), m)) return;
+      if (!m.LParam && MenuMessageHandler && MenuMessageHandler(this, m)) return;
+      break;
+    case WM_INITMENUPOPUP:
+    case WM_MENUSELECT:
+    case WM_MENUCHAR:
+      if (MenuMessageHandler && MenuMessageHandler(this, m)) return;
+      break;
+    case WM_SYSCHAR:
+      // Alt+key: the form's controls (accelerators) first, then the window's menu
+      if (TCustomForm* f = GetParentForm(this))
+        if (f->Perform(CM_DIALOGCHAR, m.WParam, m.LParam)) {
+          m.Result = 0;
+          return;
+        }
       break;
     case WM_NOTIFY:
       if (m.LParam && ReflectToChild(reinterpret_cast<NMHDR*>(m.LParam)->hwndFrom, m)) return;
@@ -1114,6 +1209,7 @@ void TWinControl::WndProc(TMessage& m) {
     case WM_DRAWITEM: {
       auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
       if (d && d->CtlType != ODT_MENU && ReflectToChild(d->hwndItem, m)) return;
+      if (d && d->CtlType == ODT_MENU && MenuMessageHandler && MenuMessageHandler(this, m)) return;
       break;
     }
     case WM_COMPAREITEM: {
@@ -1132,6 +1228,7 @@ void TWinControl::WndProc(TMessage& m) {
         for (TControl* c : controls_)
           if (auto* w = dynamic_cast<TWinControl*>(c))
             if (w->id_ == static_cast<int>(d->CtlID) && w->handle_ && ReflectToChild(w->handle_, m)) return;
+      if (d && d->CtlType == ODT_MENU && MenuMessageHandler && MenuMessageHandler(this, m)) return;
       break;
     }
     case CN_CTLCOLORMSGBOX:
@@ -1218,13 +1315,11 @@ void TWinControl::WndProc(TMessage& m) {
     case CM_FOCUSCHANGED:
       for (TControl* c : std::vector<TControl*>(controls_)) c->Perform(m.Msg, m.WParam, m.LParam);
       return;
+    case CM_DIALOGCHAR:
     case CM_DIALOGKEY:
-      // Enter and Escape reach default and cancel buttons inside containers too
+      // containers ask their children (accelerators, default and cancel buttons)
       for (TControl* c : std::vector<TControl*>(controls_))
-        if (c->Perform(m.Msg, m.WParam, m.LParam)) {
-          m.Result = 1;
-          return;
-        }
+        if ((m.Result = c->Perform(m.Msg, m.WParam, m.LParam)) != 0) return;
       m.Result = 0;
       return;
     case CM_RECREATEWND: {

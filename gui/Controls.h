@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,9 @@ class TControl : public TComponent {
   void ExcludeControlState(TControlState s) { controlState_ &= ~s; }
   // Applies the bounds (windowed controls move their window).
   virtual void ApplyBounds(int left, int top, int width, int height);
+  // False once the control is destroyed: a handler may free the control it was called for, so
+  // dispatch code holds a copy and stops touching the object when it turns false.
+  std::shared_ptr<bool> AliveToken() const { return alive_; }
 
   std::wstring text_;
   TControlStyle controlStyle_ = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
@@ -197,6 +201,7 @@ class TControl : public TComponent {
   void HandleMouseDown(TMessage& m, TMouseButton button, TShiftState extra);
   void HandleMouseUp(TMessage& m, TMouseButton button);
 
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   TWinControl* parent_ = nullptr;
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   bool visible_ = true;
@@ -405,6 +410,24 @@ class TControlCanvas : public TCanvas {
   HWND dcWindow_ = nullptr;
   bool ownsDC_ = false;
 };
+
+// An object instance: a window procedure of its own that calls method, for subclassing a raw
+// window (SetWindowLongPtr(GWLP_WNDPROC)) with an object's method. Each instance is a distinct
+// procedure, so several can be stacked on one window, each calling the one it replaced.
+// EOutOfResources when all instances (kMaxObjectInstances) are in use.
+constexpr int kMaxObjectInstances = 1024;
+WNDPROC MakeObjectInstance(TWndMethod method);
+void FreeObjectInstance(WNDPROC instance);
+
+// Shows a control's PopupMenu at a screen point (set by the menu classes); true when shown.
+using TPopupHandler = std::function<bool(TControl* control, TComponent* menu, POINT screen)>;
+extern TPopupHandler PopupMenuHandler;
+
+// Menu messages of a window (WM_COMMAND from a menu or accelerator, WM_DRAWITEM/WM_MEASUREITEM of
+// menu items, WM_INITMENUPOPUP, WM_MENUSELECT, WM_MENUCHAR), set by the menu classes; true when
+// the message was handled (its Result set).
+using TMenuMessageHandler = std::function<bool(TWinControl* window, TMessage& m)>;
+extern TMenuMessageHandler MenuMessageHandler;
 
 // The control of a window made by this layer, found through the window's "ControlOfs..." property.
 TWinControl* FindControl(HWND wnd);

@@ -14,8 +14,6 @@ KIVO_IMPLEMENT_CLASS_PUBLISHED(TFrame)
 KIVO_IMPLEMENT_CLASS(TApplication)
 KIVO_IMPLEMENT_CLASS(TScreen)
 
-bool (*DispatchMenuMessage)(TMessage& m) = nullptr;
-
 namespace {
 TApplication* gApplication = nullptr;
 TScreen* gScreen = nullptr;
@@ -30,14 +28,15 @@ TScreen* Screen() {
   return gScreen;
 }
 void DoneApplication() {
-  TApplication* a = gApplication;
-  gApplication = nullptr;
-  if (a) {
-    a->Free();
+  // the objects stay reachable while they go: forms ask for them while they are destroyed
+  if (gApplication) {
+    gApplication->Free();
+    gApplication = nullptr;
   }
-  TScreen* s = gScreen;
-  gScreen = nullptr;
-  if (s) s->Free();
+  if (gScreen) {
+    gScreen->Free();
+    gScreen = nullptr;
+  }
 }
 
 // ---- TScrollingWinControl ---------------------------------------------------------------------
@@ -92,6 +91,11 @@ TCustomForm::~TCustomForm() {
 void TCustomForm::AfterConstruction() {
   TScrollingWinControl::AfterConstruction();
   DoCreate();
+  // a form its description makes visible shows once it is complete
+  if (showWhenLoaded_) {
+    showWhenLoaded_ = false;
+    Show();
+  }
 }
 void TCustomForm::BeforeDestruction() {
   Destroying();
@@ -249,6 +253,8 @@ void TCustomForm::SetActiveControl(TWinControl* c) {
   FocusControlChanged(c);
 }
 void TCustomForm::FocusControlChanged(TWinControl* c) {
+  // windows going with the form move the focus around: no events for that
+  if (IsDestroying() || (ControlState() & csDestroyingHandle)) return;
   if (c == this) c = nullptr;
   if (c == activeControl_) return;
   TWinControl* old = activeControl_;
@@ -301,6 +307,11 @@ void TCustomForm::ApplyPosition() {
 }
 
 void TCustomForm::SetVisible(bool v) {
+  if (IsLoading()) {
+    // no window while the constructors still run
+    showWhenLoaded_ = v;
+    return;
+  }
   if (v == Visible()) return;
   if (Parent() || ParentWindow()) {
     // an embedded form shows like any child control
@@ -426,11 +437,6 @@ void TCustomForm::Release() {
 
 void TCustomForm::WndProc(TMessage& m) {
   switch (m.Msg) {
-    case WM_COMMAND:
-    case WM_DRAWITEM:
-    case WM_MEASUREITEM:
-      if (DispatchMenuMessage && DispatchMenuMessage(m)) return;
-      break;
     case WM_DESTROY:
       // the menu belongs to its component, not to the window
       if (menu_) ::SetMenu(HandleIfAllocated(), nullptr);
@@ -474,6 +480,12 @@ void TCustomForm::WndProc(TMessage& m) {
           m.Result = 1;
           return;
         }
+      m.Result = 0;
+      return;
+    case CM_DIALOGCHAR:
+      // accelerator characters: the first control that takes it answers non-zero
+      for (TControl* c : std::vector<TControl*>(ControlList()))
+        if ((m.Result = c->Perform(CM_DIALOGCHAR, m.WParam, m.LParam)) != 0) return;
       m.Result = 0;
       return;
     case CM_VISIBLECHANGED:
@@ -555,8 +567,11 @@ LRESULT CALLBACK TUtilWindow::Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 // ---- TApplication -----------------------------------------------------------------------------
 namespace {
 const wchar_t kAppClass[] = L"TApplication";
+// Called on a worker thread: never makes the window (a window belongs to the thread making it).
+// Without one the main thread is not in a message loop; WaitFor runs the calls itself.
 void PostWake() {
-  if (gApplication) ::PostMessageW(gApplication->Handle(), WM_NULL, 0, 0);
+  TApplication* app = gApplication;
+  if (HWND h = app ? app->HandleIfAllocated() : nullptr) ::PostMessageW(h, WM_NULL, 0, 0);
 }
 }  // namespace
 
@@ -570,6 +585,7 @@ TApplication::~TApplication() {
   WakeMainThread = nullptr;
   // forms go while the application window still exists
   DestroyComponents();
+  mainForm_ = nullptr;
   if (handle_) ::SetWindowLongPtrW(handle_.Get(), GWLP_USERDATA, 0);
 }
 

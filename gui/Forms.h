@@ -135,6 +135,7 @@ class TCustomForm : public TScrollingWinControl {
   bool modal_ = false;
   bool active_ = false;
   bool positioned_ = false;
+  bool showWhenLoaded_ = false;
   std::unique_ptr<TControlCanvas> canvas_;
 };
 
@@ -207,6 +208,7 @@ class TApplication : public TComponent {
 
   // The hidden application window (class "TApplication"), made when first asked for.
   HWND Handle();
+  HWND HandleIfAllocated() const { return handle_.Get(); }
   TCustomForm* MainForm() const { return mainForm_; }
   std::wstring Title() const;
   void SetTitle(const std::wstring& t);
@@ -280,10 +282,6 @@ class TScreen : public TComponent {
   TCursor cursor_ = crDefault;
   std::unique_ptr<TFont> menuFont_;
 };
-
-// Menu messages a form passes on (WM_COMMAND of a menu, WM_DRAWITEM/WM_MEASUREITEM of menu items);
-// set by the menus. Answers true when handled.
-extern bool (*DispatchMenuMessage)(TMessage& m);
 
 // The application and the screen of this process, made when first asked for.
 TApplication* Application();

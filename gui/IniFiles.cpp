@@ -29,7 +29,7 @@ std::vector<TIniFile::Section> TIniFile::Load() const {
     if (t.size() >= 2 && t.front() == L'[') {
       size_t close = t.find(L']');
       if (close != std::wstring::npos) {
-        sections.push_back(Section{Trim(t.substr(1, close - 1)), {}});
+        sections.push_back(Section{Trim(t.substr(1, close - 1)), raw, {}});
         continue;
       }
     }
@@ -38,9 +38,9 @@ std::vector<TIniFile::Section> TIniFile::Load() const {
       std::wstring value = Trim(t.substr(eq + 1));
       if (value.size() >= 2 && ((value.front() == L'"' && value.back() == L'"') || (value.front() == L'\'' && value.back() == L'\'')))
         value = value.substr(1, value.size() - 2);
-      sections.back().lines.push_back(Line{Trim(t.substr(0, eq)), value});
+      sections.back().lines.push_back(Line{Trim(t.substr(0, eq)), value, raw});
     } else {
-      sections.back().lines.push_back(Line{L"", raw});
+      sections.back().lines.push_back(Line{L"", L"", raw});
     }
   }
   return sections;
@@ -49,12 +49,8 @@ std::vector<TIniFile::Section> TIniFile::Load() const {
 void TIniFile::Save(const std::vector<Section>& sections) {
   std::wstring text;
   for (const Section& s : sections) {
-    if (s.name.empty() && &s == &sections.front()) {
-      for (const Line& l : s.lines) text += (l.key.empty() ? l.value : l.key + L"=" + l.value) + L"\r\n";
-      continue;
-    }
-    text += L"[" + s.name + L"]\r\n";
-    for (const Line& l : s.lines) text += (l.key.empty() ? l.value : l.key + L"=" + l.value) + L"\r\n";
+    if (&s != &sections.front()) text += (s.header.empty() ? L"[" + s.name + L"]" : s.header) + L"\r\n";
+    for (const Line& l : s.lines) text += l.raw + L"\r\n";
   }
   std::string bytes = WideToAnsi(text, codePage_);
   TFileStream f(fileName_, fmCreate);
@@ -92,13 +88,16 @@ void TIniFile::WriteString(std::wstring_view section, std::wstring_view key, con
   if (all.empty()) all.push_back(Section{});
   Section* s = FindSection(all, section);
   if (!s) {
-    all.push_back(Section{OneLine(section), {}});
+    all.push_back(Section{OneLine(section), L"", {}});
     s = &all.back();
   }
   bool found = false;
   for (Line& l : s->lines)
     if (!l.key.empty() && SameText(l.key, key)) {
-      l.value = OneLine(value);
+      if (l.value != OneLine(value)) {
+        l.value = OneLine(value);
+        l.raw = l.key + L"=" + l.value;
+      }
       found = true;
       break;
     }
@@ -106,7 +105,8 @@ void TIniFile::WriteString(std::wstring_view section, std::wstring_view key, con
     // after the last key, before trailing blank lines
     size_t at = s->lines.size();
     while (at > 0 && s->lines[at - 1].key.empty() && Trim(s->lines[at - 1].value).empty()) --at;
-    s->lines.insert(s->lines.begin() + at, Line{OneLine(Trim(key)), OneLine(value)});
+    std::wstring k = OneLine(Trim(key)), v = OneLine(value);
+    s->lines.insert(s->lines.begin() + at, Line{k, v, k + L"=" + v});
   }
   Save(all);
 }

@@ -33,12 +33,15 @@ class TIniFile : public TObject {
   void UpdateFile() {}
 
  private:
+  // Lines keep their text as read: only the lines written are made anew.
   struct Line {
     std::wstring key;    // empty for comments and blank lines
-    std::wstring value;  // or the whole raw line when key is empty
+    std::wstring value;
+    std::wstring raw;
   };
   struct Section {
     std::wstring name;
+    std::wstring header;  // the "[name]" line as read
     std::vector<Line> lines;
   };
   std::vector<Section> Load() const;

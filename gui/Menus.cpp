@@ -180,6 +180,18 @@ bool RouteMenuMessage(TMessage& m) {
   }
 }
 
+void InstallMenuHandlers() {
+  if (!MenuMessageHandler) MenuMessageHandler = [](TWinControl*, TMessage& m) { return RouteMenuMessage(m); };
+  if (!PopupMenuHandler)
+    PopupMenuHandler = [](TControl* control, TComponent* menu, POINT screen) {
+      auto* popup = dynamic_cast<TPopupMenu*>(menu);
+      if (!popup || !popup->AutoPopup()) return false;
+      popup->SetPopupComponent(control);
+      popup->Popup(screen.x, screen.y);
+      return true;
+    };
+}
+
 // ---- TMenuItem --------------------------------------------------------------------------------
 void TMenuItem::Publish(TPublisher<TMenuItem>& p) {
   p.String(L"Caption", &TMenuItem::Caption, &TMenuItem::SetCaption);
@@ -411,7 +423,7 @@ void TMenuItem::DrawItem(TCanvas* canvas, const RECT& rect, bool selected) {
 // ---- TMenu ------------------------------------------------------------------------------------
 TMenu::TMenu(TComponent* owner) : TComponent(owner), items_(new TMenuItem(this)) {
   items_->menu_ = this;
-  DispatchMenuMessage = &RouteMenuMessage;
+  InstallMenuHandlers();
 }
 TMenu::~TMenu() {
   // the items go while this menu still is a menu (they tell it about their changes)

@@ -190,5 +190,8 @@ class TPopupMenu : public TMenu {
 bool RouteMenuMessage(TMessage& m);
 // The live item of a command, or nullptr.
 TMenuItem* FindMenuCommand(UINT command);
+// Puts the menu routing into the layer's hooks (MenuMessageHandler, PopupMenuHandler) unless
+// someone set them; done when the first menu is made.
+void InstallMenuHandlers();
 
 }  // namespace kivo

@@ -321,9 +321,10 @@ void TStringList::Insert(int index, const std::wstring& s) {
   if (index < 0 || index > Count()) Error(L"List index out of bounds (%d)", index);
   InsertItem(index, s, nullptr);
 }
-int TStringList::Add(const std::wstring& s) {
+int TStringList::Add(const std::wstring& s) { return AddObject(s, nullptr); }
+int TStringList::AddObject(const std::wstring& s, TObject* obj) {
   if (!sorted_) {
-    InsertItem(Count(), s, nullptr);
+    InsertItem(Count(), s, obj);
     return Count() - 1;
   }
   int i;
@@ -331,7 +332,7 @@ int TStringList::Add(const std::wstring& s) {
     if (Duplicates == TDuplicates::dupIgnore) return i;
     if (Duplicates == TDuplicates::dupError) throw EStringListError(L"String list does not allow duplicates");
   }
-  InsertItem(i, s, nullptr);
+  InsertItem(i, s, obj);
   return i;
 }
 void TStringList::Delete(int index) {

@@ -22,7 +22,7 @@ class TStrings : public TPersistent {
   virtual void Delete(int index) = 0;
   virtual void Clear() = 0;
   virtual int Add(const std::wstring& s);
-  int AddObject(const std::wstring& s, TObject* obj);
+  virtual int AddObject(const std::wstring& s, TObject* obj);
   void AddStrings(const TStrings& other);
   void Append(const std::wstring& s) { Add(s); }
   virtual int IndexOf(std::wstring_view s) const;  // ignoring case
@@ -89,6 +89,7 @@ class TStringList : public TStrings {
   void PutObject(int index, TObject* obj) override;
   void Insert(int index, const std::wstring& s) override;
   int Add(const std::wstring& s) override;
+  int AddObject(const std::wstring& s, TObject* obj) override;
   void Delete(int index) override;
   void Clear() override;
   int IndexOf(std::wstring_view s) const override;

@@ -176,9 +176,9 @@ std::wstring FormatArgs(std::wstring_view format, const std::vector<TFormatArg>&
         wchar_t buf[512];
         int p = prec < 0 ? (towlower(type) == L'g' ? 15 : 2) : prec;
         if (p > 100) p = 100;
-        wchar_t spec[8] = {L'%', L'.', L'*', towlower(type) == L'n' ? L'f' : static_cast<wchar_t>(towlower(type)), 0};
-        if (!std::isfinite(v) || std::fabs(v) > 1e300) spec[3] = L'e';
-        swprintf(buf, 512, spec, p, v);
+        wchar_t pattern[8] = {L'%', L'.', L'*', towlower(type) == L'n' ? L'f' : static_cast<wchar_t>(towlower(type)), 0};
+        if (!std::isfinite(v) || std::fabs(v) > 1e300) pattern[3] = L'e';
+        swprintf(buf, 512, pattern, p, v);
         s = buf;
         if (towlower(type) == L'e') {
           // the library shows the exponent with at least three digits: 1.5E+003

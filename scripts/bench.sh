@@ -9,7 +9,7 @@ cmake --build build/x86_64 --target bench >/dev/null
 . scripts/wine-env.sh
 trap kivo_wine_down EXIT
 kivo_wine_up "$here/build/x86_64/wineprefix"
-for b in build/x86_64/tests/bench/*_bench.exe; do
+for b in $(find build/x86_64/tests -name '*_bench.exe' | sort); do
   echo "== $(basename "$b" .exe)"
-  /usr/lib/wine/wine64 "$b"
+  (cd "$(dirname "$b")" && /usr/lib/wine/wine64 "./$(basename "$b")")
 done

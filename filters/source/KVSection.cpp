@@ -90,26 +90,35 @@ TFrameSectionReader::TFrameSectionReader(const VIDEOINFOHEADER& format) : Format
   if (!AccessHandle) ReportFailure(L"access");
   NewDataHandle.Reset(::CreateEventA(nullptr, FALSE, FALSE, kNewDataEventName));
   if (!NewDataHandle) ReportFailure(L"data");
-  // Every new reader frees the lock, whatever state a vanished party left it in.
-  if (AccessHandle) ::SetEvent(AccessHandle.Get());
-
-  SectionView = OpenOrCreateFrameSection(kFrameSectionName, kFrameSectionSize, SectionHandle);
-  if (!SectionView) {
-    ReportFailure(L"alloc buf");
-    return;
+  // Clear the section while holding the lock when it can be had, so that readers and the writer
+  // already at work never see a half-cleared frame. Every new reader frees the lock afterwards,
+  // whatever state a vanished party left it in (and before any message box is shown).
+  if (AccessHandle) ::WaitForSingleObject(AccessHandle.Get(), kAccessWaitMs);
+  DWORD error = ERROR_SUCCESS;
+  {
+    TEventRelease freeLock(AccessHandle.Get());
+    SectionView = OpenOrCreateFrameSection(kFrameSectionName, kFrameSectionSize, SectionHandle);
+    if (SectionView) {
+      BYTE* base = static_cast<BYTE*>(SectionView.Get());
+      Header = reinterpret_cast<TFrameSectionHeader*>(base);
+      FormatPtr = base + kFormatAreaOffset;
+      Aux1Ptr = base + kAuxArea1Offset;
+      Aux2Ptr = base + kAuxArea2Offset;
+      PixelsPtr = base + kPixelAreaOffset;
+      Header->Reserved = kHeaderReserved;
+      Header->FormatSize = kFormatAreaSize;
+      Header->AuxSize1 = kAuxAreaSize;
+      Header->AuxSize2 = kAuxAreaSize;
+      Header->FrameSize = Format_.bmiHeader.biSizeImage;
+      std::memcpy(FormatPtr, &Format_, sizeof(Format_));
+    } else {
+      error = ::GetLastError();
+    }
   }
-  BYTE* base = static_cast<BYTE*>(SectionView.Get());
-  Header = reinterpret_cast<TFrameSectionHeader*>(base);
-  FormatPtr = base + kFormatAreaOffset;
-  Aux1Ptr = base + kAuxArea1Offset;
-  Aux2Ptr = base + kAuxArea2Offset;
-  PixelsPtr = base + kPixelAreaOffset;
-  Header->Reserved = kHeaderReserved;
-  Header->FormatSize = kFormatAreaSize;
-  Header->AuxSize1 = kAuxAreaSize;
-  Header->AuxSize2 = kAuxAreaSize;
-  Header->FrameSize = Format_.bmiHeader.biSizeImage;
-  std::memcpy(FormatPtr, &Format_, sizeof(Format_));
+  if (!SectionView) {
+    ::SetLastError(error);
+    ReportFailure(L"alloc buf");
+  }
 }
 
 TFrameSectionReader::~TFrameSectionReader() {

@@ -38,7 +38,9 @@ class TTestButton : public TWinControl {
     SetBounds(0, 0, 75, 25);
   }
   std::vector<UINT> Reflected;
+  std::vector<UINT> CnMessages;
   void WndProc(TMessage& m) override {
+    if (m.Msg >= CN_BASE && m.Msg < CN_BASE + 0x200) CnMessages.push_back(m.Msg);
     if (m.Msg == CN_COMMAND) {
       Reflected.push_back(HIWORD(m.WParam));
       if (HIWORD(m.WParam) == BN_CLICKED) Click();
@@ -149,8 +151,13 @@ class ControlsTest : public ::testing::Test {
     PumpFor(50);
   }
   void TearDown() override {
-    if (form) form->Free();
+    FreeForm();
     DoneApplication();
+  }
+  // Tests whose handlers use their own locals free the form before those go.
+  void FreeForm() {
+    if (form) form->Free();
+    form = nullptr;
   }
   // Client point of a control inside another control's window.
   static POINT Inside(TControl* c, TWinControl* window, int dx = 3, int dy = 3) {
@@ -206,16 +213,10 @@ TEST_F(ControlsTest, EveryWindowFindsItsControlThroughTheControlAtom) {
     EXPECT_EQ(FindControl(h), c);
   }
   // and the other way: every window of the form's tree belongs to a control
-  int windows = 0;
-  ::EnumChildWindows(
-      form->Handle(),
-      [](HWND w, LPARAM l) -> BOOL {
-        ++*reinterpret_cast<int*>(l);
-        EXPECT_NE(FindControl(w), nullptr) << ClassOf(w).c_str();
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
-  EXPECT_EQ(windows, 8);
+  std::vector<HWND> children = ChildWindows(form->Handle());
+  for (HWND w : children) EXPECT_NE(FindControl(w), nullptr) << ClassOf(w).c_str();
+  size_t windows = children.size();
+  EXPECT_EQ(windows, 8u);
 }
 
 TEST_F(ControlsTest, AlignAndAnchorsLayChildrenOutOnResize) {
@@ -246,6 +247,8 @@ TEST_F(ControlsTest, AlignAndAnchorsLayChildrenOutOnResize) {
     EXPECT_EQ(form->Frame->Strip->Top(), form->Frame->ClientHeight() - 26);
     EXPECT_EQ(form->Frame->Strip->Width(), form->Frame->ClientWidth());
   };
+  int resizes = 0;
+  form->Client->OnResize = [&](TObject*) { ++resizes; };
   check(400, 300);
   EXPECT_EQ(form->Corner->Left(), 250);
   EXPECT_EQ(form->Stretch->Width(), 300);
@@ -256,6 +259,7 @@ TEST_F(ControlsTest, AlignAndAnchorsLayChildrenOutOnResize) {
   ::SetWindowPos(form->Handle(), nullptr, 0, 0, wr.right - wr.left + 100, wr.bottom - wr.top + 50, SWP_NOMOVE | SWP_NOZORDER);
   PumpFor(20);
   check(500, 350);
+  EXPECT_GE(resizes, 1);
   EXPECT_EQ(form->Corner->Left(), 350);  // right/bottom anchored: moved by the growth
   EXPECT_EQ(form->Corner->Top(), 250);
   EXPECT_EQ(form->Corner->Width(), 60);
@@ -277,6 +281,7 @@ TEST_F(ControlsTest, AlignAndAnchorsLayChildrenOutOnResize) {
   form->EnableAlign();
   EXPECT_EQ(form->Left->Top(), 0);
   EXPECT_EQ(form->Client->Top(), 0);
+  FreeForm();
 }
 
 TEST_F(ControlsTest, ClicksReachOnClickOfWindowedAndWindowlessControls) {
@@ -325,6 +330,7 @@ TEST_F(ControlsTest, ClicksReachOnClickOfWindowedAndWindowlessControls) {
   ClickAt(form->Frame->Strip->Handle(), p.x, p.y);
   EXPECT_EQ(mx, 7);
   EXPECT_EQ(my, 9);
+  FreeForm();
 }
 
 TEST_F(ControlsTest, WindowProcInFrontSeesMessagesFirstAndPassesThemOn) {
@@ -368,6 +374,7 @@ TEST_F(ControlsTest, WindowProcInFrontSeesMessagesFirstAndPassesThemOn) {
   form->Box->Invalidate();
   ::UpdateWindow(form->Client->Handle());
   EXPECT_GT(form->Box->Paints, paints);
+  FreeForm();
 }
 
 TEST_F(ControlsTest, NotificationsAndReflectedCommandsReachTheControl) {
@@ -397,7 +404,13 @@ TEST_F(ControlsTest, NotificationsAndReflectedCommandsReachTheControl) {
   ASSERT_FALSE(form->Button->Reflected.empty());
   EXPECT_EQ(form->Button->Reflected.back(), static_cast<UINT>(BN_CLICKED));
   EXPECT_EQ(CN_COMMAND, 0xBD11u);
-  EXPECT_EQ(CN_NOTIFY, 0xBC4Eu);
+  // WM_NOTIFY from the button to its parent comes back as CN_NOTIFY (0xBC4E)
+  NMHDR hdr{form->Button->Handle(), static_cast<UINT_PTR>(form->Button->ControlId()), static_cast<UINT>(-2) /* NM_CLICK */};
+  ::SendMessageW(form->Top->Handle(), WM_NOTIFY, hdr.idFrom, reinterpret_cast<LPARAM>(&hdr));
+  EXPECT_EQ(form->Button->CnMessages.back(), 0xBC4Eu);
+  // scroll notifications too (0xBD14)
+  ::SendMessageW(form->Top->Handle(), WM_HSCROLL, SB_LINEDOWN, reinterpret_cast<LPARAM>(form->Button->Handle()));
+  EXPECT_EQ(form->Button->CnMessages.back(), 0xBD14u);
 
   // colour and font follow the parent while ParentColor/ParentFont are set
   form->Frame->Strip->SetParentFont(true);
@@ -412,6 +425,7 @@ TEST_F(ControlsTest, NotificationsAndReflectedCommandsReachTheControl) {
   form->Frame->SetColor(clMaroon);  // an own colour ends ParentColor
   form->Client->SetColor(clTeal);
   EXPECT_EQ(form->Frame->Color(), clMaroon);
+  FreeForm();
 }
 
 TEST_F(ControlsTest, FrameReparentedAtRunTimeKeepsWorking) {
@@ -450,6 +464,7 @@ TEST_F(ControlsTest, FrameReparentedAtRunTimeKeepsWorking) {
   frame->Free();
   ::DestroyWindow(host);
   other->Free();
+  FreeForm();
 }
 
 TEST_F(ControlsTest, ControlsPaintTheirColoursIntoTheWindowAndIntoPaintTo) {
@@ -476,12 +491,18 @@ TEST_F(ControlsTest, ControlsPaintTheirColoursIntoTheWindowAndIntoPaintTo) {
     EXPECT_EQ(at(form->Frame->Strip, 100, 5), RGB(0x2B, 0x2B, 0x2B));
     EXPECT_EQ(at(form->Corner, 30, 30), RGB(0xFF, 0xFF, 0x00));
   }
-  // and on the screen itself
-  HDC dc = ::GetDC(form->Client->Handle());
-  POINT p = form->Box->ClientToScreen(POINT{10, 10});
-  ::ScreenToClient(form->Client->Handle(), &p);
-  EXPECT_EQ(::GetPixel(dc, p.x, p.y), RGB(0xFF, 0x00, 0x00));
-  ::ReleaseDC(form->Client->Handle(), dc);
+  // and on the screen itself, painted directly and double-buffered
+  for (bool buffered : {false, true}) {
+    form->Client->SetDoubleBuffered(buffered);
+    form->Box->Fill = buffered ? clBlue : clRed;
+    form->Client->Repaint();
+    HDC dc = ::GetDC(form->Client->Handle());
+    POINT p = form->Box->ClientToScreen(POINT{10, 10});
+    ::ScreenToClient(form->Client->Handle(), &p);
+    EXPECT_EQ(::GetPixel(dc, p.x, p.y), buffered ? RGB(0, 0, 0xFF) : RGB(0xFF, 0, 0));
+    EXPECT_EQ(::GetPixel(dc, 200, 5), RGB(0x3E, 0xAE, 0xD6));  // the panel's own colour around it
+    ::ReleaseDC(form->Client->Handle(), dc);
+  }
 }
 
 TEST_F(ControlsTest, ChineseTextMeasuresAndDrawsWithTheDefaultFont) {
@@ -522,6 +543,169 @@ TEST_F(ControlsTest, RecreatedWindowIsFoundAgainAndAnnouncedToTheChain) {
   EXPECT_EQ(FindControl(now), form->Corner);
   EXPECT_EQ(TextOf(now), L"kept");
   EXPECT_EQ(::GetParent(now), form->Client->Handle());
+  FreeForm();
+}
+
+TEST_F(ControlsTest, KeysReachTheFocusedControlAfterTheFormsPreview) {
+  std::vector<std::wstring> log;
+  form->SetKeyPreview(true);
+  form->OnKeyDown = [&](TObject*, WORD& key, TShiftState) {
+    log.push_back(L"form:" + std::wstring(1, static_cast<wchar_t>(key)));
+    if (key == 'B') key = 0;  // used up by the form
+  };
+  form->Corner->OnKeyDown = [&](TObject*, WORD& key, TShiftState) { log.push_back(L"corner:" + std::wstring(1, static_cast<wchar_t>(key))); };
+  form->Corner->OnKeyPress = [&](TObject*, wchar_t& key) { log.push_back(L"press:" + std::wstring(1, key)); };
+  form->Corner->OnEnter = [&](TObject*) { log.push_back(L"enter"); };
+  form->Corner->SetFocus();
+  EXPECT_EQ(::GetFocus(), form->Corner->Handle());
+  EXPECT_EQ(form->ActiveControl(), form->Corner);
+  ::SendMessageW(form->Corner->Handle(), WM_KEYDOWN, 'A', 0);
+  ::SendMessageW(form->Corner->Handle(), WM_KEYDOWN, 'B', 0);
+  ::SendMessageW(form->Corner->Handle(), WM_CHAR, L'摄', 0);
+  EXPECT_EQ(log, (std::vector<std::wstring>{L"enter", L"form:A", L"corner:A", L"form:B", L"press:摄"}));
+  FreeForm();
+}
+
+TEST_F(ControlsTest, TabMovesTheFocusThroughTheFormsDialogKey) {
+  form->Corner->SetTabStop(true);
+  form->Stretch->SetTabStop(true);
+  std::vector<std::string> log;
+  form->Corner->OnExit = [&](TObject*) { log.push_back("exit corner"); };
+  form->Stretch->OnEnter = [&](TObject*) { log.push_back("enter stretch"); };
+  TWndMethod previous = form->Box->WindowProc;
+  form->Box->WindowProc = [&, previous](TMessage& m) {
+    if (m.Msg == CM_FOCUSCHANGED) log.push_back(reinterpret_cast<TControl*>(m.LParam) == form->Stretch ? "focus->stretch" : "focus->other");
+    previous(m);
+  };
+  form->Corner->SetFocus();
+  log.clear();
+  // the key goes through the application's loop as a typed key would
+  ::PostMessageW(form->Corner->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  Application()->ProcessMessages();
+  EXPECT_EQ(::GetFocus(), form->Stretch->Handle());
+  EXPECT_EQ(log, (std::vector<std::string>{"exit corner", "enter stretch", "focus->stretch"}));
+  FreeForm();
+}
+
+TEST_F(ControlsTest, MouseEnterAndLeaveFollowTheCursorOverWindowlessChildren) {
+  std::vector<std::string> log;
+  form->Box->OnMouseEnter = [&](TObject*) { log.push_back("enter box"); };
+  form->Box->OnMouseLeave = [&](TObject*) { log.push_back("leave box"); };
+  form->Client->OnMouseEnter = [&](TObject*) { log.push_back("enter client"); };
+  form->Client->OnMouseLeave = [&](TObject*) { log.push_back("leave client"); };
+  POINT p = Inside(form->Box, form->Client);
+  ::SendMessageW(form->Client->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(200, 5));
+  ::SendMessageW(form->Client->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(p.x, p.y));
+  ::SendMessageW(form->Client->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(p.x + 1, p.y));
+  ::SendMessageW(form->Client->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(200, 5));
+  ::SendMessageW(form->Client->Handle(), WM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(log, (std::vector<std::string>{"enter client", "leave client", "enter box", "leave box", "enter client",
+                                           "leave client"}));
+  FreeForm();
+}
+
+TEST_F(ControlsTest, ContextMenusOfWindowedAndWindowlessControlsReachTheMenuHandler) {
+  TComponent* cornerMenu = new TComponent(form);
+  TComponent* boxMenu = new TComponent(form);
+  form->Corner->SetPopupMenu(cornerMenu);
+  form->Box->SetPopupMenu(boxMenu);
+  std::vector<std::pair<TComponent*, POINT>> shown;
+  PopupMenuHandler = [&](TControl*, TComponent* menu, POINT p) {
+    shown.emplace_back(menu, p);
+    return true;
+  };
+  POINT sp = form->Corner->ClientToScreen(POINT{5, 6});
+  ::SendMessageW(form->Corner->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form->Corner->Handle()), MAKELPARAM(sp.x, sp.y));
+  POINT bp = form->Box->ClientToScreen(POINT{3, 3});
+  ::SendMessageW(form->Client->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form->Client->Handle()), MAKELPARAM(bp.x, bp.y));
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].first, cornerMenu);
+  EXPECT_EQ(shown[0].second.x, sp.x);
+  EXPECT_EQ(shown[1].first, boxMenu);
+  // a freed menu is forgotten by the control
+  boxMenu->Free();
+  EXPECT_EQ(form->Box->PopupMenu(), nullptr);
+  PopupMenuHandler = nullptr;
+  FreeForm();
+}
+
+TEST_F(ControlsTest, MenuMessagesAndAcceleratorsReachTheirHandlers) {
+  std::vector<UINT> menu;
+  MenuMessageHandler = [&](TWinControl* w, TMessage& m) {
+    EXPECT_EQ(w, form);
+    menu.push_back(m.Msg == WM_COMMAND ? LOWORD(m.WParam) : m.Msg);
+    return true;
+  };
+  ::SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(1234, 0), 0);  // a menu item's command
+  MEASUREITEMSTRUCT mi{ODT_MENU, 0, 77, 0, 0, 0};
+  ::SendMessageW(form->Handle(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&mi));
+  EXPECT_EQ(menu, (std::vector<UINT>{1234u, static_cast<UINT>(WM_MEASUREITEM)}));
+  MenuMessageHandler = nullptr;
+
+  // Alt+key goes to the form as CM_DIALOGCHAR and down to the control that takes it
+  int taken = 0;
+  TWndMethod previous = form->Box->WindowProc;
+  form->Box->WindowProc = [&, previous](TMessage& m) {
+    if (m.Msg == CM_DIALOGCHAR && m.WParam == 'S') {
+      ++taken;
+      m.Result = 1;
+      return;
+    }
+    previous(m);
+  };
+  ::SendMessageW(form->Corner->Handle(), WM_SYSCHAR, 'S', 0x20000000);
+  EXPECT_EQ(taken, 1);
+  FreeForm();
+}
+
+TEST_F(ControlsTest, AFrameMadeWithNewAtRunTimeEndsItsLoadingWithItsWindow) {
+  auto* frame = new TSampleFrame(form);  // not Create<T>: nothing ends its loading explicitly
+  EXPECT_TRUE(frame->IsLoading());
+  frame->SetParent(form->Client);
+  frame->SetBounds(0, 0, 150, 80);
+  EXPECT_FALSE(frame->IsLoading());
+  EXPECT_EQ(frame->Strip->LoadedCalls, 1);
+  EXPECT_EQ(frame->Strip->Top(), 80 - 26);  // aligned once loaded
+}
+
+TEST_F(ControlsTest, ObjectInstancesStackOnARawWindowAndComeOffAgain) {
+  HWND raw = ::CreateWindowExW(0, L"STATIC", L"raw", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(raw, nullptr);
+  const UINT kProbe = WM_APP + 9;
+  std::vector<std::string> order;
+  WNDPROC oldA = nullptr, oldB = nullptr;
+  WNDPROC a = MakeObjectInstance([&](TMessage& m) {
+    if (m.Msg == kProbe) order.push_back("a");
+    m.Result = ::CallWindowProcW(oldA, raw, m.Msg, m.WParam, m.LParam);
+  });
+  WNDPROC b = MakeObjectInstance([&](TMessage& m) {
+    if (m.Msg == kProbe) {
+      order.push_back("b");
+      if (m.WParam == 1) {  // kept from the ones below
+        m.Result = 5;
+        return;
+      }
+    }
+    m.Result = ::CallWindowProcW(oldB, raw, m.Msg, m.WParam, m.LParam);
+  });
+  EXPECT_NE(a, b);
+  oldA = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(raw, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(a)));
+  oldB = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(raw, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(b)));
+  ::SendMessageW(raw, kProbe, 0, 0);
+  EXPECT_EQ(::SendMessageW(raw, kProbe, 1, 0), 5);
+  EXPECT_EQ(order, (std::vector<std::string>{"b", "a", "b"}));
+  // the window's own procedure still works under both
+  ::SendMessageW(raw, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"text"));
+  EXPECT_EQ(TextOf(raw), L"text");
+  ::SetWindowLongPtrW(raw, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldB));
+  ::SetWindowLongPtrW(raw, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldA));
+  FreeObjectInstance(b);
+  FreeObjectInstance(a);
+  // freed instances are used again
+  WNDPROC again = MakeObjectInstance([](TMessage&) {});
+  EXPECT_TRUE(again == a || again == b);
+  FreeObjectInstance(again);
+  ::DestroyWindow(raw);
 }
 
 TEST_F(ControlsTest, TabOrderListsWindowedChildrenDepthFirst) {

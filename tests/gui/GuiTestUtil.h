@@ -51,59 +51,90 @@ inline std::wstring TextOf(HWND wnd) {
   return std::wstring(buf, n > 0 ? n : 0);
 }
 
+namespace detail {
+inline BOOL CALLBACK CollectChild(HWND c, LPARAM l) {
+  reinterpret_cast<std::vector<HWND>*>(l)->push_back(c);
+  return TRUE;
+}
+inline BOOL CALLBACK CollectTop(HWND w, LPARAM l) {
+  reinterpret_cast<std::vector<HWND>*>(l)->push_back(w);
+  ::EnumChildWindows(w, CollectChild, l);
+  return TRUE;
+}
+struct FindCtx {
+  const wchar_t* cls;
+  HWND found;
+};
+inline BOOL CALLBACK FindVisible(HWND w, LPARAM l) {
+  auto* c = reinterpret_cast<FindCtx*>(l);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(w, &pid);
+  if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(w) && ClassOf(w) == c->cls) {
+    c->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+inline BOOL CALLBACK StaticText(HWND c, LPARAM l) {
+  if (ClassOf(c) == L"Static" && !TextOf(c).empty()) *reinterpret_cast<std::wstring*>(l) += TextOf(c);
+  return TRUE;
+}
+}  // namespace detail
+
 // Every window of this thread, children included.
 inline std::vector<HWND> ThreadWindows() {
   std::vector<HWND> all;
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND w, LPARAM l) -> BOOL {
-        auto* v = reinterpret_cast<std::vector<HWND>*>(l);
-        v->push_back(w);
-        ::EnumChildWindows(
-            w,
-            [](HWND c, LPARAM l2) -> BOOL {
-              reinterpret_cast<std::vector<HWND>*>(l2)->push_back(c);
-              return TRUE;
-            },
-            l);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&all));
+  ::EnumThreadWindows(::GetCurrentThreadId(), detail::CollectTop, reinterpret_cast<LPARAM>(&all));
+  return all;
+}
+// Child windows of a window, at any depth.
+inline std::vector<HWND> ChildWindows(HWND parent) {
+  std::vector<HWND> all;
+  ::EnumChildWindows(parent, detail::CollectChild, reinterpret_cast<LPARAM>(&all));
   return all;
 }
 
 // The first visible top-level window of a class (any thread of this process), or nullptr.
 inline HWND FindVisibleTopLevel(const wchar_t* cls) {
-  struct Ctx {
-    const wchar_t* cls;
-    HWND found;
-  } ctx{cls, nullptr};
-  ::EnumWindows(
-      [](HWND w, LPARAM l) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(l);
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(w, &pid);
-        if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(w) && ClassOf(w) == c->cls) {
-          c->found = w;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
+  detail::FindCtx ctx{cls, nullptr};
+  ::EnumWindows(detail::FindVisible, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
 }
 
 // The text of the static control inside a message box (its message).
 inline std::wstring MessageBoxText(HWND box) {
   std::wstring text;
-  ::EnumChildWindows(
-      box,
-      [](HWND c, LPARAM l) -> BOOL {
-        if (ClassOf(c) == L"Static" && !TextOf(c).empty()) *reinterpret_cast<std::wstring*>(l) += TextOf(c);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&text));
+  ::EnumChildWindows(box, detail::StaticText, reinterpret_cast<LPARAM>(&text));
   return text;
+}
+
+// Kernel handles of the process: every handle value that answers GetHandleInformation.
+inline int CountKernelHandles() {
+  int n = 0;
+  for (uintptr_t v = 4; v < 0x10000; v += 4) {
+    DWORD flags;
+    if (::GetHandleInformation(reinterpret_cast<HANDLE>(v), &flags)) ++n;
+  }
+  return n;
+}
+
+// A measure of the GDI objects alive: GDI handles come from one table that reuses freed entries
+// before it grows, so the highest entry index of a large batch of new objects rises by exactly the
+// number of objects that stayed alive since the last measure. (The platform's own counter,
+// GetGuiResources, answers 0 here.)
+inline int GdiHighWater() {
+  const int kBatch = 3000;
+  std::vector<HBRUSH> batch;
+  int highest = 0;
+  for (int i = 0; i < kBatch; ++i) {
+    HBRUSH b = ::CreateSolidBrush(RGB(i & 0xFF, 1, 2));
+    if (!b) break;
+    batch.push_back(b);
+    int index = static_cast<int>(reinterpret_cast<uintptr_t>(b) & 0xFFFF);
+    if (index > highest) highest = index;
+  }
+  for (HBRUSH b : batch) ::DeleteObject(b);
+  return highest;
 }
 
 }  // namespace kivo::test

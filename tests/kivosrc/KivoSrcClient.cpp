@@ -1,0 +1,131 @@
+// Test helper: a capture program as real clients build it (device enumerator, Capture Graph
+// Builder 2, Sample Grabber, Null Renderer), driven one command a line on stdin:
+//   open <clock|noclock> | run | stop | clear | dump | setformat | close | quit
+// dump prints one line a sample: "<length> <hasTime> <start> <stop> <frame> <allZero> <ms>", then "end".
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "GraphSupport.h"
+#include "KivoSrcCommon.h"
+#include "TestSupport.h"
+
+using namespace kivo;
+using namespace kivo::test;
+
+namespace {
+
+struct TClient {
+  TGrabberSink Sink{320, 240};
+  TComPtr<IBaseFilter> Source, Grabber, Null;
+  TComPtr<IGraphBuilder> Graph;
+  TComPtr<ICaptureGraphBuilder2> Builder;
+  TComPtr<IMediaControl> Control;
+
+  std::string Open(bool clock) {
+    auto device = FindVideoInputDevice(kKivoSrcName);
+    if (!device) return "fail nodevice";
+    if (device->Clsid != kKivoSrcClsid) return "fail clsid";
+    HRESULT hr = device->Bind(Source);
+    if (FAILED(hr)) return "fail bind " + Hex(hr);
+    hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, Graph.PutVoid());
+    if (FAILED(hr)) return "fail graph " + Hex(hr);
+    hr = ::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
+                            Builder.PutVoid());
+    if (FAILED(hr)) return "fail builder " + Hex(hr);
+    Builder->SetFiltergraph(Graph.Get());
+    if (FAILED(hr = MakeGrabberAndRenderer(Grabber, Null, &Sink))) return "fail grabber " + Hex(hr);
+    if (FAILED(hr = Graph->AddFilter(Source.Get(), kKivoSrcName))) return "fail add " + Hex(hr);
+    Graph->AddFilter(Grabber.Get(), L"Sample Grabber");
+    Graph->AddFilter(Null.Get(), L"Null Renderer");
+    hr = Builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, Source.Get(), Grabber.Get(), Null.Get());
+    if (FAILED(hr)) return "fail render " + Hex(hr);
+    if (!clock) {
+      TComPtr<IMediaFilter> mf;
+      Graph->QueryInterface(IID_IMediaFilter, mf.PutVoid());
+      if (!mf || FAILED(hr = mf->SetSyncSource(nullptr))) return "fail clock " + Hex(hr);
+    }
+    Graph->QueryInterface(IID_IMediaControl, Control.PutVoid());
+    return Control ? "ok" : "fail control";
+  }
+
+  std::string Stop() {
+    if (!Control) return "fail";
+    const double t0 = NowMs();
+    HRESULT hr = Control->Stop();
+    char text[64];
+    std::snprintf(text, sizeof(text), "%s %.0f", Hex(hr).c_str(), NowMs() - t0);
+    return text;
+  }
+
+  std::string SetFormat() {
+    TComPtr<IAMStreamConfig> config;
+    HRESULT hr = Builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, Source.Get(),
+                                        IID_IAMStreamConfig, config.PutVoid());
+    if (FAILED(hr)) return "fail find " + Hex(hr);
+    AM_MEDIA_TYPE* mt = nullptr;
+    if (FAILED(hr = config->GetFormat(&mt))) return "fail get " + Hex(hr);
+    hr = config->SetFormat(mt);
+    ::CoTaskMemFree(mt->pbFormat);
+    ::CoTaskMemFree(mt);
+    return Hex(hr);
+  }
+
+  void Close() {
+    if (Control) Control->Stop();
+    if (Graph) {
+      for (IBaseFilter* f : {Source.Get(), Grabber.Get(), Null.Get()})
+        if (f) Graph->RemoveFilter(f);
+    }
+    Control.Reset();
+    Builder.Reset();
+    Graph.Reset();
+    Null.Reset();
+    Grabber.Reset();
+    Source.Reset();
+  }
+};
+
+}  // namespace
+
+int main() {
+  TComInit com;
+  TClient client;
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    std::istringstream in(line);
+    std::string cmd;
+    in >> cmd;
+    std::ostringstream out;
+    if (cmd == "open") {
+      std::string mode;
+      in >> mode;
+      out << client.Open(mode != "noclock");
+    } else if (cmd == "run") {
+      out << (client.Control ? Hex(client.Control->Run()) : "fail");
+    } else if (cmd == "stop") {
+      out << client.Stop();
+    } else if (cmd == "clear") {
+      client.Sink.Clear();
+      out << "ok";
+    } else if (cmd == "dump") {
+      for (const TSeenSample& s : client.Sink.Samples())
+        out << s.Length << ' ' << s.HasTime << ' ' << s.Start << ' ' << s.Stop << ' ' << s.Frame << ' ' << s.AllZero
+            << ' ' << static_cast<long long>(s.Ms) << '\n';
+      out << "end";
+    } else if (cmd == "setformat") {
+      out << client.SetFormat();
+    } else if (cmd == "close") {
+      client.Close();
+      out << "ok";
+    } else if (cmd == "quit") {
+      break;
+    } else {
+      out << "unknown command " << cmd;
+    }
+    std::cout << out.str() << std::endl;
+  }
+  client.Close();
+  return 0;
+}
