@@ -6,14 +6,12 @@ namespace kivo {
 
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TSpeedButton)
 
-TGlyphPainter GlyphPainter;
-
 void TSpeedButton::Publish(TPublisher<TSpeedButton>& p) {
   PublishCaption(p);
   PublishColorFont(p);
   PublishVisibility(p);
   PublishAlign(p);
-  p.Object(L"Glyph", &TSpeedButton::GlyphObject, &TSpeedButton::SetGlyphObject);
+  p.Object(L"Glyph", &TSpeedButton::Glyph, &TSpeedButton::SetGlyph);
   p.Integer(L"NumGlyphs", &TSpeedButton::NumGlyphs, &TSpeedButton::SetNumGlyphs);
   p.Boolean(L"Down", &TSpeedButton::Down, &TSpeedButton::SetDown);
   p.Integer(L"GroupIndex", &TSpeedButton::GroupIndex, &TSpeedButton::SetGroupIndex);
@@ -26,20 +24,37 @@ void TSpeedButton::Publish(TPublisher<TSpeedButton>& p) {
   p.Boolean(L"Transparent", &TSpeedButton::Transparent, &TSpeedButton::SetTransparent);
 }
 
-TSpeedButton::TSpeedButton(TComponent* owner) : TGraphicControl(owner) {
+TSpeedButton::TSpeedButton(TComponent* owner) : TGraphicControl(owner), glyph_(std::make_unique<TBitmap>()) {
   controlStyle_ = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
   SetBounds(0, 0, 23, 22);
   SetParentColor(true);
+  glyph_->OnChange = [this](TObject*) { Invalidate(); };
 }
+TSpeedButton::~TSpeedButton() { glyph_->OnChange = nullptr; }
 
-TPersistent* TSpeedButton::GlyphObject() const { return reinterpret_cast<TPersistent*>(glyph_); }
-void TSpeedButton::SetGlyphObject(TPersistent* p) {
-  if (p && !p->InheritsFrom(L"TBitmap")) throw EPropertyError(L"Invalid property value");
-  SetGlyph(reinterpret_cast<TBitmap*>(p));
-}
 void TSpeedButton::SetGlyph(TBitmap* b) {
-  glyph_ = b;
+  if (b) glyph_->Assign(b);
+  else glyph_->SetSize(0, 0);
+  // a strip of square parts tells how many parts it has
+  if (b && !glyph_->Empty() && glyph_->Height() > 0 && glyph_->Width() % glyph_->Height() == 0) {
+    int n = glyph_->Width() / glyph_->Height();
+    if (n >= 1 && n <= 4) numGlyphs_ = n;
+  }
   Invalidate();
+}
+SIZE TSpeedButton::GlyphSize() const {
+  if (glyph_->Empty()) return SIZE{0, 0};
+  return SIZE{glyph_->Width() / numGlyphs_, glyph_->Height()};
+}
+void TSpeedButton::DrawGlyph(HDC dc, int x, int y) {
+  SIZE g = GlyphSize();
+  if (g.cx <= 0 || g.cy <= 0) return;
+  // the part of the state; a strip without it falls back to the down part, then the up one
+  int part = static_cast<int>(state_);
+  if (state_ == TButtonState::bsExclusive && numGlyphs_ < 4) part = static_cast<int>(TButtonState::bsDown);
+  if (part >= numGlyphs_) part = 0;
+  HDC src = glyph_->Canvas()->Handle();
+  ::TransparentBlt(dc, x, y, g.cx, g.cy, src, part * g.cx, 0, g.cx, g.cy, ColorToRGB(glyph_->TransparentColor()));
 }
 void TSpeedButton::SetNumGlyphs(int n) {
   n = std::max(1, std::min(4, n));
@@ -160,9 +175,8 @@ void TSpeedButton::Paint() {
     ::DrawEdge(dc, &e, pressed ? (flat_ ? BDR_SUNKENOUTER : EDGE_SUNKEN) : (flat_ ? BDR_RAISEDINNER : EDGE_RAISED), BF_RECT);
   }
   // glyph and caption laid out together in the client area
-  SIZE g{0, 0};
-  bool hasGlyph = glyph_ && GlyphPainter.Size && GlyphPainter.Draw;
-  if (hasGlyph) g = GlyphPainter.Size(glyph_, numGlyphs_);
+  SIZE g = GlyphSize();
+  bool hasGlyph = g.cx > 0;
   std::wstring text = Caption();
   TSelectObject font(dc, Font()->Handle());
   RECT tr{0, 0, 0, 0};
@@ -193,7 +207,7 @@ void TSpeedButton::Paint() {
       tp = {(r.right - tw) / 2, extent - start - g.cy - space - th};
       break;
   }
-  if (hasGlyph) GlyphPainter.Draw(c, glyph_, numGlyphs_, state_, gp.x + shift, gp.y + shift, transparent_);
+  if (hasGlyph) DrawGlyph(dc, gp.x + shift, gp.y + shift);
   if (!text.empty()) {
     ::SetBkMode(dc, TRANSPARENT);
     COLORREF old = ::SetTextColor(dc, ColorToRGB(Enabled() ? Font()->Color() : clGrayText));

@@ -1,22 +1,16 @@
 // Speed buttons: windowless buttons with a glyph, grouped (one down per group) or alone.
 #pragma once
 
+#include <memory>
+
 #include "Controls.h"
+#include "Pictures.h"
 
 namespace kivo {
 
-class TBitmap;  // the graphics share's bitmap
-
 enum class TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+// Also the order of the parts of a glyph strip (NumGlyphs of them side by side).
 enum class TButtonState { bsUp, bsDisabled, bsDown, bsExclusive };
-
-// How glyphs are measured and drawn; filled in by the graphics share when bitmaps exist (until
-// then buttons show their captions only). Draw gets the part of a NumGlyphs-strip for the state.
-struct TGlyphPainter {
-  SIZE (*Size)(TBitmap* glyph, int numGlyphs) = nullptr;
-  void (*Draw)(TCanvas* canvas, TBitmap* glyph, int numGlyphs, TButtonState state, int x, int y, bool transparent) = nullptr;
-};
-extern TGlyphPainter GlyphPainter;
 
 // A speed button. With a GroupIndex it stays down when clicked and puts the other buttons of the
 // group (same parent and GroupIndex) up; AllowAllUp lets the down one be clicked up again.
@@ -24,9 +18,11 @@ class TSpeedButton : public TGraphicControl {
   KIVO_CLASS(TSpeedButton, TGraphicControl)
   static void Publish(TPublisher<TSpeedButton>& p);
   explicit TSpeedButton(TComponent* owner);
+  ~TSpeedButton() override;
 
-  // The glyph bitmap (the caller's; kept, not copied).
-  TBitmap* Glyph() const { return glyph_; }
+  // The glyph: a copy of the bitmap given, drawn see-through in its bottom-left pixel's colour.
+  // With NumGlyphs > 1 it is a strip of equal parts for the states up, disabled, down, stays down.
+  TBitmap* Glyph() const { return glyph_.get(); }
   void SetGlyph(TBitmap* b);
   int NumGlyphs() const { return numGlyphs_; }
   void SetNumGlyphs(int n);
@@ -58,11 +54,10 @@ class TSpeedButton : public TGraphicControl {
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
 
  private:
-  // The glyph as a persistent object for access by name.
-  TPersistent* GlyphObject() const;
-  void SetGlyphObject(TPersistent* p);
   void UpdateExclusive();
-  TBitmap* glyph_ = nullptr;
+  SIZE GlyphSize() const;
+  void DrawGlyph(HDC dc, int x, int y);
+  std::unique_ptr<TBitmap> glyph_;
   int numGlyphs_ = 1;
   bool down_ = false;
   int groupIndex_ = 0;

@@ -20,8 +20,6 @@ KIVO_IMPLEMENT_CLASS(TListItems)
 KIVO_IMPLEMENT_CLASS(TCustomListView)
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TListView)
 
-HIMAGELIST (*ImageListHandleOf)(TCustomImageList* images) = nullptr;
-
 void InitCommonControlClasses() {
   static const bool done = [] {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS |
@@ -1040,6 +1038,8 @@ void TListView::Publish(TPublisher<TListView>& p) {
   p.Enumeration(L"BorderStyle", {L"bsNone", L"bsSingle"}, &TCustomListView::BorderStyle, &TCustomListView::SetBorderStyle);
   p.Enumeration(L"DragMode", {L"dmManual", L"dmAutomatic"}, &TCustomListView::DragMode, &TCustomListView::SetDragMode);
   p.Integer(L"ItemIndex", &TCustomListView::ItemIndex, &TCustomListView::SetItemIndex);
+  p.Object(L"LargeImages", &TCustomListView::LargeImages, &TCustomListView::SetLargeImages);
+  p.Object(L"SmallImages", &TCustomListView::SmallImages, &TCustomListView::SetSmallImages);
 }
 TCustomListView::TCustomListView(TComponent* owner)
     : TWinControl(owner), items_(std::make_unique<TListItems>(this)), canvas_(std::make_unique<TControlCanvas>(this)) {
@@ -1085,9 +1085,15 @@ void TCustomListView::DestroyWnd() {
   recreating_ = false;
 }
 void TCustomListView::ApplyImageLists() {
-  if (!HandleAllocated() || !ImageListHandleOf) return;
-  Send(this, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(largeImages_ ? ImageListHandleOf(largeImages_) : nullptr));
-  Send(this, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(smallImages_ ? ImageListHandleOf(smallImages_) : nullptr));
+  if (!HandleAllocated()) return;
+  Send(this, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(largeImages_ ? largeImages_->Handle() : nullptr));
+  Send(this, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(smallImages_ ? smallImages_->Handle() : nullptr));
+}
+void TCustomListView::Notification(TComponent* c, TOperation op) {
+  TWinControl::Notification(c, op);
+  if (op != TOperation::opRemove) return;
+  if (c == largeImages_) SetLargeImages(nullptr);
+  if (c == smallImages_) SetSmallImages(nullptr);
 }
 void TCustomListView::SetViewStyle(TViewStyle v) {
   if (v == viewStyle_) return;
@@ -1120,12 +1126,16 @@ void TCustomListView::SetBorderStyle(TBorderStyle s) {
   borderStyle_ = s;
   RecreateWnd();
 }
-void TCustomListView::SetLargeImages(TCustomImageList* images) {
+void TCustomListView::SetLargeImages(TImageList* images) {
+  if (largeImages_ && largeImages_ != smallImages_) largeImages_->RemoveFreeNotification(this);
   largeImages_ = images;
+  if (images) images->FreeNotification(this);
   ApplyImageLists();
 }
-void TCustomListView::SetSmallImages(TCustomImageList* images) {
+void TCustomListView::SetSmallImages(TImageList* images) {
+  if (smallImages_ && smallImages_ != largeImages_) smallImages_->RemoveFreeNotification(this);
   smallImages_ = images;
+  if (images) images->FreeNotification(this);
   ApplyImageLists();
 }
 TListItem* TCustomListView::Selected() const {

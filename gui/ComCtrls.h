@@ -10,15 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "ImgList.h"
 #include "StdCtrls.h"
 
 namespace kivo {
-
-class TCustomImageList;  // the graphics share's image list
-
-// The image list handle of an image list; set by the graphics share when it lands (until then
-// list views and menus show no images).
-extern HIMAGELIST (*ImageListHandleOf)(TCustomImageList* images);
 
 // Loads the common control classes once.
 void InitCommonControlClasses();
@@ -489,10 +484,10 @@ class TCustomListView : public TWinControl {
   void SetAutoArrange(bool v);
   TBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TBorderStyle s);
-  TCustomImageList* LargeImages() const { return largeImages_; }
-  void SetLargeImages(TCustomImageList* images);
-  TCustomImageList* SmallImages() const { return smallImages_; }
-  void SetSmallImages(TCustomImageList* images);
+  TImageList* LargeImages() const { return largeImages_; }
+  void SetLargeImages(TImageList* images);
+  TImageList* SmallImages() const { return smallImages_; }
+  void SetSmallImages(TImageList* images);
   TDragMode DragMode() const { return dragMode_; }
   void SetDragMode(TDragMode m) { dragMode_ = m; }
   bool Dragging() const { return dragging_; }
@@ -529,6 +524,7 @@ class TCustomListView : public TWinControl {
   void CreateParams(TCreateParams& p) override;
   void CreateWnd() override;
   void DestroyWnd() override;
+  void Notification(TComponent* c, TOperation op) override;
   virtual void Delete(TListItem* item);
 
  private:
@@ -542,8 +538,8 @@ class TCustomListView : public TWinControl {
   TViewStyle viewStyle_ = TViewStyle::vsIcon;
   bool multiSelect_ = false, readOnly_ = false, hideSelection_ = true, autoArrange_ = true;
   TBorderStyle borderStyle_ = TBorderStyle::bsSingle;
-  TCustomImageList* largeImages_ = nullptr;
-  TCustomImageList* smallImages_ = nullptr;
+  TImageList* largeImages_ = nullptr;
+  TImageList* smallImages_ = nullptr;
   TDragMode dragMode_ = TDragMode::dmManual;
   bool dragging_ = false;
   bool recreating_ = false;

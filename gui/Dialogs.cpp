@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Pictures.h"
+
 namespace kivo {
 
 KIVO_IMPLEMENT_CLASS(TMessageForm)
@@ -195,7 +197,7 @@ bool TOpenDialog::Execute() {
 }
 
 TOpenPictureDialog::TOpenPictureDialog(TComponent* owner, const std::wstring& filter) : TOpenDialog(owner) {
-  SetFilter(filter);
+  SetFilter(filter.empty() ? GraphicFilter(TGraphic::StaticClass()) : filter);
 }
 
 // ---- TFontDialog ------------------------------------------------------------------------------

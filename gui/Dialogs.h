@@ -117,8 +117,8 @@ class TSaveDialog : public TOpenDialog {
   bool RunDialog(OPENFILENAMEW& ofn) override;
 };
 
-// An open dialog for pictures; its filter is the picture formats' filter, handed in by whoever
-// knows the formats.
+// An open dialog for pictures; its filter is the one given, or else that of every registered
+// picture format (GraphicFilter).
 class TOpenPictureDialog : public TOpenDialog {
   KIVO_CLASS(TOpenPictureDialog, TOpenDialog)
   explicit TOpenPictureDialog(TComponent* owner, const std::wstring& filter = L"");

@@ -172,10 +172,17 @@ void TBrush::SetStyle(TBrushStyle s) {
   handle_.Reset();
   Changed();
 }
+void TBrush::SetBitmap(TBitmap* b) {
+  bitmap_ = b;
+  handle_.Reset();
+  Changed();
+}
 HBRUSH TBrush::Handle() const {
   if (style_ == TBrushStyle::bsClear) return nullptr;
   if (!handle_) {
-    if (style_ == TBrushStyle::bsSolid) {
+    if (HBITMAP pattern = bitmap_ ? BitmapHandleOf(bitmap_) : nullptr) {
+      handle_.Reset(::CreatePatternBrush(pattern));
+    } else if (style_ == TBrushStyle::bsSolid) {
       handle_.Reset(::CreateSolidBrush(ColorToRGB(color_)));
     } else {
       static const int kHatch[] = {0, 0, HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS};
@@ -189,6 +196,7 @@ void TBrush::Assign(const TPersistent* source) {
   if (auto* b = dynamic_cast<const TBrush*>(source)) {
     color_ = b->color_;
     style_ = b->style_;
+    bitmap_ = b->bitmap_;
     handle_.Reset();
     Changed();
     return;
@@ -278,6 +286,29 @@ RECT TCanvas::ClipRect() {
   RECT r{};
   ::GetClipBox(Handle(), &r);
   return r;
+}
+void TCanvas::Polyline(const POINT* points, int count) {
+  TSelection s(*this, false, true, false);
+  ::Polyline(s.dc, points, count);
+}
+void TCanvas::Polygon(const POINT* points, int count) {
+  TSelection s(*this, false, true, true);
+  ::Polygon(s.dc, points, count);
+}
+void TCanvas::Ellipse(int x1, int y1, int x2, int y2) {
+  TSelection s(*this, false, true, true);
+  ::Ellipse(s.dc, x1, y1, x2, y2);
+}
+void TCanvas::DrawFocusRect(const RECT& r) { ::DrawFocusRect(Handle(), &r); }
+void TCanvas::TextRect(RECT r, const std::wstring& text, UINT format) {
+  TSelection s(*this, true, false, false);
+  if (brush_.Style() != TBrushStyle::bsClear && !(format & DT_CALCRECT)) ::FillRect(s.dc, &r, brush_.Handle());
+  ::SetBkMode(s.dc, TRANSPARENT);
+  ::DrawTextW(s.dc, text.c_str(), static_cast<int>(text.size()), &r, format);
+}
+void TCanvas::CopyRect(const RECT& dest, TCanvas* source, const RECT& src) {
+  ::StretchBlt(Handle(), dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top, source->Handle(),
+               src.left, src.top, src.right - src.left, src.bottom - src.top, copyMode_);
 }
 
 }  // namespace kivo

@@ -11,6 +11,9 @@
 
 namespace kivo {
 
+class TGraphic;
+class TBitmap;
+
 // 0x00BBGGRR, or a system colour 0xFF0000nn (nn = the COLOR_ index).
 using TColor = int32_t;
 constexpr TColor MakeSysColor(int index) { return static_cast<TColor>(0xFF000000u | static_cast<uint32_t>(index)); }
@@ -32,6 +35,8 @@ constexpr TColor clScrollBar = MakeSysColor(COLOR_SCROLLBAR), clBackground = Mak
                  clInfoBk = MakeSysColor(COLOR_INFOBK);
 // The RGB value of a colour (system colours resolved).
 COLORREF ColorToRGB(TColor c);
+// The handle of a bitmap (for brushes; defined with the bitmaps).
+HBITMAP BitmapHandleOf(TBitmap* bitmap);
 
 // Base of fonts, pens and brushes: OnChange after each change.
 class TGraphicsObject : public TPersistent {
@@ -113,9 +118,13 @@ class TBrush : public TGraphicsObject {
   TBrushStyle Style() const { return style_; }
   void SetStyle(TBrushStyle s);
   HBRUSH Handle() const;  // nullptr for bsClear
+  // A pattern bitmap (not owned; it must live while the brush uses it); nullptr for none.
+  TBitmap* Bitmap() const { return bitmap_; }
+  void SetBitmap(TBitmap* b);
   void Assign(const TPersistent* source) override;
 
  private:
+  TBitmap* bitmap_ = nullptr;
   TColor color_ = clWhite;
   TBrushStyle style_ = TBrushStyle::bsSolid;
   mutable TBrushOwner handle_;
@@ -155,6 +164,21 @@ class TCanvas : public TPersistent {
   COLORREF Pixel(int x, int y);
   void SetPixel(int x, int y, TColor c);
   RECT ClipRect();
+  void Polyline(const POINT* points, int count);
+  void Polygon(const POINT* points, int count);
+  void Ellipse(int x1, int y1, int x2, int y2);
+  void DrawFocusRect(const RECT& r);
+  // Text in r with DrawText flags (DT_END_ELLIPSIS, DT_CENTER, ...).
+  void TextRect(RECT r, const std::wstring& text, UINT format);
+  // Graphics drawn at their own size, or stretched into r.
+  void Draw(int x, int y, TGraphic* graphic);
+  void StretchDraw(const RECT& r, TGraphic* graphic);
+  // StretchBlt from another canvas with CopyMode.
+  void CopyRect(const RECT& dest, TCanvas* source, const RECT& src);
+  DWORD CopyMode() const { return copyMode_; }
+  void SetCopyMode(DWORD rop) { copyMode_ = rop; }
+  // Copies src of the bitmap into dest, with the pixels of colour `color` replaced by the brush.
+  void BrushCopy(const RECT& dest, TBitmap* bitmap, const RECT& src, TColor color);
 
  protected:
   // Gets a DC for a canvas that has none (a control's canvas asks its window).
@@ -169,6 +193,7 @@ class TCanvas : public TPersistent {
   TPen pen_;
   TBrush brush_;
   POINT pos_{0, 0};
+  DWORD copyMode_ = SRCCOPY;
   TCriticalSection lock_;
 };
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 
-#include "ComCtrls.h"
 
 namespace kivo {
 
@@ -394,12 +393,9 @@ void TMenuItem::DrawItem(TCanvas* canvas, const RECT& rect, bool selected) {
   }
   int check = ::GetSystemMetrics(SM_CXMENUCHECK) + 6;
   TMenu* menu = GetParentMenu();
-  if (imageIndex_ >= 0 && menu && menu->Images() && ImageListHandleOf) {
-    if (HIMAGELIST il = ImageListHandleOf(menu->Images())) {
-      int w = 0, h = 0;
-      ::ImageList_GetIconSize(il, &w, &h);
-      ::ImageList_Draw(il, imageIndex_, dc, rect.left + 2, (rect.top + rect.bottom - h) / 2, ILD_TRANSPARENT);
-    }
+  if (imageIndex_ >= 0 && menu && menu->Images() && imageIndex_ < menu->Images()->Count()) {
+    TImageList* il = menu->Images();
+    il->Draw(*canvas, rect.left + 2, (rect.top + rect.bottom - il->Height()) / 2, imageIndex_, enabled_);
   } else if (checked_) {
     RECT mark{rect.left + 2, rect.top, rect.left + check - 2, rect.bottom};
     ::SetTextColor(dc, ColorToRGB(selected ? clHighlightText : clMenuText));
@@ -442,9 +438,15 @@ void TMenu::SetOwnerDraw(bool v) {
   rebuild(items_);
   MenuChanged();
 }
-void TMenu::SetImages(TCustomImageList* images) {
+void TMenu::SetImages(TImageList* images) {
+  if (images_) images_->RemoveFreeNotification(this);
   images_ = images;
+  if (images) images->FreeNotification(this);
   MenuChanged();
+}
+void TMenu::Notification(TComponent* c, TOperation op) {
+  TComponent::Notification(c, op);
+  if (op == TOperation::opRemove && c == images_) images_ = nullptr;
 }
 TMenuItem* TMenu::FindItem(UINT_PTR value, TFindItemKind kind) const {
   std::function<TMenuItem*(TMenuItem*)> find = [&](TMenuItem* i) -> TMenuItem* {
@@ -479,6 +481,7 @@ bool TMenu::IsShortCut(WORD key, TShiftState shift) {
 // ---- TMainMenu --------------------------------------------------------------------------------
 void TMainMenu::Publish(TPublisher<TMainMenu>& p) {
   p.Boolean(L"OwnerDraw", &TMenu::OwnerDraw, &TMenu::SetOwnerDraw);
+  p.Object(L"Images", &TMenu::Images, &TMenu::SetImages);
   p.Enumeration(L"AutoHotkeys", {L"maAutomatic", L"maManual", L"maParent"}, &TMenu::AutoHotkeys, &TMenu::SetAutoHotkeys);
 }
 TMainMenu::TMainMenu(TComponent* owner) : TMenu(owner) {}
@@ -506,6 +509,7 @@ void TMainMenu::MenuChanged() {
 // ---- TPopupMenu -------------------------------------------------------------------------------
 void TPopupMenu::Publish(TPublisher<TPopupMenu>& p) {
   p.Boolean(L"OwnerDraw", &TMenu::OwnerDraw, &TMenu::SetOwnerDraw);
+  p.Object(L"Images", &TMenu::Images, &TMenu::SetImages);
   p.Boolean(L"AutoPopup", &TPopupMenu::AutoPopup, &TPopupMenu::SetAutoPopup);
   p.Enumeration(L"Alignment", {L"paLeft", L"paRight", L"paCenter"}, &TPopupMenu::Alignment, &TPopupMenu::SetAlignment);
   p.Enumeration(L"AutoHotkeys", {L"maAutomatic", L"maManual", L"maParent"}, &TMenu::AutoHotkeys, &TMenu::SetAutoHotkeys);

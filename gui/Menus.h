@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "Forms.h"
+#include "ImgList.h"
 
 namespace kivo {
 
-class TCustomImageList;  // the graphics share's image list
 class TMenu;
 
 // Key code in the low byte, modifier bits above.
@@ -118,8 +118,8 @@ class TMenu : public TComponent {
   HMENU Handle() const { return items_->Handle(); }
   bool OwnerDraw() const { return ownerDraw_; }
   void SetOwnerDraw(bool v);
-  TCustomImageList* Images() const { return images_; }
-  void SetImages(TCustomImageList* images);
+  TImageList* Images() const { return images_; }
+  void SetImages(TImageList* images);
   TMenuAutoFlag AutoHotkeys() const { return autoHotkeys_; }
   void SetAutoHotkeys(TMenuAutoFlag f) { autoHotkeys_ = f; }
   TMenuItem* FindItem(UINT_PTR value, TFindItemKind kind) const;
@@ -130,12 +130,13 @@ class TMenu : public TComponent {
 
  protected:
   virtual void MenuChanged() {}
+  void Notification(TComponent* c, TOperation op) override;
 
  private:
   friend class TMenuItem;
   TMenuItem* items_;
   bool ownerDraw_ = false;
-  TCustomImageList* images_ = nullptr;
+  TImageList* images_ = nullptr;
   TMenuAutoFlag autoHotkeys_ = TMenuAutoFlag::maAutomatic;
 };
 

@@ -9,6 +9,7 @@
 #include <dlgs.h>
 
 #include "Dialogs.h"
+#include "Pictures.h"
 #include "GuiTestUtil.h"
 
 using namespace kivo;
@@ -142,6 +143,11 @@ TEST_F(DialogsTest, OpenDialogSetUpCarriesFilterOptionsAndName) {
   TObjectPtr<TOpenPictureDialog> p(new TOpenPictureDialog(nullptr, L"Bitmaps (*.bmp)|*.bmp"));
   EXPECT_EQ(p->Filter(), L"Bitmaps (*.bmp)|*.bmp");
   EXPECT_TRUE(p->InheritsFrom(L"TOpenDialog"));
+  // without one, every registered picture format
+  TObjectPtr<TOpenPictureDialog> all(new TOpenPictureDialog(nullptr));
+  EXPECT_NE(all->Filter().find(L"*.bmp"), std::wstring::npos);
+  EXPECT_NE(all->Filter().find(L"*.gif"), std::wstring::npos);
+  EXPECT_EQ(all->Filter(), GraphicFilter(TGraphic::StaticClass()));
   TObjectPtr<TSaveDialog> save(new TSaveDialog(nullptr));
   save->SetOptions(ofOverwritePrompt);
   TOpenDialog::TSetup ss;

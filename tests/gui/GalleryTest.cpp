@@ -11,6 +11,7 @@
 #include "ExtCtrls.h"
 #include "GuiTestUtil.h"
 #include "StdCtrls.h"
+#include "ImgList.h"
 #include "WebBrowser.h"
 
 using namespace kivo;
@@ -204,7 +205,8 @@ TEST_F(GalleryTest, PublishedPropertiesReadAndWriteThroughTheControls) {
   SetPropValue(form->Speed1, L"Flat", L"True");
   EXPECT_TRUE(form->Speed1->Flat());
   EXPECT_EQ(GetOrdProp(form->Speed1, L"GroupIndex"), 110);
-  EXPECT_EQ(GetObjectProp(form->Speed1, L"Glyph"), nullptr);
+  EXPECT_EQ(GetObjectProp(form->Speed1, L"Glyph"), form->Speed1->Glyph());
+  EXPECT_TRUE(form->Speed1->Glyph()->Empty());
   SetPropValue(form->Edit, L"Text", L"abc");
   EXPECT_EQ(TextOf(form->Edit->Handle()), L"abc");
   SetPropValue(form->Edit, L"ReadOnly", L"True");
@@ -697,27 +699,21 @@ void DropSelected(TListView* lv, int x, int y) {
   lv->Items()->Reorder(work);
 }
 
-// Large icons from a system image list, handed to the list view through the image-list hook.
-HIMAGELIST gTestImages = nullptr;
-
 TEST_F(GalleryTest, ListViewKeepsDataDrawsCustomAndReordersByDrag) {
   TListView* lv = form->Views;
-  gTestImages = ::ImageList_Create(32, 32, ILC_COLOR24, 1, 1);
+  // large icons from an image list component
+  auto* images = new TImageList(form);
+  images->SetWidth(32);
+  images->SetHeight(32);
   {
-    TWindowDC screen(nullptr);
-    TBitmapOwner bmp(::CreateCompatibleBitmap(screen.Get(), 32, 32));
-    ::ImageList_Add(gTestImages, bmp.Get(), nullptr);
+    TBitmap icon(32, 32, TPixelFormat::pf24bit);
+    icon.Canvas()->Brush()->SetColor(clGreen);
+    icon.Canvas()->FillRect(RECT{0, 0, 32, 32});
+    images->AddMasked(&icon, clNone);
   }
-  ImageListHandleOf = [](TCustomImageList*) { return gTestImages; };
-  struct TImagesGone {
-    ~TImagesGone() {
-      ImageListHandleOf = nullptr;
-      ::ImageList_Destroy(gTestImages);
-    }
-  } imagesGone;
-  static int fakeImages;
-  lv->SetLargeImages(reinterpret_cast<TCustomImageList*>(&fakeImages));
-  EXPECT_EQ(reinterpret_cast<HIMAGELIST>(::SendMessageW(lv->Handle(), LVM_GETIMAGELIST, LVSIL_NORMAL, 0)), gTestImages);
+  lv->SetLargeImages(images);
+  EXPECT_EQ(reinterpret_cast<HIMAGELIST>(::SendMessageW(lv->Handle(), LVM_GETIMAGELIST, LVSIL_NORMAL, 0)), images->Handle());
+  EXPECT_EQ(GetObjectProp(lv, L"LargeImages"), images);
   lv->SetMultiSelect(true);
   lv->SetDragMode(TDragMode::dmAutomatic);
   lv->SetReadOnly(true);
@@ -820,6 +816,10 @@ TEST_F(GalleryTest, ListViewKeepsDataDrawsCustomAndReordersByDrag) {
   lv->OnDeletion = nullptr;
   lv->OnSelectItem = nullptr;
   lv->OnCustomDrawItem = nullptr;
+  // the list forgets a freed image list
+  images->Free();
+  EXPECT_EQ(lv->LargeImages(), nullptr);
+  EXPECT_EQ(::SendMessageW(lv->Handle(), LVM_GETIMAGELIST, LVSIL_NORMAL, 0), 0);
 }
 
 TEST_F(GalleryTest, SpeedButtonsOfAGroupStayDownOneAtATime) {
@@ -862,6 +862,36 @@ TEST_F(GalleryTest, SpeedButtonsOfAGroupStayDownOneAtATime) {
   ::SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(p.x + 200, p.y + 200));
   EXPECT_TRUE(clicks.empty());
   EXPECT_EQ(form->Speed2->State(), TButtonState::bsUp);
+}
+
+TEST_F(GalleryTest, SpeedButtonDrawsTheGlyphPartOfItsState) {
+  // a strip of two 16 x 16 parts: red when up, blue when disabled; the corner colour is see-through
+  TBitmap strip(32, 16, TPixelFormat::pf24bit);
+  TCanvas* c = strip.Canvas();
+  c->Brush()->SetColor(clLime);
+  c->FillRect(RECT{0, 0, 32, 16});
+  c->Brush()->SetColor(clRed);
+  c->FillRect(RECT{2, 2, 14, 14});
+  c->Brush()->SetColor(clBlue);
+  c->FillRect(RECT{18, 2, 30, 14});
+  TSpeedButton* b = form->Speed1;
+  b->SetCaption(L"");
+  b->SetGlyph(&strip);
+  EXPECT_EQ(b->NumGlyphs(), 2);  // told by the strip's shape
+  EXPECT_EQ(b->Glyph()->Width(), 32);
+  EXPECT_NE(b->Glyph(), &strip);  // a copy
+  auto pixelAt = [&](int dx, int dy) {
+    ::RedrawWindow(form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE);
+    POINT p = Inside(b, form, dx, dy);
+    TWindowDC dc(form->Handle());
+    return ::GetPixel(dc.Get(), p.x, p.y);
+  };
+  // the glyph is centred: its middle is the button's middle
+  int cx = b->Width() / 2, cy = b->Height() / 2;
+  EXPECT_EQ(pixelAt(cx, cy), RGB(255, 0, 0));
+  EXPECT_NE(pixelAt(cx - 7, cy - 7), RGB(0, 255, 0));  // the see-through corner is not painted
+  b->SetEnabled(false);
+  EXPECT_EQ(pixelAt(cx, cy), RGB(0, 0, 255));
 }
 
 TEST_F(GalleryTest, WebAreaKeepsTheAddressItIsSentTo) {

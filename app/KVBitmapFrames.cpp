@@ -1,0 +1,78 @@
+#include "KVBitmapFrames.h"
+
+#include <memory>
+
+#include "Forms.h"
+
+namespace kivo {
+
+KIVO_IMPLEMENT_CLASS(TImageCapture)
+
+std::int32_t GetBitmapFrameBits(const TOutputFormat& format, TBitmap* bitmap, void* buffer) {
+  if (!bitmap || bitmap->Empty()) return 0;
+  return GetFrameBits(bitmap->Canvas()->Handle(), format, bitmap->Handle(), buffer);
+}
+
+void WriteBitmapFrame(const TOutputFormat& format, TBitmap* bitmap, bool force) {
+  if (!force && !CaptureSetting.CaptureActive.load()) return;  // WriteFrame would write nothing
+  const BITMAPINFOHEADER& h = format.bmiHeader;
+  const std::int64_t rows = h.biHeight < 0 ? -std::int64_t(h.biHeight) : h.biHeight;
+  const std::int64_t stride = ((std::int64_t(h.biWidth) * h.biBitCount + 31) / 32) * 4;
+  if (h.biWidth <= 0 || rows == 0 || h.biBitCount == 0 || stride * rows > kMaxFrameBytes) return;
+  TLock lock(FrameSectionLock);
+  const std::int32_t size = GetBitmapFrameBits(format, bitmap, FrameBuffer);
+  if (size > 0) WriteFrame(FrameBuffer, size, force);
+}
+
+TBitmap* PaintControlToBitmap(TWinControl* control) {
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetSize(control->Width(), control->Height());
+  control->PaintTo(bitmap->Canvas()->Handle(), 0, 0);
+  ::GdiFlush();
+  return bitmap.release();
+}
+
+void WriteControlFrame(const TOutputFormat& format, TWinControl* control, bool force) {
+  std::unique_ptr<TBitmap> bitmap(PaintControlToBitmap(control));
+  WriteBitmapFrame(format, bitmap.get(), force);
+}
+
+void SetBitmapFromFrameBits(const void* bits, std::int32_t width, std::int32_t height, TBitmap* bitmap) {
+  if (!bits || !bitmap || width <= 0 || height <= 0) throw EInvalidArgument(L"Invalid frame");
+  bitmap->SetSize(width, height);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  info.bmiHeader.biSizeImage = static_cast<DWORD>(width * height * 3);
+  ::SetDIBits(bitmap->Canvas()->Handle(), bitmap->Handle(), 0, static_cast<UINT>(height), bits, &info, DIB_RGB_COLORS);
+}
+
+void SaveFrameBitsToFile(const void* bits, std::int32_t width, std::int32_t height, const std::wstring& fileName) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+  SetBitmapFromFrameBits(bits, width, height, &bitmap);
+  bitmap.SaveToFile(fileName);
+}
+
+TImageCapture::TImageCapture(TImage* image) : image_(image) {
+  if (image_ && image_->Parent()) image_->Parent()->SetDoubleBuffered(true);
+}
+
+void STDMETHODCALLTYPE TImageCapture::Changed() {
+  // no exception leaves an interface method: the application's handler reports it
+  try {
+    if (!image_ || image_->IsDestroying() || image_->DesignInfo() == 888) return;
+    TWinControl* parent = image_->Parent();
+    if (!parent) return;
+    WriteControlFrame(OutputFormat, parent, false);
+    parent->Refresh();
+  } catch (...) {
+    Application()->HandleException(this);
+  }
+}
+
+}  // namespace kivo
