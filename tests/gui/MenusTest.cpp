@@ -172,6 +172,29 @@ TEST_F(MenusTest, PopupRunsTheMenuLoopAndTheChosenItemsOnClickFollows) {
   EXPECT_EQ(clicked.size(), 1u);
 }
 
+TEST_F(MenusTest, AControlsPopupMenuComesUpOnItsContextMenuMessage) {
+  auto* panel = new TWinControl(form);
+  panel->SetParent(form);
+  panel->SetBounds(10, 10, 100, 50);
+  panel->SetPopupMenu(form->Tray);
+  int quits = 0;
+  form->Quit->OnClick = [&](TObject*) { ++quits; };
+  PressKeysSoon(form->Tray->WindowHandle(), {VK_UP, VK_RETURN});
+  POINT p = panel->ClientToScreen(POINT{5, 5});
+  ::SendMessageW(panel->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(panel->Handle()), MAKELPARAM(p.x, p.y));
+  PumpFor(50);
+  EXPECT_EQ(quits, 1);
+  EXPECT_EQ(form->Tray->PopupComponent(), panel);
+  // without AutoPopup the menu stays down
+  form->Tray->SetAutoPopup(false);
+  int popups = 0;
+  form->Tray->OnPopup = [&](TObject*) { ++popups; };
+  ::SendMessageW(panel->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(panel->Handle()), MAKELPARAM(p.x, p.y));
+  EXPECT_EQ(popups, 0);
+  form->Quit->OnClick = nullptr;
+  form->Tray->OnPopup = nullptr;
+}
+
 TEST_F(MenusTest, OwnerDrawnItemsAreMeasuredAndDrawnWhileTheMenuIsOpen) {
   std::vector<std::wstring> measured, drawn;
   bool sawSelected = false;
