@@ -409,6 +409,45 @@ TEST_F(GalleryTest, ComboBoxUserSelectionFiresOnChangeButCodeDoesNot) {
   EXPECT_EQ(changes, 2);
 }
 
+TEST_F(GalleryTest, ComboBoxWithAnEditReportsTypingAndOwnerDrawnOnesDrawTheirItems) {
+  auto* combo = new TComboBox(form);
+  combo->SetParent(form);
+  combo->SetBounds(10, 600, 150, 21);
+  combo->Items()->Add(L"5");
+  combo->Items()->Add(L"10");
+  int changes = 0;
+  combo->OnChange = [&](TObject*) { ++changes; };
+  COMBOBOXINFO info{sizeof(info)};
+  ASSERT_TRUE(::GetComboBoxInfo(combo->Handle(), &info));
+  ASSERT_NE(info.hwndItem, nullptr);  // the edit
+  ::SendMessageW(info.hwndItem, WM_CHAR, L'7', 1);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(combo->Text(), L"7");
+  EXPECT_EQ(combo->ItemIndex(), -1);
+  combo->OnChange = nullptr;
+
+  // owner-drawn: the closed box and the list's items come through OnDrawItem
+  combo->SetStyle(TComboBoxStyle::csOwnerDrawFixed);
+  combo->SetItemHeight(18);
+  std::vector<int> drawn;
+  combo->OnDrawItem = [&](TWinControl* c, int index, const RECT& r, TOwnerDrawState) {
+    EXPECT_EQ(c, combo);
+    drawn.push_back(index);
+    combo->Canvas()->Brush()->SetColor(clYellow);
+    combo->Canvas()->FillRect(r);
+  };
+  combo->SetItemIndex(1);
+  combo->SetDroppedDown(true);
+  PumpFor(30);
+  ASSERT_TRUE(::GetComboBoxInfo(combo->Handle(), &info));
+  ::RedrawWindow(info.hwndList, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE);
+  EXPECT_NE(std::find(drawn.begin(), drawn.end(), 0), drawn.end());
+  EXPECT_NE(std::find(drawn.begin(), drawn.end(), 1), drawn.end());
+  EXPECT_EQ(::SendMessageW(combo->Handle(), CB_GETITEMHEIGHT, 0, 0), 18);
+  combo->SetDroppedDown(false);
+  combo->OnDrawItem = nullptr;
+}
+
 TEST_F(GalleryTest, OwnerDrawnListBoxDrawsEveryItemAndReportsClicks) {
   std::vector<int> drawn;
   std::vector<RECT> rects;
