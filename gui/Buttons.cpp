@@ -38,7 +38,7 @@ void TSpeedButton::SetGlyph(TBitmap* b) {
   // a strip of square parts tells how many parts it has
   if (b && !glyph_->Empty() && glyph_->Height() > 0 && glyph_->Width() % glyph_->Height() == 0) {
     int n = glyph_->Width() / glyph_->Height();
-    if (n >= 1 && n <= 4) numGlyphs_ = n;
+    numGlyphs_ = n >= 1 && n <= 4 ? n : 1;
   }
   Invalidate();
 }
