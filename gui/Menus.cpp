@@ -104,11 +104,6 @@ UINT NewCommand(TMenuItem* item) {
   m[c] = item;
   return c;
 }
-bool IsLiveItem(const TMenuItem* item) {
-  if (!item) return false;
-  auto it = Commands().find(const_cast<TMenuItem*>(item)->Command());
-  return it != Commands().end() && it->second == item;
-}
 // A live item from a menu message's item data.
 TMenuItem* ItemFromData(ULONG_PTR data) {
   auto* item = reinterpret_cast<TMenuItem*>(data);
