@@ -5,6 +5,8 @@ namespace kivo {
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TTimer)
 KIVO_IMPLEMENT_CLASS(TCustomPanel)
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TPanel)
+KIVO_IMPLEMENT_CLASS_PUBLISHED(TPage)
+KIVO_IMPLEMENT_CLASS_PUBLISHED(TNotebook)
 
 // ---- TTimer -----------------------------------------------------------------------------------
 void TTimer::Publish(TPublisher<TTimer>& p) {
@@ -132,6 +134,106 @@ void TPanel::Publish(TPublisher<TPanel>& p) {
   p.Integer(L"BevelWidth", &TCustomPanel::BevelWidth, &TCustomPanel::SetBevelWidth);
   p.Enumeration(L"Alignment", {L"taLeftJustify", L"taRightJustify", L"taCenter"}, &TCustomPanel::Alignment,
                 &TCustomPanel::SetAlignment);
+}
+
+// ---- TPage, TNotebook --------------------------------------------------------------------------
+void TPage::Publish(TPublisher<TPage>& p) {
+  PublishCaption(p);
+  PublishColorFont(p);
+  PublishVisibility(p);
+}
+TPage::TPage(TComponent* owner) : TCustomControl(owner) {
+  controlStyle_ = csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks | csParentBackground;
+  SetParentColor(true);
+  SetVisible(false);
+  SetAlign(TAlign::alClient);
+}
+
+// The page names; each line's object is its page.
+class TNotebook::TPageList : public TStrings {
+ public:
+  explicit TPageList(TNotebook* book) : book_(book) {}
+  int Count() const override { return static_cast<int>(book_->list_.size()); }
+  std::wstring Get(int index) const override { return At(index)->Caption(); }
+  TObject* GetObject(int index) const override { return At(index); }
+  void Put(int index, const std::wstring& s) override { At(index)->SetCaption(s); }
+  void PutObject(int, TObject*) override {}
+  void Insert(int index, const std::wstring& s) override {
+    if (index < 0 || index > Count()) Error(L"List index out of bounds (%d)", index);
+    auto* page = new TPage(book_);
+    page->SetCaption(s);
+    page->SetParent(book_);
+    book_->list_.insert(book_->list_.begin() + index, page);
+    if (book_->pageIndex_ >= index && book_->pageIndex_ >= 0) ++book_->pageIndex_;
+    if (book_->pageIndex_ < 0) book_->pageIndex_ = 0;
+    book_->ShowPage();
+  }
+  void Delete(int index) override {
+    TPage* page = At(index);
+    book_->list_.erase(book_->list_.begin() + index);
+    page->Free();
+    int n = Count();
+    if (book_->pageIndex_ > index || book_->pageIndex_ >= n) --book_->pageIndex_;
+    if (book_->pageIndex_ < 0 && n > 0) book_->pageIndex_ = 0;
+    book_->ShowPage();
+  }
+  void Clear() override {
+    while (Count() > 0) Delete(Count() - 1);
+  }
+
+ private:
+  TPage* At(int index) const {
+    if (index < 0 || index >= Count()) Error(L"List index out of bounds (%d)", index);
+    return book_->list_[index];
+  }
+  TNotebook* book_;
+};
+
+void TNotebook::Publish(TPublisher<TNotebook>& p) {
+  PublishColorFont(p);
+  PublishVisibility(p);
+  PublishAlign(p);
+  p.Object(L"Pages", &TNotebook::Pages, &TNotebook::SetPages);
+  p.Integer(L"PageIndex", &TNotebook::PageIndex, &TNotebook::SetPageIndex);
+  p.String(L"ActivePage", &TNotebook::ActivePage, &TNotebook::SetActivePage);
+}
+TNotebook::TNotebook(TComponent* owner) : TCustomControl(owner), pages_(std::make_unique<TPageList>(this)) {
+  controlStyle_ = csAcceptsControls | csCaptureMouse | csClickEvents | csDoubleClicks;
+  SetBounds(0, 0, 150, 150);
+}
+TNotebook::~TNotebook() {
+  // pages are owned components; forget them before they go
+  list_.clear();
+}
+int TNotebook::PageCount() const { return static_cast<int>(list_.size()); }
+TPage* TNotebook::Page(int index) const { return list_.at(index); }
+TPage* TNotebook::FindPage(std::wstring_view name) const {
+  for (TPage* p : list_)
+    if (SameText(p->Caption(), name)) return p;
+  return nullptr;
+}
+void TNotebook::SetPageIndex(int i) {
+  if (i < 0 || i >= PageCount() || i == pageIndex_) return;
+  pageIndex_ = i;
+  ShowPage();
+  if (OnPageChanged) OnPageChanged(this);
+}
+std::wstring TNotebook::ActivePage() const { return pageIndex_ >= 0 ? list_[pageIndex_]->Caption() : std::wstring(); }
+void TNotebook::SetActivePage(const std::wstring& name) {
+  for (int i = 0; i < PageCount(); ++i)
+    if (SameText(list_[i]->Caption(), name)) {
+      SetPageIndex(i);
+      return;
+    }
+}
+void TNotebook::ShowPage() {
+  TPage* active = pageIndex_ >= 0 && pageIndex_ < PageCount() ? list_[pageIndex_] : nullptr;
+  if (active) {
+    active->BringToFront();
+    active->SetVisible(true);
+  }
+  for (TPage* p : list_)
+    if (p != active) p->SetVisible(false);
 }
 
 }  // namespace kivo

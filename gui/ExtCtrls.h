@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Forms.h"
+#include "Strings.h"
 
 namespace kivo {
 
@@ -61,6 +62,41 @@ class TPanel : public TCustomPanel {
   KIVO_CLASS(TPanel, TCustomPanel)
   static void Publish(TPublisher<TPanel>& p);
   using TCustomPanel::TCustomPanel;
+};
+
+// A page of a notebook; its caption is the page's name.
+class TPage : public TCustomControl {
+  KIVO_CLASS(TPage, TCustomControl)
+  static void Publish(TPublisher<TPage>& p);
+  explicit TPage(TComponent* owner);
+};
+
+// Named pages, one shown at a time, filling the notebook. Pages (a string list of the names,
+// with the TPage objects as objects) adds, renames and removes pages.
+class TNotebook : public TCustomControl {
+  KIVO_CLASS(TNotebook, TCustomControl)
+  static void Publish(TPublisher<TNotebook>& p);
+  explicit TNotebook(TComponent* owner);
+  ~TNotebook() override;
+  TStrings* Pages() const { return pages_.get(); }
+  void SetPages(TStrings* s) { pages_->Assign(s); }
+  int PageCount() const;
+  TPage* Page(int index) const;
+  // The page of that name (ignoring case), or nullptr.
+  TPage* FindPage(std::wstring_view name) const;
+  int PageIndex() const { return pageIndex_; }
+  void SetPageIndex(int i);
+  std::wstring ActivePage() const;
+  void SetActivePage(const std::wstring& name);
+  TNotifyEvent OnPageChanged;
+
+ private:
+  class TPageList;
+  friend class TPageList;
+  void ShowPage();
+  std::unique_ptr<TStrings> pages_;
+  std::vector<TPage*> list_;
+  int pageIndex_ = -1;
 };
 
 }  // namespace kivo

@@ -437,6 +437,10 @@ void TCustomForm::Release() {
 
 void TCustomForm::WndProc(TMessage& m) {
   switch (m.Msg) {
+    case WM_DESTROY:
+      // the menu belongs to its component, not to the window
+      if (menu_) ::SetMenu(HandleIfAllocated(), nullptr);
+      break;
     case WM_CLOSE:
       Close();
       return;
