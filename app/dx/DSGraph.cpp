@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "Menus.h"
+
 namespace kivo {
 
 namespace {
@@ -1063,7 +1065,30 @@ void TVideoWindow::MouseMove(TShiftState shift, int x, int y) {
   inherited::MouseMove(shift, x, y);
 }
 
-void TVideoWindow::WndProc(TMessage& m) { inherited::WndProc(m); }
+void TVideoWindow::WndProc(TMessage& m) {
+  // Full screen, the point of a context menu message is the renderer window's, drained into ours:
+  // the menu comes up where the cursor is.
+  if (m.Msg == WM_CONTEXTMENU && fullScreen_) {
+    auto* menu = dynamic_cast<TPopupMenu*>(PopupMenu());
+    if (menu && menu->AutoPopup()) {
+      POINT p{};
+      ::GetCursorPos(&p);
+      menu->SetPopupComponent(this);
+      menu->Popup(p.x, p.y);
+      m.Result = 1;
+      return;
+    }
+  }
+  inherited::WndProc(m);
+}
+
+// ---- TDSTrackBar -------------------------------------------------------------------------------
+KIVO_IMPLEMENT_CLASS_PUBLISHED(TDSTrackBar)
+
+void TDSTrackBar::Publish(TPublisher<TDSTrackBar>& p) {
+  p.Object(L"FilterGraph", &TDSTrackBar::FilterGraph, &TDSTrackBar::SetFilterGraph);
+  p.Integer(L"TimerInterval", &TDSTrackBar::TimerInterval, &TDSTrackBar::SetTimerInterval);
+}
 
 // ---- TDSTrackBarCore ---------------------------------------------------------------------------
 TDSTrackBarCore::TDSTrackBarCore(TObject* sender, THost host)

@@ -1,5 +1,5 @@
 // DSGraph: the filter graph component and the components that put filters into it or follow it:
-// TFilterGraph, TFilter, TSampleGrabber, TVideoWindow and the seek-bar logic TDSTrackBarCore.
+// TFilterGraph, TFilter, TSampleGrabber, TVideoWindow and the seek bar TDSTrackBar.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ComCtrls.h"
 #include "Controls.h"
 #include "DSUtil.h"
 #include "Forms.h"
@@ -360,6 +361,7 @@ class TVideoWindow : public TCustomControl, public IGraphFilter, public IGraphEv
   void FilterNotify(TFilterNotification what, intptr_t param) override;
   void HandleGraphEvent(long code, LONG_PTR param1, LONG_PTR param2) override;
   void HandleControlEvent(TGraphControlEvent event, intptr_t param) override;
+  // While FullScreen, WM_CONTEXTMENU opens PopupMenu (a TPopupMenu with AutoPopup) at the cursor.
   void WndProc(TMessage& m) override;
 
  protected:
@@ -455,8 +457,7 @@ class TDSTrackBarCore : public IGraphEvents {
   TComPtr<IMediaSeeking> seeking_;
 };
 
-// The seek bar: a track bar class B extended with TDSTrackBarCore. TDSTrackBar is
-//   class TDSTrackBar : public TDSTrackBarOf<TTrackBar> { KIVO_CLASS(TDSTrackBar, ...) ... };
+// A track bar class B extended with TDSTrackBarCore (TDSTrackBar below is the one on forms).
 // B needs Position(), Min(), Max(), SetMin(int), SetMax(int), SetPosition(int) and the control's
 // Enabled(), MouseDown, MouseUp and Notification.
 template <class B>
@@ -509,6 +510,14 @@ class TDSTrackBarOf : public B {
     return host;
   }
   TDSTrackBarCore core_;
+};
+
+// The seek bar: a track bar that shows the graph's position once per TimerInterval while it
+// plays and seeks there when the user lets the thumb go.
+class TDSTrackBar : public TDSTrackBarOf<TTrackBar> {
+  KIVO_CLASS(TDSTrackBar, TDSTrackBarOf<TTrackBar>)
+  static void Publish(TPublisher<TDSTrackBar>& p);
+  explicit TDSTrackBar(TComponent* owner) : TDSTrackBarOf<TTrackBar>(owner) {}
 };
 
 }  // namespace kivo

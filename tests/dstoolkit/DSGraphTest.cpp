@@ -1,5 +1,6 @@
 // The graph component and its components on a form, with Wine's filter graph: lifecycle, state,
-// events on the GUI thread, the sample grabber on a file graph, and the seek bar following it.
+// events on the GUI thread, the sample grabber on a file graph, the seek bar following it, and the
+// video window's context menu over the whole screen.
 #include <gtest/gtest.h>
 
 #include <dshow.h>
@@ -15,6 +16,7 @@
 #include "DSGraph.h"
 #include "GraphSupport.h"
 #include "GuiTestUtil.h"
+#include "Menus.h"
 #include "TestSupport.h"
 
 using namespace kivo;
@@ -90,12 +92,12 @@ class GraphTest : public ::testing::Test {
     ::CoUninitialize();
   }
   // File source -> (splitter) -> grabber -> null renderer, in the active graph.
-  void BuildFileGraph(bool asFastAsPossible) {
+  void BuildFileGraph(bool asFastAsPossible, const std::wstring& file = Avi) {
     if (!Graph->Active()) Graph->SetActive(true);
     auto builder = Graph->Query<IGraphBuilder>();
     ASSERT_TRUE(builder);
     TComPtr<IBaseFilter> source, nullRenderer;
-    ASSERT_EQ(builder->AddSourceFilter(Avi.c_str(), L"File", source.Put()), S_OK);
+    ASSERT_EQ(builder->AddSourceFilter(file.c_str(), L"File", source.Put()), S_OK);
     ASSERT_EQ(builder->Connect(FindPinOf(source.Get(), PINDIR_OUTPUT).Get(), Grabber->InPin()), S_OK);
     ASSERT_EQ(::CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                  nullRenderer.PutVoid()), S_OK);
@@ -552,63 +554,308 @@ TEST_F(SeekBarTest, DisabledBarDoesNotMoveAndAShortFileHasNothingToSeek) {
 
 namespace {
 
-// A private track bar over the system's track bar class, enough to carry the seek bar in a test.
-class TTestTrackBar : public TWinControl {
-  KIVO_CLASS(TTestTrackBar, TWinControl)
-  explicit TTestTrackBar(TComponent* owner) : TWinControl(owner) { SetBounds(0, 0, 300, 40); }
-  int Position() { return int(::SendMessageW(Handle(), TBM_GETPOS, 0, 0)); }
-  int Min() { return int(::SendMessageW(Handle(), TBM_GETRANGEMIN, 0, 0)); }
-  int Max() { return int(::SendMessageW(Handle(), TBM_GETRANGEMAX, 0, 0)); }
-  void SetMin(int v) { ::SendMessageW(Handle(), TBM_SETRANGEMIN, TRUE, v); }
-  void SetMax(int v) { ::SendMessageW(Handle(), TBM_SETRANGEMAX, TRUE, v); }
-  void SetPosition(int v) { ::SendMessageW(Handle(), TBM_SETPOS, TRUE, v); }
+// Mouse input the way the system delivers it: posted to the window, then the queue is run.
+void PostMouse(HWND w, UINT msg, WPARAM keys, POINT p) {
+  ::PostMessageW(w, msg, keys, MAKELPARAM(p.x, p.y));
+  PumpFor(30);
+}
+POINT ThumbCentre(HWND bar) {
+  RECT r{};
+  ::SendMessageW(bar, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&r));
+  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+int ChannelX(HWND bar, double fraction) {
+  RECT r{};
+  ::SendMessageW(bar, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&r));
+  return r.left + int((r.right - r.left) * fraction);
+}
 
+// The seek bar on the form, following the fixture's graph.
+class SeekBarOnFormTest : public GraphTest {
  protected:
-  void CreateParams(TCreateParams& p) override {
-    TWinControl::CreateParams(p);
-    p.SysClassName = TRACKBAR_CLASSW;
-    p.Style |= TBS_HORZ | TBS_NOTICKS;
+  void SetUp() override {
+    GraphTest::SetUp();
+    Bar = new TDSTrackBar(Form);
+    Bar->SetName(L"SeekBar");
+    Bar->SetParent(Form);
+    Bar->SetBounds(10, 10, 300, 40);
+    Bar->SetTimerInterval(100);
+    Bar->SetFilterGraph(Graph);
+    Bar->SetOnTimer([this](TObject* sender, int current, int stop) {
+      EXPECT_EQ(sender, Bar);
+      LastCurrent = current;
+      LastStop = stop;
+      ++Ticks;
+    });
+    Form->Show();
+    PumpFor(30);
   }
+  LONGLONG GraphPosition() {
+    LONGLONG p = -1;
+    if (auto seeking = Graph->Query<IMediaSeeking>()) seeking->GetCurrentPosition(&p);
+    return p;
+  }
+  // The user presses the left button on the thumb and drags it to a fraction of the channel.
+  void PressThumbAndDragTo(double fraction) {
+    HWND h = Bar->Handle();
+    POINT thumb = ThumbCentre(h);
+    PostMouse(h, WM_MOUSEMOVE, 0, thumb);
+    PostMouse(h, WM_LBUTTONDOWN, MK_LBUTTON, thumb);
+    PostMouse(h, WM_MOUSEMOVE, MK_LBUTTON, POINT{ChannelX(h, fraction), thumb.y});
+  }
+  int NativePosition() { return int(::SendMessageW(Bar->Handle(), TBM_GETPOS, 0, 0)); }
+
+  TDSTrackBar* Bar = nullptr;
+  int LastCurrent = -1, LastStop = -1, Ticks = 0;
 };
-KIVO_IMPLEMENT_CLASS(TTestTrackBar)
-using TTestSeekBar = TDSTrackBarOf<TTestTrackBar>;
 
-TEST_F(GraphTest, SeekBarControlFollowsAndSeeksWhenTheThumbIsReleased) {
-  auto* bar = new TTestSeekBar(Form);
-  bar->SetParent(Form);
-  bar->SetTimerInterval(100);
-  bar->SetFilterGraph(Graph);
-  Form->Show();
+TEST_F(SeekBarOnFormTest, IsATrackBarWithItsOwnClassAndPublishedProperties) {
+  EXPECT_EQ(Bar->ClassName(), L"TDSTrackBar");
+  EXPECT_TRUE(Bar->InheritsFrom(L"TTrackBar"));
+  EXPECT_EQ(ClassOf(Bar->Handle()), L"TDSTrackBar");
+  EXPECT_EQ(FindControl(Bar->Handle()), Bar);
+  EXPECT_EQ(::SendMessageW(Bar->Handle(), TBM_GETRANGEMAX, 0, 0), 10) << "a system track bar underneath";
+
+  auto* fresh = new TDSTrackBar(Form);
+  EXPECT_EQ(GetOrdProp(fresh, L"TimerInterval"), 1000);
+  EXPECT_EQ(GetObjectProp(fresh, L"FilterGraph"), nullptr);
+  EXPECT_EQ(GetOrdProp(fresh, L"Max"), 10) << "the track bar's own properties stay published";
+  SetOrdProp(fresh, L"TimerInterval", 250);
+  EXPECT_EQ(fresh->TimerInterval(), 250);
+  SetObjectProp(fresh, L"FilterGraph", Graph);
+  EXPECT_EQ(fresh->FilterGraph(), Graph);
+  EXPECT_THROW(SetObjectProp(fresh, L"FilterGraph", Form), EPropertyError);
+  EXPECT_EQ(fresh->FilterGraph(), Graph);
+
+  // Bound to a graph that activates later: it takes the graph's seeking then.
+  EXPECT_FALSE(fresh->Core().MediaSeeking());
+  Graph->SetActive(true);
+  EXPECT_TRUE(fresh->Core().MediaSeeking());
+  SetObjectProp(fresh, L"FilterGraph", nullptr);
+  EXPECT_FALSE(fresh->Core().MediaSeeking());
+  fresh->Free();
+}
+
+TEST_F(SeekBarOnFormTest, FollowsTheFileAndSeeksWhenTheThumbIsReleased) {
   ASSERT_NO_FATAL_FAILURE(BuildFileGraph(false));
-  int ticks = 0;
-  bar->SetOnTimer([&](TObject* sender, int, int stop) {
-    EXPECT_EQ(sender, bar);
-    EXPECT_EQ(stop, 3000);
-    ++ticks;
-  });
   ASSERT_TRUE(Graph->Play());
-  ASSERT_TRUE(PumpUntil([&] { return ticks >= 3 && bar->Position() >= 3; }, 5000));
-  EXPECT_EQ(bar->Max(), 30);
+  ASSERT_TRUE(PumpUntil([&] { return Ticks >= 3 && Bar->Position() >= 3; }, 5000));
+  EXPECT_EQ(Bar->Min(), 0);
+  EXPECT_EQ(Bar->Max(), 30) << "3000 ms in steps of 100";
+  EXPECT_EQ(LastStop, 3000);
+  EXPECT_NEAR(Bar->Position(), LastCurrent / 100, 1);
+  EXPECT_EQ(::SendMessageW(Bar->Handle(), TBM_GETRANGEMAX, 0, 0), 30) << "the control shows the range";
+  EXPECT_EQ(NativePosition(), Bar->Position());
   ASSERT_TRUE(Graph->Pause());
+  EXPECT_FALSE(Bar->Core().TimerEnabled());
+  const LONGLONG paused = GraphPosition();
+  ASSERT_LT(paused, 20000000);
 
-  // The user presses on the thumb, drags it to 20 and lets go: the graph goes to 2 s.
-  HWND h = bar->Handle();
-  ::SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 20));
-  EXPECT_TRUE(bar->Core().Dragging());
-  bar->SetPosition(20);
-  ::SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(10, 20));
-  EXPECT_FALSE(bar->Core().Dragging());
-  LONGLONG now = -1;
-  bar->Core().MediaSeeking()->GetCurrentPosition(&now);
-  EXPECT_NEAR(double(now), 20000000.0, 1000000.0);
+  // The thumb dragged to four fifths: the bar follows the hand, the graph stays until the release.
+  PressThumbAndDragTo(0.8);
+  EXPECT_TRUE(Bar->Core().Dragging());
+  const int dragged = Bar->Position();
+  EXPECT_GE(dragged, 20);
+  EXPECT_LE(dragged, 28);
+  EXPECT_EQ(NativePosition(), dragged);
+  EXPECT_EQ(GraphPosition(), paused);
+
+  // A right-button release ends the drag without seeking.
+  PostMouse(Bar->Handle(), WM_RBUTTONUP, MK_LBUTTON, POINT{ChannelX(Bar->Handle(), 0.8), 20});
+  EXPECT_FALSE(Bar->Core().Dragging());
+  EXPECT_EQ(GraphPosition(), paused);
+
+  // The left button lets the thumb go: the graph goes where it lies.
+  PostMouse(Bar->Handle(), WM_LBUTTONUP, 0, POINT{ChannelX(Bar->Handle(), 0.8), 20});
+  EXPECT_FALSE(Bar->Core().Dragging());
+  EXPECT_EQ(Bar->Position(), dragged);
+  EXPECT_NEAR(double(GraphPosition()), dragged * 1000000.0, 300000.0);
+
+  // Playing on from there: the frames are those after the sought position.
+  Frames.Clear();
+  ASSERT_TRUE(Graph->Play());
+  ASSERT_TRUE(PumpUntil([&] { return Frames.Count() >= 2; }, 5000));
+  {
+    std::lock_guard<std::mutex> l(Frames.Lock);
+    EXPECT_GE(Frames.Numbers.front(), dragged - 1);
+  }
+  EXPECT_TRUE(Graph->Stop());
+  EXPECT_FALSE(Bar->Core().TimerEnabled());
 
   // The graph goes first: the bar forgets it and keeps working as a plain track bar.
   Graph->Free();
   Graph = nullptr;
-  EXPECT_EQ(bar->FilterGraph(), nullptr);
-  EXPECT_FALSE(bar->Core().MediaSeeking());
-  ::SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 20));
-  ::SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(10, 20));
+  EXPECT_EQ(Bar->FilterGraph(), nullptr);
+  EXPECT_FALSE(Bar->Core().MediaSeeking());
+  PressThumbAndDragTo(0.2);
+  PostMouse(Bar->Handle(), WM_LBUTTONUP, 0, POINT{ChannelX(Bar->Handle(), 0.2), 20});
+  EXPECT_FALSE(Bar->Core().Dragging());
+  EXPECT_LT(Bar->Position(), dragged);
+}
+
+TEST_F(SeekBarOnFormTest, DisabledBarStaysAndAFileShorterThanTheIntervalHasNothingToSeek) {
+  // Half a second of video, followed once a second.
+  const std::wstring shortAvi = TempFilePath(L"dsgraph-short", L".avi");
+  std::vector<std::vector<BYTE>> frames;
+  for (int i = 0; i < 5; ++i) frames.push_back(MakePattern(kW, kH, i));
+  WriteRgb24Avi(shortAvi, kW, kH, kFps, frames);
+  struct TRemove {
+    std::wstring path;
+    ~TRemove() { ::DeleteFileW(path.c_str()); }
+  } remove{shortAvi};
+  ASSERT_NO_FATAL_FAILURE(BuildFileGraph(false, shortAvi));
+  Bar->SetTimerInterval(1000);
+
+  Bar->SetEnabled(false);
+  ASSERT_TRUE(Graph->Play());
+  EXPECT_FALSE(Bar->Core().TimerEnabled());
+  PumpFor(1300);
+  EXPECT_EQ(Ticks, 0) << "a disabled bar does not follow";
+  ASSERT_TRUE(Graph->Stop());
+
+  Bar->SetEnabled(true);
+  ASSERT_TRUE(Graph->Play());
+  EXPECT_TRUE(Bar->Core().TimerEnabled());
+  ASSERT_TRUE(PumpUntil([&] { return Ticks >= 1; }, 5000));
+  EXPECT_EQ(LastStop, 500);
+  EXPECT_EQ(Bar->Max(), 0);
+  EXPECT_EQ(Bar->Position(), 0);
+  ASSERT_TRUE(Graph->Pause());
+
+  // A release on a bar without range seeks nowhere (and divides by nothing).
+  const LONGLONG before = GraphPosition();
+  PressThumbAndDragTo(0.8);
+  EXPECT_TRUE(Bar->Core().Dragging());
+  PostMouse(Bar->Handle(), WM_LBUTTONUP, 0, POINT{ChannelX(Bar->Handle(), 0.8), 20});
+  EXPECT_FALSE(Bar->Core().Dragging());
+  EXPECT_EQ(Bar->Position(), 0);
+  EXPECT_EQ(GraphPosition(), before);
+  EXPECT_TRUE(Graph->Stop());
+}
+
+// ---- The video window's context menu over the whole screen ----------------------------------
+// What the menu loop showed, and the keys that end it, from a timer while the loop runs.
+struct TMenuDriver {
+  static inline std::vector<WORD> Keys;
+  static inline HWND KeyWindow = nullptr;
+  static inline RECT Shown{};
+  static inline bool Seen = false;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    if (HWND menu = FindVisibleTopLevel(L"#32768")) {
+      Seen = true;
+      ::GetWindowRect(menu, &Shown);
+    }
+    for (WORD k : Keys) {
+      ::PostMessageW(KeyWindow, WM_KEYDOWN, k, 1);
+      ::PostMessageW(KeyWindow, WM_KEYUP, k, 0xC0000001);
+    }
+  }
+  static void PressSoon(HWND w, std::vector<WORD> keys) {
+    Keys = std::move(keys);
+    KeyWindow = w;
+    Seen = false;
+    Shown = RECT{};
+    ::SetTimer(nullptr, 0, 200, Tick);
+  }
+};
+
+class VideoWindowMenuTest : public GraphTest {
+ protected:
+  void SetUp() override {
+    GraphTest::SetUp();
+    Video = new TVideoWindow(Form);
+    Video->SetName(L"Video");
+    Video->SetParent(Form);
+    Video->SetBounds(20, 40, 160, 120);
+    Video->SetFilterGraph(Graph);
+    Menu = new TPopupMenu(Form);
+    for (const wchar_t* caption : {L"Normal size", L"Close"}) {
+      auto* item = new TMenuItem(Form);
+      item->SetCaption(caption);
+      item->OnClick = [this, item](TObject*) { Clicked.push_back(item->Caption()); };
+      Menu->Items()->Add(item);
+    }
+    Menu->OnPopup = [this](TObject*) { ++Popups; };
+    Video->SetPopupMenu(Menu);
+    Form->Show();
+    PumpFor(30);
+  }
+  // File source -> grabber -> the control's renderer, playing.
+  void PlayIntoTheWindow() {
+    Graph->SetActive(true);
+    auto builder = Graph->Query<IGraphBuilder>();
+    ASSERT_TRUE(builder);
+    TComPtr<IBaseFilter> source, renderer;
+    ASSERT_EQ(builder->AddSourceFilter(Avi.c_str(), L"File", source.Put()), S_OK);
+    ASSERT_EQ(builder->Connect(FindPinOf(source.Get(), PINDIR_OUTPUT).Get(), Grabber->InPin()), S_OK);
+    ASSERT_EQ(Video->QueryInterface(IID_IBaseFilter, renderer.PutVoid()), S_OK);
+    ASSERT_EQ(builder->Connect(Grabber->OutPin(), FindPinOf(renderer.Get(), PINDIR_INPUT).Get()), S_OK);
+    ASSERT_TRUE(Graph->Play());
+    ASSERT_TRUE(PumpUntil([&] { return Frames.Count() >= 1; }, 5000));
+  }
+  TVideoWindow* Video = nullptr;
+  TPopupMenu* Menu = nullptr;
+  std::vector<std::wstring> Clicked;
+  int Popups = 0;
+};
+
+TEST_F(VideoWindowMenuTest, FullScreenRightClickOpensThePopupMenuAtTheCursor) {
+  ASSERT_NO_FATAL_FAILURE(PlayIntoTheWindow());
+  HWND video = Video->VideoHandle();
+  ASSERT_TRUE(video);
+  ASSERT_NE(video, Video->Handle());
+  Video->SetFullScreen(true);
+  ASSERT_NE(::GetParent(video), Form->Handle());
+  ::SetCursorPos(500, 400);
+  POINT cursor{};
+  ::GetCursorPos(&cursor);
+
+  // A right click on the full-screen video: drained into the control, the menu comes up at the
+  // cursor (not at the click's point taken as the control's), and the chosen item runs.
+  MSG stale;
+  while (::PeekMessageW(&stale, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+  }
+  TMenuDriver::PressSoon(Menu->WindowHandle(), {VK_DOWN, VK_DOWN, VK_RETURN});
+  ::PostMessageW(video, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+  ::PostMessageW(video, WM_RBUTTONUP, 0, MAKELPARAM(5, 5));
+  ASSERT_TRUE(PumpUntil([&] { return !Clicked.empty(); }, 5000)) << "the menu came up and was driven";
+  EXPECT_EQ(Clicked, std::vector<std::wstring>{L"Close"});
+  EXPECT_EQ(Popups, 1);
+  EXPECT_TRUE(TMenuDriver::Seen);
+  EXPECT_EQ(TMenuDriver::Shown.left, cursor.x);
+  EXPECT_EQ(TMenuDriver::Shown.top, cursor.y);
+  EXPECT_EQ(Menu->PopupComponent(), Video);
+
+  // The message is answered as handled; a keyboard request (no point) comes to the cursor too.
+  TMenuDriver::PressSoon(Menu->WindowHandle(), {VK_ESCAPE, VK_ESCAPE});
+  EXPECT_EQ(::SendMessageW(Video->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Video->Handle()), -1), 1);
+  EXPECT_EQ(Popups, 2);
+  EXPECT_EQ(TMenuDriver::Shown.left, cursor.x);
+  EXPECT_EQ(TMenuDriver::Shown.top, cursor.y);
+  EXPECT_EQ(Clicked.size(), 1u);
+  PumpFor(50);  // the second Escape, left over
+
+  // Without automatic popup the menu stays down and the message goes its usual way.
+  Menu->SetAutoPopup(false);
+  EXPECT_EQ(::SendMessageW(Video->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Video->Handle()),
+                           MAKELPARAM(cursor.x, cursor.y)),
+            0);
+  EXPECT_EQ(Popups, 2);
+  Menu->SetAutoPopup(true);
+
+  // Back in the form, the menu comes up at the message's point as on any control.
+  Video->SetFullScreen(false);
+  ASSERT_EQ(::GetParent(video), Form->Handle());
+  POINT at = Video->ClientToScreen(POINT{10, 10});
+  TMenuDriver::PressSoon(Menu->WindowHandle(), {VK_DOWN, VK_RETURN});
+  ::SendMessageW(Video->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Video->Handle()), MAKELPARAM(at.x, at.y));
+  PumpFor(50);
+  EXPECT_EQ(Popups, 3);
+  EXPECT_EQ(TMenuDriver::Shown.left, at.x);
+  EXPECT_EQ(TMenuDriver::Shown.top, at.y);
+  EXPECT_EQ(Clicked.back(), L"Normal size");
+  EXPECT_TRUE(Graph->Stop());
 }
 
 }  // namespace
