@@ -197,4 +197,47 @@ class TCanvas : public TPersistent {
   TCriticalSection lock_;
 };
 
+// Lends a DC to a canvas for the length of a scope: the canvas is locked and draws on dc until
+// the scope ends (also by an exception), then lets go of it and is unlocked.
+class TCanvasBinding {
+ public:
+  TCanvasBinding(TCanvas* c, HDC dc) : c_(c) {
+    c_->Lock();
+    c_->SetHandle(dc);
+  }
+  ~TCanvasBinding() {
+    c_->SetHandle(nullptr);
+    c_->Unlock();
+  }
+  TCanvasBinding(const TCanvasBinding&) = delete;
+  TCanvasBinding& operator=(const TCanvasBinding&) = delete;
+
+ private:
+  TCanvas* c_;
+};
+
+// The state of a DC (SaveDC), given back at the end of the scope.
+class TSavedDCState {
+ public:
+  explicit TSavedDCState(HDC dc) : dc_(dc), saved_(::SaveDC(dc)) {}
+  ~TSavedDCState() { ::RestoreDC(dc_, saved_); }
+  TSavedDCState(const TSavedDCState&) = delete;
+  TSavedDCState& operator=(const TSavedDCState&) = delete;
+
+ private:
+  HDC dc_;
+  int saved_;
+};
+
+// A canvas bound to a DC handed in by a notification (owner draw, custom draw): the DC's state is
+// saved first and restored after the canvas has let go of it.
+class TNotifyDCBinding {
+ public:
+  TNotifyDCBinding(TCanvas* c, HDC dc) : state_(dc), binding_(c, dc) {}
+
+ private:
+  TSavedDCState state_;
+  TCanvasBinding binding_;
+};
+
 }  // namespace kivo

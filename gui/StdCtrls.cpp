@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "WinControlUtil.h"
+
 namespace kivo {
 
 KIVO_IMPLEMENT_CLASS(TCustomLabel)
@@ -29,38 +31,9 @@ const std::vector<std::wstring> kAlignmentNames{L"taLeftJustify", L"taRightJusti
 const std::vector<std::wstring> kLeftRightNames{L"taLeftJustify", L"taRightJustify"};
 const std::vector<std::wstring> kBorderStyleNames{L"bsNone", L"bsSingle"};
 
-// Style bits of a window that exists, switched on or off.
-void SetStyleBit(TWinControl* c, DWORD bit, bool on) {
-  if (!c->HandleAllocated()) return;
-  HWND h = c->HandleIfAllocated();
-  LONG s = ::GetWindowLongW(h, GWL_STYLE);
-  ::SetWindowLongW(h, GWL_STYLE, on ? (s | bit) : (s & ~bit));
-  ::InvalidateRect(h, nullptr, TRUE);
-}
-
-// Binds a canvas to an owner-draw DC for the duration of a draw and gives it back after.
-class TCanvasBinding {
- public:
-  TCanvasBinding(TCanvas* c, HDC dc) : c_(c), saved_(::SaveDC(dc)), dc_(dc) {
-    c_->Lock();
-    c_->SetHandle(dc);
-  }
-  ~TCanvasBinding() {
-    c_->SetHandle(nullptr);
-    c_->Unlock();
-    ::RestoreDC(dc_, saved_);
-  }
-  TCanvasBinding(const TCanvasBinding&) = delete;
-  TCanvasBinding& operator=(const TCanvasBinding&) = delete;
-
- private:
-  TCanvas* c_;
-  int saved_;
-  HDC dc_;
-};
-
-// Default drawing of an owner-drawn item: the highlight when selected and the text.
-void DrawItemText(TCanvas* canvas, TControl* c, const RECT& r, const std::wstring& text, TOwnerDrawState state) {
+// Default drawing of an owner-drawn item of a list: the highlight when selected and the item's text.
+void DrawListItem(TCanvas* canvas, TControl* c, const TStrings* items, int index, const RECT& r, TOwnerDrawState state) {
+  std::wstring text = index >= 0 && index < items->Count() ? items->Get(index) : L"";
   bool selected = (state & odSelected) != 0;
   canvas->Brush()->SetColor(selected ? clHighlight : c->Color());
   canvas->FillRect(r);
@@ -69,6 +42,27 @@ void DrawItemText(TCanvas* canvas, TControl* c, const RECT& r, const std::wstrin
   canvas->Brush()->SetStyle(TBrushStyle::bsClear);
   canvas->TextRect(r, r.left + 2, r.top, text);
   canvas->Brush()->SetStyle(TBrushStyle::bsSolid);
+}
+
+// The owner-draw notifications of a list or combo box: CN_DRAWITEM hands the item to draw with the
+// canvas bound to its DC, CN_MEASUREITEM sets the height measure gives for the item. False for
+// any other message.
+template <class Draw, class Measure>
+bool OwnerDrawMessage(TMessage& m, TCanvas* canvas, Draw draw, Measure measure) {
+  if (m.Msg == CN_DRAWITEM) {
+    auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
+    TNotifyDCBinding bind(canvas, d->hDC);
+    draw(*d);
+    m.Result = 1;
+    return true;
+  }
+  if (m.Msg == CN_MEASUREITEM) {
+    auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
+    mi->itemHeight = measure(static_cast<int>(mi->itemID));
+    m.Result = 1;
+    return true;
+  }
+  return false;
 }
 }  // namespace
 
@@ -798,7 +792,7 @@ void TCustomComboBox::Change() {
 }
 void TCustomComboBox::DrawItem(int index, const RECT& rect, TOwnerDrawState state) {
   if (OnDrawItem) OnDrawItem(this, index, rect, state);
-  else DrawItemText(canvas_.get(), this, rect, index >= 0 && index < items_->Count() ? items_->Get(index) : L"", state);
+  else DrawListItem(canvas_.get(), this, items_.get(), index, rect, state);
 }
 void TCustomComboBox::WndProc(TMessage& m) {
   switch (m.Msg) {
@@ -823,25 +817,18 @@ void TCustomComboBox::WndProc(TMessage& m) {
           break;
       }
       return;
-    case CN_DRAWITEM: {
-      auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
-      TCanvasBinding bind(canvas_.get(), d->hDC);
-      DrawItem(static_cast<int>(d->itemID), d->rcItem, static_cast<TOwnerDrawState>(d->itemState));
-      m.Result = 1;
-      return;
-    }
-    case CN_MEASUREITEM: {
-      auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
-      int h = itemHeight_;
-      if (style_ == TComboBoxStyle::csOwnerDrawVariable && OnMeasureItem && static_cast<int>(mi->itemID) >= 0)
-        OnMeasureItem(this, static_cast<int>(mi->itemID), h);
-      mi->itemHeight = h;
-      m.Result = 1;
-      return;
-    }
     default:
       break;
   }
+  auto draw = [this](const DRAWITEMSTRUCT& d) {
+    DrawItem(static_cast<int>(d.itemID), d.rcItem, static_cast<TOwnerDrawState>(d.itemState));
+  };
+  auto measure = [this](int item) {
+    int h = itemHeight_;
+    if (style_ == TComboBoxStyle::csOwnerDrawVariable && OnMeasureItem && item >= 0) OnMeasureItem(this, item, h);
+    return h;
+  };
+  if (OwnerDrawMessage(m, canvas_.get(), draw, measure)) return;
   TWinControl::WndProc(m);
 }
 void TComboBox::Publish(TPublisher<TComboBox>& p) {
@@ -974,7 +961,7 @@ void TCustomListBox::SetBorderStyle(TBorderStyle s) {
 }
 void TCustomListBox::DrawItem(int index, const RECT& rect, TOwnerDrawState state) {
   if (OnDrawItem) OnDrawItem(this, index, rect, state);
-  else DrawItemText(canvas_.get(), this, rect, index >= 0 && index < items_->Count() ? items_->Get(index) : L"", state);
+  else DrawListItem(canvas_.get(), this, items_.get(), index, rect, state);
 }
 void TCustomListBox::WndProc(TMessage& m) {
   switch (m.Msg) {
@@ -986,25 +973,19 @@ void TCustomListBox::WndProc(TMessage& m) {
         DblClick();
       }
       return;
-    case CN_DRAWITEM: {
-      auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
-      TCanvasBinding bind(canvas_.get(), d->hDC);
-      DrawItem(static_cast<int>(d->itemID), d->rcItem, static_cast<TOwnerDrawState>(d->itemState));
-      if ((d->itemState & ODS_FOCUS) && !OnDrawItem) ::DrawFocusRect(d->hDC, &d->rcItem);
-      m.Result = 1;
-      return;
-    }
-    case CN_MEASUREITEM: {
-      auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
-      int h = itemHeight_;
-      if (style_ == TListBoxStyle::lbOwnerDrawVariable && OnMeasureItem) OnMeasureItem(this, static_cast<int>(mi->itemID), h);
-      mi->itemHeight = h;
-      m.Result = 1;
-      return;
-    }
     default:
       break;
   }
+  auto draw = [this](const DRAWITEMSTRUCT& d) {
+    DrawItem(static_cast<int>(d.itemID), d.rcItem, static_cast<TOwnerDrawState>(d.itemState));
+    if ((d.itemState & ODS_FOCUS) && !OnDrawItem) ::DrawFocusRect(d.hDC, &d.rcItem);
+  };
+  auto measure = [this](int item) {
+    int h = itemHeight_;
+    if (style_ == TListBoxStyle::lbOwnerDrawVariable && OnMeasureItem) OnMeasureItem(this, item, h);
+    return h;
+  };
+  if (OwnerDrawMessage(m, canvas_.get(), draw, measure)) return;
   TWinControl::WndProc(m);
 }
 void TListBox::Publish(TPublisher<TListBox>& p) {
