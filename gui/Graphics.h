@@ -130,6 +130,19 @@ class TBrush : public TGraphicsObject {
   mutable TBrushOwner handle_;
 };
 
+// The header of an uncompressed DIB, bottom-up for a positive height and top-down for a negative
+// one; the other fields are zero.
+inline BITMAPINFOHEADER DibHeader(int width, int height, int bitCount) {
+  BITMAPINFOHEADER h{};
+  h.biSize = sizeof(BITMAPINFOHEADER);
+  h.biWidth = width;
+  h.biHeight = height;
+  h.biPlanes = 1;
+  h.biBitCount = static_cast<WORD>(bitCount);
+  h.biCompression = BI_RGB;
+  return h;
+}
+
 // Drawing on a device context it owns or one bound from outside (SetHandle). Each operation
 // selects the canvas's font, pen and brush into the DC for its own duration only, so a bound
 // DC is always left as it was found.
