@@ -1060,31 +1060,26 @@ HRESULT TBCBaseOutputPin::NegotiateAllocator(IMemInputPin* peerInput, IMemAlloca
   peerInput->GetAllocatorRequirements(&props);
   if (props.cbAlign == 0) props.cbAlign = 1;
 
-  IMemAllocator* a = nullptr;
-  HRESULT hr = peerInput->GetAllocator(&a);
-  if (SUCCEEDED(hr) && a) {
+  // Takes an allocator that came with hr once its buffers are sized and the peer accepts it.
+  auto settle = [&](IMemAllocator* a, HRESULT& hr) {
+    if (FAILED(hr) || !a) return false;
     ALLOCATOR_PROPERTIES asked = props;
     hr = SizeBuffers(a, &asked);
     if (SUCCEEDED(hr)) hr = peerInput->NotifyAllocator(a, FALSE);
-    if (SUCCEEDED(hr)) {
-      *allocator = a;
-      return S_OK;
-    }
-  }
+    if (FAILED(hr)) return false;
+    *allocator = a;
+    return true;
+  };
+  // the peer's allocator first, else one of our own
+  IMemAllocator* a = nullptr;
+  HRESULT hr = peerInput->GetAllocator(&a);
+  if (settle(a, hr)) return S_OK;
   if (a) {
     a->Release();
     a = nullptr;
   }
   hr = MakeOwnAllocator(&a);
-  if (SUCCEEDED(hr) && a) {
-    ALLOCATOR_PROPERTIES asked = props;
-    hr = SizeBuffers(a, &asked);
-    if (SUCCEEDED(hr)) hr = peerInput->NotifyAllocator(a, FALSE);
-    if (SUCCEEDED(hr)) {
-      *allocator = a;
-      return S_OK;
-    }
-  }
+  if (settle(a, hr)) return S_OK;
   if (a) a->Release();
   return FAILED(hr) ? hr : E_FAIL;
 }
