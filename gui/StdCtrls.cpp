@@ -20,6 +20,7 @@ KIVO_IMPLEMENT_CLASS_PUBLISHED(TEdit)
 KIVO_IMPLEMENT_CLASS(TCustomMemo)
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TMemo)
 KIVO_IMPLEMENT_CLASS(TControlItems)
+KIVO_IMPLEMENT_CLASS(TItemListControl)
 KIVO_IMPLEMENT_CLASS(TCustomComboBox)
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TComboBox)
 KIVO_IMPLEMENT_CLASS(TCustomListBox)
@@ -276,7 +277,7 @@ void TCustomCheckBox::CreateWnd() {
 void TCustomCheckBox::SetState(TCheckBoxState s) {
   if (s == state_) return;
   state_ = s;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), BM_SETCHECK, static_cast<WPARAM>(s), 0);
+  Send(this, BM_SETCHECK, static_cast<WPARAM>(s), 0);
   Click();
   Perform(CM_STATECHANGED);
 }
@@ -333,7 +334,7 @@ void TRadioButton::CreateWnd() {
 void TRadioButton::SetChecked(bool v) {
   if (v == checked_) return;
   checked_ = v;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), BM_SETCHECK, v ? BST_CHECKED : BST_UNCHECKED, 0);
+  Send(this, BM_SETCHECK, v ? BST_CHECKED : BST_UNCHECKED, 0);
   if (v) {
     if (Parent())
       for (TControl* c : std::vector<TControl*>(Parent()->ControlList()))
@@ -448,16 +449,16 @@ bool TCustomEdit::Modified() const {
 }
 void TCustomEdit::SetModified(bool v) {
   modified_ = v;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_SETMODIFY, v, 0);
+  Send(this, EM_SETMODIFY, v, 0);
 }
 void TCustomEdit::SetReadOnly(bool v) {
   if (v == readOnly_) return;
   readOnly_ = v;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_SETREADONLY, v, 0);
+  Send(this, EM_SETREADONLY, v, 0);
 }
 void TCustomEdit::SetMaxLength(int n) {
   maxLength_ = n < 0 ? 0 : n;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_LIMITTEXT, maxLength_, 0);
+  Send(this, EM_LIMITTEXT, maxLength_, 0);
 }
 void TCustomEdit::SetPasswordChar(wchar_t c) {
   if (c == passwordChar_) return;
@@ -491,7 +492,7 @@ int TCustomEdit::SelStart() const {
 void TCustomEdit::SetSelStart(int v) {
   selStart_ = v;
   selLength_ = 0;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_SETSEL, v, v);
+  Send(this, EM_SETSEL, v, v);
 }
 int TCustomEdit::SelLength() const {
   if (!HandleAllocated()) return selLength_;
@@ -502,7 +503,7 @@ int TCustomEdit::SelLength() const {
 void TCustomEdit::SetSelLength(int v) {
   int start = SelStart();
   selLength_ = v;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_SETSEL, start, start + v);
+  Send(this, EM_SETSEL, start, start + v);
 }
 std::wstring TCustomEdit::SelText() const {
   std::wstring t = Text();
@@ -514,7 +515,7 @@ void TCustomEdit::SetSelText(const std::wstring& s) {
   ::SendMessageW(HandleIfAllocated(), EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(s.c_str()));
 }
 void TCustomEdit::SelectAll() {
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_SETSEL, 0, -1);
+  Send(this, EM_SETSEL, 0, -1);
 }
 void TCustomEdit::Change() {
   if (OnChange) OnChange(this);
@@ -698,11 +699,18 @@ void TControlItems::FillWindow() {
   for (int i = 0; i < Count(); ++i) InsertIntoWindow(i);
 }
 
+// ---- TItemListControl -------------------------------------------------------------------------
+TItemListControl::TItemListControl(TComponent* owner, TControlItems::TMessages messages)
+    : TWinControl(owner), items_(std::make_unique<TControlItems>(this, messages)), canvas_(std::make_unique<TControlCanvas>(this)) {}
+TItemListControl::~TItemListControl() = default;
+void TItemListControl::DrawItem(int index, const RECT& rect, TOwnerDrawState state) {
+  if (OnDrawItem) OnDrawItem(this, index, rect, state);
+  else DrawListItem(canvas_.get(), this, items_.get(), index, rect, state);
+}
+
 // ---- TCustomComboBox --------------------------------------------------------------------------
 TCustomComboBox::TCustomComboBox(TComponent* owner)
-    : TWinControl(owner),
-      items_(std::make_unique<TControlItems>(this, TControlItems::TMessages{CB_INSERTSTRING, CB_DELETESTRING, CB_RESETCONTENT})),
-      canvas_(std::make_unique<TControlCanvas>(this)) {
+    : TItemListControl(owner, TControlItems::TMessages{CB_INSERTSTRING, CB_DELETESTRING, CB_RESETCONTENT}) {
   controlStyle_ = csSetCaption | csDoubleClicks;
   SetBounds(0, 0, 145, 21);
   SetTabStop(true);
@@ -753,7 +761,7 @@ int TCustomComboBox::ItemIndex() const {
 void TCustomComboBox::SetItemIndex(int i) {
   if (i < -1 || i >= items_->Count()) i = -1;
   itemIndex_ = i;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), CB_SETCURSEL, i, 0);
+  Send(this, CB_SETCURSEL, i, 0);
 }
 void TCustomComboBox::SetStyle(TComboBoxStyle s) {
   if (s == style_) return;
@@ -789,10 +797,6 @@ void TCustomComboBox::SetText(const std::wstring& s) {
 }
 void TCustomComboBox::Change() {
   if (OnChange) OnChange(this);
-}
-void TCustomComboBox::DrawItem(int index, const RECT& rect, TOwnerDrawState state) {
-  if (OnDrawItem) OnDrawItem(this, index, rect, state);
-  else DrawListItem(canvas_.get(), this, items_.get(), index, rect, state);
 }
 void TCustomComboBox::WndProc(TMessage& m) {
   switch (m.Msg) {
@@ -847,9 +851,7 @@ void TComboBox::Publish(TPublisher<TComboBox>& p) {
 
 // ---- TCustomListBox ---------------------------------------------------------------------------
 TCustomListBox::TCustomListBox(TComponent* owner)
-    : TWinControl(owner),
-      items_(std::make_unique<TControlItems>(this, TControlItems::TMessages{LB_INSERTSTRING, LB_DELETESTRING, LB_RESETCONTENT})),
-      canvas_(std::make_unique<TControlCanvas>(this)) {
+    : TItemListControl(owner, TControlItems::TMessages{LB_INSERTSTRING, LB_DELETESTRING, LB_RESETCONTENT}) {
   // clicks come from LBN_SELCHANGE, double clicks from LBN_DBLCLK
   controlStyle_ = csSetCaption;
   SetBounds(0, 0, 121, 97);
@@ -936,10 +938,10 @@ int TCustomListBox::SelCount() const {
   return static_cast<int>(::SendMessageW(HandleIfAllocated(), LB_GETSELCOUNT, 0, 0));
 }
 int TCustomListBox::TopIndex() const {
-  return HandleAllocated() ? static_cast<int>(::SendMessageW(HandleIfAllocated(), LB_GETTOPINDEX, 0, 0)) : 0;
+  return static_cast<int>(Send(this, LB_GETTOPINDEX));
 }
 void TCustomListBox::SetTopIndex(int i) {
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), LB_SETTOPINDEX, i, 0);
+  Send(this, LB_SETTOPINDEX, i, 0);
 }
 int TCustomListBox::ItemAtPos(POINT p, bool existing) const {
   if (!HandleAllocated()) return -1;
@@ -951,17 +953,13 @@ int TCustomListBox::ItemAtPos(POINT p, bool existing) const {
 }
 RECT TCustomListBox::ItemRect(int index) const {
   RECT r{0, 0, 0, 0};
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+  Send(this, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
   return r;
 }
 void TCustomListBox::SetBorderStyle(TBorderStyle s) {
   if (s == borderStyle_) return;
   borderStyle_ = s;
   RecreateWnd();
-}
-void TCustomListBox::DrawItem(int index, const RECT& rect, TOwnerDrawState state) {
-  if (OnDrawItem) OnDrawItem(this, index, rect, state);
-  else DrawListItem(canvas_.get(), this, items_.get(), index, rect, state);
 }
 void TCustomListBox::WndProc(TMessage& m) {
   switch (m.Msg) {
