@@ -41,12 +41,7 @@ void SetBitmapFromFrameBits(const void* bits, std::int32_t width, std::int32_t h
   if (!bits || !bitmap || width <= 0 || height <= 0) throw EInvalidArgument(L"Invalid frame");
   bitmap->SetSize(width, height);
   BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
+  info.bmiHeader = DibHeader(width, height, 24);
   info.bmiHeader.biSizeImage = static_cast<DWORD>(width * height * 3);
   ::SetDIBits(bitmap->Canvas()->Handle(), bitmap->Handle(), 0, static_cast<UINT>(height), bits, &info, DIB_RGB_COLORS);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "Graphics.h"
 #include "KVSection.h"
 
 namespace kivo {
@@ -42,12 +43,7 @@ std::unique_ptr<TWaitDriverThread> WaitDriver;
 void FillOutputFormat() {
   std::memset(&OutputFormat, 0, sizeof(OutputFormat));
   BITMAPINFOHEADER& h = OutputFormat.bmiHeader;
-  h.biSize = sizeof(BITMAPINFOHEADER);
-  h.biWidth = OutputWidth;
-  h.biHeight = OutputHeight;
-  h.biPlanes = 1;
-  h.biBitCount = 24;
-  h.biCompression = BI_RGB;
+  h = DibHeader(OutputWidth, OutputHeight, 24);
   h.biSizeImage = static_cast<DWORD>(OutputWidth * OutputHeight * 3);
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "WinControlUtil.h"
+
 namespace kivo {
 
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TTrackBar)
@@ -28,40 +30,6 @@ void InitCommonControlClasses() {
   }();
   (void)done;
 }
-
-namespace {
-// Binds a canvas to a DC handed in by a notification for the duration of a draw.
-class TCanvasBinding {
- public:
-  TCanvasBinding(TCanvas* c, HDC dc) : c_(c), saved_(::SaveDC(dc)), dc_(dc) {
-    c_->Lock();
-    c_->SetHandle(dc);
-  }
-  ~TCanvasBinding() {
-    c_->SetHandle(nullptr);
-    c_->Unlock();
-    ::RestoreDC(dc_, saved_);
-  }
-  TCanvasBinding(const TCanvasBinding&) = delete;
-  TCanvasBinding& operator=(const TCanvasBinding&) = delete;
-
- private:
-  TCanvas* c_;
-  int saved_;
-  HDC dc_;
-};
-
-void SetStyleBits(TWinControl* c, DWORD mask, DWORD bits) {
-  if (!c->HandleAllocated()) return;
-  HWND h = c->HandleIfAllocated();
-  LONG s = ::GetWindowLongW(h, GWL_STYLE);
-  ::SetWindowLongW(h, GWL_STYLE, (s & ~mask) | bits);
-  ::InvalidateRect(h, nullptr, TRUE);
-}
-LRESULT Send(const TWinControl* c, UINT msg, WPARAM w = 0, LPARAM l = 0) {
-  return c->HandleAllocated() ? ::SendMessageW(c->HandleIfAllocated(), msg, w, l) : 0;
-}
-}  // namespace
 
 // ---- TTrackBar --------------------------------------------------------------------------------
 void TTrackBar::Publish(TPublisher<TTrackBar>& p) {
@@ -507,6 +475,19 @@ void TCustomTabControl::WndProc(TMessage& m) {
 }
 
 // ---- TTabControl ------------------------------------------------------------------------------
+namespace {
+// The layout properties both tab controls publish, after their own.
+template <class T>
+void PublishTabLayout(TPublisher<T>& p) {
+  p.Enumeration(L"TabPosition", {L"tpTop", L"tpBottom", L"tpLeft", L"tpRight"}, &TCustomTabControl::TabPosition,
+                &TCustomTabControl::SetTabPosition);
+  p.Integer(L"TabHeight", &TCustomTabControl::TabHeight, &TCustomTabControl::SetTabHeight);
+  p.Integer(L"TabWidth", &TCustomTabControl::TabWidth, &TCustomTabControl::SetTabWidth);
+  p.Enumeration(L"Style", {L"tsTabs", L"tsButtons", L"tsFlatButtons"}, &TCustomTabControl::Style, &TCustomTabControl::SetStyle);
+  p.Boolean(L"MultiLine", &TCustomTabControl::MultiLine, &TCustomTabControl::SetMultiLine);
+}
+}  // namespace
+
 void TTabControl::Publish(TPublisher<TTabControl>& p) {
   PublishColorFont(p);
   PublishVisibility(p);
@@ -514,12 +495,7 @@ void TTabControl::Publish(TPublisher<TTabControl>& p) {
   PublishTabs(p);
   p.Object(L"Tabs", &TTabControl::Tabs, &TTabControl::SetTabs);
   p.Integer(L"TabIndex", &TTabControl::TabIndex, &TTabControl::SetTabIndex);
-  p.Enumeration(L"TabPosition", {L"tpTop", L"tpBottom", L"tpLeft", L"tpRight"}, &TCustomTabControl::TabPosition,
-                &TCustomTabControl::SetTabPosition);
-  p.Integer(L"TabHeight", &TCustomTabControl::TabHeight, &TCustomTabControl::SetTabHeight);
-  p.Integer(L"TabWidth", &TCustomTabControl::TabWidth, &TCustomTabControl::SetTabWidth);
-  p.Enumeration(L"Style", {L"tsTabs", L"tsButtons", L"tsFlatButtons"}, &TCustomTabControl::Style, &TCustomTabControl::SetStyle);
-  p.Boolean(L"MultiLine", &TCustomTabControl::MultiLine, &TCustomTabControl::SetMultiLine);
+  PublishTabLayout(p);
 }
 TTabControl::TTabControl(TComponent* owner) : TCustomTabControl(owner), tabs_(std::make_unique<TStringList>()) {
   tabs_->OnChange = [this](TObject*) {
@@ -618,12 +594,7 @@ void TPageControl::Publish(TPublisher<TPageControl>& p) {
   PublishTabs(p);
   p.Object(L"ActivePage", &TPageControl::ActivePage, &TPageControl::SetActivePage);
   p.Integer(L"ActivePageIndex", &TPageControl::ActivePageIndex, &TPageControl::SetActivePageIndex);
-  p.Enumeration(L"TabPosition", {L"tpTop", L"tpBottom", L"tpLeft", L"tpRight"}, &TCustomTabControl::TabPosition,
-                &TCustomTabControl::SetTabPosition);
-  p.Integer(L"TabHeight", &TCustomTabControl::TabHeight, &TCustomTabControl::SetTabHeight);
-  p.Integer(L"TabWidth", &TCustomTabControl::TabWidth, &TCustomTabControl::SetTabWidth);
-  p.Enumeration(L"Style", {L"tsTabs", L"tsButtons", L"tsFlatButtons"}, &TCustomTabControl::Style, &TCustomTabControl::SetStyle);
-  p.Boolean(L"MultiLine", &TCustomTabControl::MultiLine, &TCustomTabControl::SetMultiLine);
+  PublishTabLayout(p);
 }
 TPageControl::TPageControl(TComponent* owner) : TCustomTabControl(owner) {}
 TPageControl::~TPageControl() {
@@ -864,7 +835,7 @@ void TStatusBar::WndProc(TMessage& m) {
     auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
     int index = static_cast<int>(d->itemID);
     if (index >= 0 && index < panels_->Count()) {
-      TCanvasBinding bind(canvas_.get(), d->hDC);
+      TNotifyDCBinding bind(canvas_.get(), d->hDC);
       DrawPanel(panels_->Items(index), d->rcItem);
     }
     m.Result = 1;
@@ -1198,7 +1169,7 @@ LRESULT TCustomListView::CustomDraw(NMLVCUSTOMDRAW* cd) {
     case CDDS_PREPAINT: {
       bool def = true;
       if (OnCustomDraw) {
-        TCanvasBinding bind(canvas_.get(), cd->nmcd.hdc);
+        TNotifyDCBinding bind(canvas_.get(), cd->nmcd.hdc);
         OnCustomDraw(this, cd->nmcd.rc, def);
       }
       if (!def) return CDRF_SKIPDEFAULT;
@@ -1208,7 +1179,7 @@ LRESULT TCustomListView::CustomDraw(NMLVCUSTOMDRAW* cd) {
       bool def = true;
       int index = static_cast<int>(cd->nmcd.dwItemSpec);
       if (OnCustomDrawItem && index >= 0 && index < items_->Count()) {
-        TCanvasBinding bind(canvas_.get(), cd->nmcd.hdc);
+        TNotifyDCBinding bind(canvas_.get(), cd->nmcd.hdc);
         canvas_->Font()->Assign(Font());
         canvas_->Brush()->SetColor(Color());
         OnCustomDrawItem(this, items_->Item(index), cd->nmcd.uItemState, def);

@@ -1358,17 +1358,8 @@ void TGraphicControl::WndProc(TMessage& m) {
   if (m.Msg == WM_PAINT) {
     HDC dc = reinterpret_cast<HDC>(m.WParam);
     if (dc) {
-      canvas_->Lock();
-      canvas_->SetHandle(dc);
-      try {
-        Paint();
-      } catch (...) {
-        canvas_->SetHandle(nullptr);
-        canvas_->Unlock();
-        throw;
-      }
-      canvas_->SetHandle(nullptr);
-      canvas_->Unlock();
+      TCanvasBinding bind(canvas_.get(), dc);
+      Paint();
     }
     return;
   }
@@ -1382,17 +1373,8 @@ TCustomControl::~TCustomControl() {
 }
 TCanvas* TCustomControl::Canvas() const { return canvas_.get(); }
 void TCustomControl::PaintWindow(HDC dc) {
-  canvas_->Lock();
-  canvas_->SetHandle(dc);
-  try {
-    Paint();
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  TCanvasBinding bind(canvas_.get(), dc);
+  Paint();
 }
 
 TControlCanvas::~TControlCanvas() { FreeWindowDC(); }

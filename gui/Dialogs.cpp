@@ -114,6 +114,14 @@ HWND TCommonDialog::OwnerWindow() {
     if (f->HandleAllocated()) return f->HandleIfAllocated();
   return Application()->Handle();
 }
+bool TCommonDialog::RunSystemDialog(const std::function<bool()>& run, const std::wstring& kind) {
+  if (OnShow) OnShow(this);
+  bool ok = run();
+  DWORD err = ok ? 0 : ::CommDlgExtendedError();
+  if (OnClose) OnClose(this);
+  if (err) throw EInvalidOperation(kind + L" dialog failed (error " + IntToHex(err, 4) + L")");
+  return ok;
+}
 
 // ---- TOpenDialog ------------------------------------------------------------------------------
 void TOpenDialog::Publish(TPublisher<TOpenDialog>& p) {
@@ -187,11 +195,7 @@ bool TSaveDialog::RunDialog(OPENFILENAMEW& ofn) { return ::GetSaveFileNameW(&ofn
 bool TOpenDialog::Execute() {
   TSetup s;
   Prepare(s);
-  if (OnShow) OnShow(this);
-  bool ok = RunDialog(s.ofn);
-  DWORD err = ok ? 0 : ::CommDlgExtendedError();
-  if (OnClose) OnClose(this);
-  if (err) throw EInvalidOperation(L"File dialog failed (error " + IntToHex(err, 4) + L")");
+  bool ok = RunSystemDialog([&] { return RunDialog(s.ofn); }, L"File");
   if (ok) TakeResult(s);
   return ok;
 }
@@ -233,11 +237,7 @@ void TFontDialog::TakeResult(const TSetup& s) {
 bool TFontDialog::Execute() {
   TSetup s;
   Prepare(s);
-  if (OnShow) OnShow(this);
-  bool ok = ::ChooseFontW(&s.cf) != FALSE;
-  DWORD err = ok ? 0 : ::CommDlgExtendedError();
-  if (OnClose) OnClose(this);
-  if (err) throw EInvalidOperation(L"Font dialog failed (error " + IntToHex(err, 4) + L")");
+  bool ok = RunSystemDialog([&] { return ::ChooseFontW(&s.cf) != FALSE; }, L"Font");
   if (ok) TakeResult(s);
   return ok;
 }
@@ -271,11 +271,7 @@ void TColorDialog::TakeResult(const TSetup& s) {
 bool TColorDialog::Execute() {
   TSetup s;
   Prepare(s);
-  if (OnShow) OnShow(this);
-  bool ok = ::ChooseColorW(&s.cc) != FALSE;
-  DWORD err = ok ? 0 : ::CommDlgExtendedError();
-  if (OnClose) OnClose(this);
-  if (err) throw EInvalidOperation(L"Colour dialog failed (error " + IntToHex(err, 4) + L")");
+  bool ok = RunSystemDialog([&] { return ::ChooseColorW(&s.cc) != FALSE; }, L"Colour");
   if (ok) TakeResult(s);
   return ok;
 }

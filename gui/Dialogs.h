@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,9 @@ class TCommonDialog : public TComponent {
  protected:
   // The window the dialog belongs to: the active form, else the application window.
   static HWND OwnerWindow();
+  // Runs a system dialog between OnShow and OnClose: true when confirmed, false when cancelled. A
+  // failure of the dialog itself raises EInvalidOperation ("<kind> dialog failed (error ...)").
+  bool RunSystemDialog(const std::function<bool()>& run, const std::wstring& kind);
 };
 
 enum TOpenOption : uint32_t {

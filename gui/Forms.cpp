@@ -189,17 +189,8 @@ RECT TCustomForm::ClientRect() const {
 
 void TCustomForm::PaintWindow(HDC dc) {
   if (!OnPaint) return;
-  canvas_->Lock();
-  canvas_->SetHandle(dc);
-  try {
-    OnPaint(this);
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  TCanvasBinding bind(canvas_.get(), dc);
+  OnPaint(this);
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle s) {

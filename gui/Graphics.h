@@ -130,6 +130,19 @@ class TBrush : public TGraphicsObject {
   mutable TBrushOwner handle_;
 };
 
+// The header of an uncompressed DIB, bottom-up for a positive height and top-down for a negative
+// one; the other fields are zero.
+inline BITMAPINFOHEADER DibHeader(int width, int height, int bitCount) {
+  BITMAPINFOHEADER h{};
+  h.biSize = sizeof(BITMAPINFOHEADER);
+  h.biWidth = width;
+  h.biHeight = height;
+  h.biPlanes = 1;
+  h.biBitCount = static_cast<WORD>(bitCount);
+  h.biCompression = BI_RGB;
+  return h;
+}
+
 // Drawing on a device context it owns or one bound from outside (SetHandle). Each operation
 // selects the canvas's font, pen and brush into the DC for its own duration only, so a bound
 // DC is always left as it was found.
@@ -195,6 +208,49 @@ class TCanvas : public TPersistent {
   POINT pos_{0, 0};
   DWORD copyMode_ = SRCCOPY;
   TCriticalSection lock_;
+};
+
+// Lends a DC to a canvas for the length of a scope: the canvas is locked and draws on dc until
+// the scope ends (also by an exception), then lets go of it and is unlocked.
+class TCanvasBinding {
+ public:
+  TCanvasBinding(TCanvas* c, HDC dc) : c_(c) {
+    c_->Lock();
+    c_->SetHandle(dc);
+  }
+  ~TCanvasBinding() {
+    c_->SetHandle(nullptr);
+    c_->Unlock();
+  }
+  TCanvasBinding(const TCanvasBinding&) = delete;
+  TCanvasBinding& operator=(const TCanvasBinding&) = delete;
+
+ private:
+  TCanvas* c_;
+};
+
+// The state of a DC (SaveDC), given back at the end of the scope.
+class TSavedDCState {
+ public:
+  explicit TSavedDCState(HDC dc) : dc_(dc), saved_(::SaveDC(dc)) {}
+  ~TSavedDCState() { ::RestoreDC(dc_, saved_); }
+  TSavedDCState(const TSavedDCState&) = delete;
+  TSavedDCState& operator=(const TSavedDCState&) = delete;
+
+ private:
+  HDC dc_;
+  int saved_;
+};
+
+// A canvas bound to a DC handed in by a notification (owner draw, custom draw): the DC's state is
+// saved first and restored after the canvas has let go of it.
+class TNotifyDCBinding {
+ public:
+  TNotifyDCBinding(TCanvas* c, HDC dc) : state_(dc), binding_(c, dc) {}
+
+ private:
+  TSavedDCState state_;
+  TCanvasBinding binding_;
 };
 
 }  // namespace kivo

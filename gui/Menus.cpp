@@ -134,17 +134,10 @@ bool RouteMenuMessage(TMessage& m) {
       TMenuItem* item = ItemFromData(d->itemData);
       if (!item) return false;
       TCanvas canvas;
-      int saved = ::SaveDC(d->hDC);
-      canvas.SetHandle(d->hDC);
-      try {
+      {
+        TNotifyDCBinding bind(&canvas, d->hDC);
         item->DrawItem(&canvas, d->rcItem, (d->itemState & ODS_SELECTED) != 0);
-      } catch (...) {
-        canvas.SetHandle(nullptr);
-        ::RestoreDC(d->hDC, saved);
-        throw;
       }
-      canvas.SetHandle(nullptr);
-      ::RestoreDC(d->hDC, saved);
       m.Result = 1;
       return true;
     }

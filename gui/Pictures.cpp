@@ -229,12 +229,7 @@ void TBitmap::Recreate(int width, int height, TPixelFormat format, const std::ve
   const int bitCount = BitCountOf(format);
   if (width > 0 && height > 0) {
     TDibInfo info;
-    info.Header.biSize = sizeof(BITMAPINFOHEADER);
-    info.Header.biWidth = width;
-    info.Header.biHeight = height;  // bottom-up
-    info.Header.biPlanes = 1;
-    info.Header.biBitCount = static_cast<WORD>(bitCount);
-    info.Header.biCompression = BI_RGB;
+    info.Header = DibHeader(width, height, bitCount);  // bottom-up
     if (format == TPixelFormat::pf16bit) {
       info.Header.biCompression = BI_BITFIELDS;
       const DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
@@ -565,13 +560,8 @@ std::vector<std::uint8_t> TBitmap::SaveToBytes() {
   fh.bfType = 0x4D42;
   fh.bfSize = static_cast<DWORD>(headers + imageSize);
   fh.bfOffBits = static_cast<DWORD>(headers);
-  BITMAPINFOHEADER ih{};
-  ih.biSize = sizeof(ih);
-  ih.biWidth = width_;
-  ih.biHeight = height_;
-  ih.biPlanes = 1;
-  ih.biBitCount = static_cast<WORD>(bitCount);
-  ih.biCompression = fields ? BI_BITFIELDS : BI_RGB;
+  BITMAPINFOHEADER ih = DibHeader(width_, height_, bitCount);
+  if (fields) ih.biCompression = BI_BITFIELDS;
   ih.biSizeImage = static_cast<DWORD>(imageSize);
   ih.biXPelsPerMeter = ih.biYPelsPerMeter = 3780;  // 96 dpi
   ih.biClrUsed = static_cast<DWORD>(colors.size());
@@ -603,12 +593,7 @@ TPixelBuffer TBitmap::ToPixels() const {
   const int bitCount = BitCountOf(format_) == 24 ? 24 : 32;
   TPixelBuffer p(width_, height_, bitCount);
   TDibInfo info;
-  info.Header.biSize = sizeof(BITMAPINFOHEADER);
-  info.Header.biWidth = width_;
-  info.Header.biHeight = -height_;  // top-down, as the buffer is
-  info.Header.biPlanes = 1;
-  info.Header.biBitCount = static_cast<WORD>(bitCount);
-  info.Header.biCompression = BI_RGB;
+  info.Header = DibHeader(width_, -height_, bitCount);  // top-down, as the buffer is
   ::GdiFlush();
   if (BitCountOf(format_) == bitCount) {
     for (int y = 0; y < height_; ++y)
@@ -793,12 +778,7 @@ std::vector<std::uint8_t> TIcon::SaveToBytes() {
   TBitmapOwner colorBmp(ii.hbmColor), maskBmp(ii.hbmMask);
   const int w = width_, h = height_;
   TDibInfo info;
-  info.Header.biSize = sizeof(BITMAPINFOHEADER);
-  info.Header.biWidth = w;
-  info.Header.biHeight = h;
-  info.Header.biPlanes = 1;
-  info.Header.biBitCount = 32;
-  info.Header.biCompression = BI_RGB;
+  info.Header = DibHeader(w, h, 32);
   std::vector<std::uint8_t> color(StrideOf(w, 32) * h), mask(StrideOf(w, 1) * h);
   TMemDCOwner dc(::CreateCompatibleDC(nullptr));
   if (colorBmp) {

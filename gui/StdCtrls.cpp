@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "WinControlUtil.h"
+
 namespace kivo {
 
 KIVO_IMPLEMENT_CLASS(TCustomLabel)
@@ -18,6 +20,7 @@ KIVO_IMPLEMENT_CLASS_PUBLISHED(TEdit)
 KIVO_IMPLEMENT_CLASS(TCustomMemo)
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TMemo)
 KIVO_IMPLEMENT_CLASS(TControlItems)
+KIVO_IMPLEMENT_CLASS(TItemListControl)
 KIVO_IMPLEMENT_CLASS(TCustomComboBox)
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TComboBox)
 KIVO_IMPLEMENT_CLASS(TCustomListBox)
@@ -29,38 +32,9 @@ const std::vector<std::wstring> kAlignmentNames{L"taLeftJustify", L"taRightJusti
 const std::vector<std::wstring> kLeftRightNames{L"taLeftJustify", L"taRightJustify"};
 const std::vector<std::wstring> kBorderStyleNames{L"bsNone", L"bsSingle"};
 
-// Style bits of a window that exists, switched on or off.
-void SetStyleBit(TWinControl* c, DWORD bit, bool on) {
-  if (!c->HandleAllocated()) return;
-  HWND h = c->HandleIfAllocated();
-  LONG s = ::GetWindowLongW(h, GWL_STYLE);
-  ::SetWindowLongW(h, GWL_STYLE, on ? (s | bit) : (s & ~bit));
-  ::InvalidateRect(h, nullptr, TRUE);
-}
-
-// Binds a canvas to an owner-draw DC for the duration of a draw and gives it back after.
-class TCanvasBinding {
- public:
-  TCanvasBinding(TCanvas* c, HDC dc) : c_(c), saved_(::SaveDC(dc)), dc_(dc) {
-    c_->Lock();
-    c_->SetHandle(dc);
-  }
-  ~TCanvasBinding() {
-    c_->SetHandle(nullptr);
-    c_->Unlock();
-    ::RestoreDC(dc_, saved_);
-  }
-  TCanvasBinding(const TCanvasBinding&) = delete;
-  TCanvasBinding& operator=(const TCanvasBinding&) = delete;
-
- private:
-  TCanvas* c_;
-  int saved_;
-  HDC dc_;
-};
-
-// Default drawing of an owner-drawn item: the highlight when selected and the text.
-void DrawItemText(TCanvas* canvas, TControl* c, const RECT& r, const std::wstring& text, TOwnerDrawState state) {
+// Default drawing of an owner-drawn item of a list: the highlight when selected and the item's text.
+void DrawListItem(TCanvas* canvas, TControl* c, const TStrings* items, int index, const RECT& r, TOwnerDrawState state) {
+  std::wstring text = index >= 0 && index < items->Count() ? items->Get(index) : L"";
   bool selected = (state & odSelected) != 0;
   canvas->Brush()->SetColor(selected ? clHighlight : c->Color());
   canvas->FillRect(r);
@@ -69,6 +43,27 @@ void DrawItemText(TCanvas* canvas, TControl* c, const RECT& r, const std::wstrin
   canvas->Brush()->SetStyle(TBrushStyle::bsClear);
   canvas->TextRect(r, r.left + 2, r.top, text);
   canvas->Brush()->SetStyle(TBrushStyle::bsSolid);
+}
+
+// The owner-draw notifications of a list or combo box: CN_DRAWITEM hands the item to draw with the
+// canvas bound to its DC, CN_MEASUREITEM sets the height measure gives for the item. False for
+// any other message.
+template <class Draw, class Measure>
+bool OwnerDrawMessage(TMessage& m, TCanvas* canvas, Draw draw, Measure measure) {
+  if (m.Msg == CN_DRAWITEM) {
+    auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
+    TNotifyDCBinding bind(canvas, d->hDC);
+    draw(*d);
+    m.Result = 1;
+    return true;
+  }
+  if (m.Msg == CN_MEASUREITEM) {
+    auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
+    mi->itemHeight = measure(static_cast<int>(mi->itemID));
+    m.Result = 1;
+    return true;
+  }
+  return false;
 }
 }  // namespace
 
@@ -282,7 +277,7 @@ void TCustomCheckBox::CreateWnd() {
 void TCustomCheckBox::SetState(TCheckBoxState s) {
   if (s == state_) return;
   state_ = s;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), BM_SETCHECK, static_cast<WPARAM>(s), 0);
+  Send(this, BM_SETCHECK, static_cast<WPARAM>(s), 0);
   Click();
   Perform(CM_STATECHANGED);
 }
@@ -339,7 +334,7 @@ void TRadioButton::CreateWnd() {
 void TRadioButton::SetChecked(bool v) {
   if (v == checked_) return;
   checked_ = v;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), BM_SETCHECK, v ? BST_CHECKED : BST_UNCHECKED, 0);
+  Send(this, BM_SETCHECK, v ? BST_CHECKED : BST_UNCHECKED, 0);
   if (v) {
     if (Parent())
       for (TControl* c : std::vector<TControl*>(Parent()->ControlList()))
@@ -454,16 +449,16 @@ bool TCustomEdit::Modified() const {
 }
 void TCustomEdit::SetModified(bool v) {
   modified_ = v;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_SETMODIFY, v, 0);
+  Send(this, EM_SETMODIFY, v, 0);
 }
 void TCustomEdit::SetReadOnly(bool v) {
   if (v == readOnly_) return;
   readOnly_ = v;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_SETREADONLY, v, 0);
+  Send(this, EM_SETREADONLY, v, 0);
 }
 void TCustomEdit::SetMaxLength(int n) {
   maxLength_ = n < 0 ? 0 : n;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_LIMITTEXT, maxLength_, 0);
+  Send(this, EM_LIMITTEXT, maxLength_, 0);
 }
 void TCustomEdit::SetPasswordChar(wchar_t c) {
   if (c == passwordChar_) return;
@@ -497,7 +492,7 @@ int TCustomEdit::SelStart() const {
 void TCustomEdit::SetSelStart(int v) {
   selStart_ = v;
   selLength_ = 0;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_SETSEL, v, v);
+  Send(this, EM_SETSEL, v, v);
 }
 int TCustomEdit::SelLength() const {
   if (!HandleAllocated()) return selLength_;
@@ -508,7 +503,7 @@ int TCustomEdit::SelLength() const {
 void TCustomEdit::SetSelLength(int v) {
   int start = SelStart();
   selLength_ = v;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_SETSEL, start, start + v);
+  Send(this, EM_SETSEL, start, start + v);
 }
 std::wstring TCustomEdit::SelText() const {
   std::wstring t = Text();
@@ -520,7 +515,7 @@ void TCustomEdit::SetSelText(const std::wstring& s) {
   ::SendMessageW(HandleIfAllocated(), EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(s.c_str()));
 }
 void TCustomEdit::SelectAll() {
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), EM_SETSEL, 0, -1);
+  Send(this, EM_SETSEL, 0, -1);
 }
 void TCustomEdit::Change() {
   if (OnChange) OnChange(this);
@@ -704,11 +699,18 @@ void TControlItems::FillWindow() {
   for (int i = 0; i < Count(); ++i) InsertIntoWindow(i);
 }
 
+// ---- TItemListControl -------------------------------------------------------------------------
+TItemListControl::TItemListControl(TComponent* owner, TControlItems::TMessages messages)
+    : TWinControl(owner), items_(std::make_unique<TControlItems>(this, messages)), canvas_(std::make_unique<TControlCanvas>(this)) {}
+TItemListControl::~TItemListControl() = default;
+void TItemListControl::DrawItem(int index, const RECT& rect, TOwnerDrawState state) {
+  if (OnDrawItem) OnDrawItem(this, index, rect, state);
+  else DrawListItem(canvas_.get(), this, items_.get(), index, rect, state);
+}
+
 // ---- TCustomComboBox --------------------------------------------------------------------------
 TCustomComboBox::TCustomComboBox(TComponent* owner)
-    : TWinControl(owner),
-      items_(std::make_unique<TControlItems>(this, TControlItems::TMessages{CB_INSERTSTRING, CB_DELETESTRING, CB_RESETCONTENT})),
-      canvas_(std::make_unique<TControlCanvas>(this)) {
+    : TItemListControl(owner, TControlItems::TMessages{CB_INSERTSTRING, CB_DELETESTRING, CB_RESETCONTENT}) {
   controlStyle_ = csSetCaption | csDoubleClicks;
   SetBounds(0, 0, 145, 21);
   SetTabStop(true);
@@ -759,7 +761,7 @@ int TCustomComboBox::ItemIndex() const {
 void TCustomComboBox::SetItemIndex(int i) {
   if (i < -1 || i >= items_->Count()) i = -1;
   itemIndex_ = i;
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), CB_SETCURSEL, i, 0);
+  Send(this, CB_SETCURSEL, i, 0);
 }
 void TCustomComboBox::SetStyle(TComboBoxStyle s) {
   if (s == style_) return;
@@ -796,10 +798,6 @@ void TCustomComboBox::SetText(const std::wstring& s) {
 void TCustomComboBox::Change() {
   if (OnChange) OnChange(this);
 }
-void TCustomComboBox::DrawItem(int index, const RECT& rect, TOwnerDrawState state) {
-  if (OnDrawItem) OnDrawItem(this, index, rect, state);
-  else DrawItemText(canvas_.get(), this, rect, index >= 0 && index < items_->Count() ? items_->Get(index) : L"", state);
-}
 void TCustomComboBox::WndProc(TMessage& m) {
   switch (m.Msg) {
     case CN_COMMAND:
@@ -823,25 +821,18 @@ void TCustomComboBox::WndProc(TMessage& m) {
           break;
       }
       return;
-    case CN_DRAWITEM: {
-      auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
-      TCanvasBinding bind(canvas_.get(), d->hDC);
-      DrawItem(static_cast<int>(d->itemID), d->rcItem, static_cast<TOwnerDrawState>(d->itemState));
-      m.Result = 1;
-      return;
-    }
-    case CN_MEASUREITEM: {
-      auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
-      int h = itemHeight_;
-      if (style_ == TComboBoxStyle::csOwnerDrawVariable && OnMeasureItem && static_cast<int>(mi->itemID) >= 0)
-        OnMeasureItem(this, static_cast<int>(mi->itemID), h);
-      mi->itemHeight = h;
-      m.Result = 1;
-      return;
-    }
     default:
       break;
   }
+  auto draw = [this](const DRAWITEMSTRUCT& d) {
+    DrawItem(static_cast<int>(d.itemID), d.rcItem, static_cast<TOwnerDrawState>(d.itemState));
+  };
+  auto measure = [this](int item) {
+    int h = itemHeight_;
+    if (style_ == TComboBoxStyle::csOwnerDrawVariable && OnMeasureItem && item >= 0) OnMeasureItem(this, item, h);
+    return h;
+  };
+  if (OwnerDrawMessage(m, canvas_.get(), draw, measure)) return;
   TWinControl::WndProc(m);
 }
 void TComboBox::Publish(TPublisher<TComboBox>& p) {
@@ -860,9 +851,7 @@ void TComboBox::Publish(TPublisher<TComboBox>& p) {
 
 // ---- TCustomListBox ---------------------------------------------------------------------------
 TCustomListBox::TCustomListBox(TComponent* owner)
-    : TWinControl(owner),
-      items_(std::make_unique<TControlItems>(this, TControlItems::TMessages{LB_INSERTSTRING, LB_DELETESTRING, LB_RESETCONTENT})),
-      canvas_(std::make_unique<TControlCanvas>(this)) {
+    : TItemListControl(owner, TControlItems::TMessages{LB_INSERTSTRING, LB_DELETESTRING, LB_RESETCONTENT}) {
   // clicks come from LBN_SELCHANGE, double clicks from LBN_DBLCLK
   controlStyle_ = csSetCaption;
   SetBounds(0, 0, 121, 97);
@@ -949,10 +938,10 @@ int TCustomListBox::SelCount() const {
   return static_cast<int>(::SendMessageW(HandleIfAllocated(), LB_GETSELCOUNT, 0, 0));
 }
 int TCustomListBox::TopIndex() const {
-  return HandleAllocated() ? static_cast<int>(::SendMessageW(HandleIfAllocated(), LB_GETTOPINDEX, 0, 0)) : 0;
+  return static_cast<int>(Send(this, LB_GETTOPINDEX));
 }
 void TCustomListBox::SetTopIndex(int i) {
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), LB_SETTOPINDEX, i, 0);
+  Send(this, LB_SETTOPINDEX, i, 0);
 }
 int TCustomListBox::ItemAtPos(POINT p, bool existing) const {
   if (!HandleAllocated()) return -1;
@@ -964,17 +953,13 @@ int TCustomListBox::ItemAtPos(POINT p, bool existing) const {
 }
 RECT TCustomListBox::ItemRect(int index) const {
   RECT r{0, 0, 0, 0};
-  if (HandleAllocated()) ::SendMessageW(HandleIfAllocated(), LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+  Send(this, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
   return r;
 }
 void TCustomListBox::SetBorderStyle(TBorderStyle s) {
   if (s == borderStyle_) return;
   borderStyle_ = s;
   RecreateWnd();
-}
-void TCustomListBox::DrawItem(int index, const RECT& rect, TOwnerDrawState state) {
-  if (OnDrawItem) OnDrawItem(this, index, rect, state);
-  else DrawItemText(canvas_.get(), this, rect, index >= 0 && index < items_->Count() ? items_->Get(index) : L"", state);
 }
 void TCustomListBox::WndProc(TMessage& m) {
   switch (m.Msg) {
@@ -986,25 +971,19 @@ void TCustomListBox::WndProc(TMessage& m) {
         DblClick();
       }
       return;
-    case CN_DRAWITEM: {
-      auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
-      TCanvasBinding bind(canvas_.get(), d->hDC);
-      DrawItem(static_cast<int>(d->itemID), d->rcItem, static_cast<TOwnerDrawState>(d->itemState));
-      if ((d->itemState & ODS_FOCUS) && !OnDrawItem) ::DrawFocusRect(d->hDC, &d->rcItem);
-      m.Result = 1;
-      return;
-    }
-    case CN_MEASUREITEM: {
-      auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
-      int h = itemHeight_;
-      if (style_ == TListBoxStyle::lbOwnerDrawVariable && OnMeasureItem) OnMeasureItem(this, static_cast<int>(mi->itemID), h);
-      mi->itemHeight = h;
-      m.Result = 1;
-      return;
-    }
     default:
       break;
   }
+  auto draw = [this](const DRAWITEMSTRUCT& d) {
+    DrawItem(static_cast<int>(d.itemID), d.rcItem, static_cast<TOwnerDrawState>(d.itemState));
+    if ((d.itemState & ODS_FOCUS) && !OnDrawItem) ::DrawFocusRect(d.hDC, &d.rcItem);
+  };
+  auto measure = [this](int item) {
+    int h = itemHeight_;
+    if (style_ == TListBoxStyle::lbOwnerDrawVariable && OnMeasureItem) OnMeasureItem(this, item, h);
+    return h;
+  };
+  if (OwnerDrawMessage(m, canvas_.get(), draw, measure)) return;
   TWinControl::WndProc(m);
 }
 void TListBox::Publish(TPublisher<TListBox>& p) {

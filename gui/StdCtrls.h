@@ -299,17 +299,35 @@ class TControlItems : public TStrings {
   std::vector<Item> items_;
 };
 
+// What combo and list boxes share: their items, the canvas and events of owner drawing and the
+// default drawing of an item (highlight and text).
+class TItemListControl : public TWinControl {
+  KIVO_CLASS(TItemListControl, TWinControl)
+  ~TItemListControl() override;
+  TStrings* Items() const { return items_.get(); }
+  void SetItems(TStrings* s) { items_->Assign(s); }
+  TCanvas* Canvas() const { return canvas_.get(); }
+
+  TDrawItemEvent OnDrawItem;
+  TMeasureItemEvent OnMeasureItem;
+
+ protected:
+  TItemListControl(TComponent* owner, TControlItems::TMessages messages);
+  virtual void DrawItem(int index, const RECT& rect, TOwnerDrawState state);
+
+  std::unique_ptr<TControlItems> items_;
+  std::unique_ptr<TControlCanvas> canvas_;
+};
+
 enum class TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
 
 // A combo box. OnChange fires when the user picks an item or edits the text; ItemIndex set from
 // code does not fire it.
-class TCustomComboBox : public TWinControl {
-  KIVO_CLASS(TCustomComboBox, TWinControl)
+class TCustomComboBox : public TItemListControl {
+  KIVO_CLASS(TCustomComboBox, TItemListControl)
   explicit TCustomComboBox(TComponent* owner);
   ~TCustomComboBox() override;
 
-  TStrings* Items() const { return items_.get(); }
-  void SetItems(TStrings* s) { items_->Assign(s); }
   int ItemIndex() const;
   void SetItemIndex(int i);
   TComboBoxStyle Style() const { return style_; }
@@ -320,7 +338,6 @@ class TCustomComboBox : public TWinControl {
   void SetItemHeight(int h);
   bool DroppedDown() const;
   void SetDroppedDown(bool v);
-  TCanvas* Canvas() const { return canvas_.get(); }
   std::wstring GetText() const override;
   void SetText(const std::wstring& s) override;
 
@@ -328,8 +345,6 @@ class TCustomComboBox : public TWinControl {
   TNotifyEvent OnSelect;
   TNotifyEvent OnDropDown;
   TNotifyEvent OnCloseUp;
-  TDrawItemEvent OnDrawItem;
-  TMeasureItemEvent OnMeasureItem;
   void WndProc(TMessage& m) override;
 
  protected:
@@ -338,11 +353,8 @@ class TCustomComboBox : public TWinControl {
   void DestroyWnd() override;
   void ApplyBounds(int left, int top, int width, int height) override;
   virtual void Change();
-  virtual void DrawItem(int index, const RECT& rect, TOwnerDrawState state);
 
  private:
-  std::unique_ptr<TControlItems> items_;
-  std::unique_ptr<TControlCanvas> canvas_;
   int itemIndex_ = -1;
   TComboBoxStyle style_ = TComboBoxStyle::csDropDown;
   int dropDownCount_ = 8;
@@ -358,13 +370,11 @@ enum class TListBoxStyle { lbStandard, lbOwnerDrawFixed, lbOwnerDrawVariable };
 
 // A list box; owner-drawn styles draw each item through OnDrawItem on Canvas. A selection by the
 // user fires OnClick.
-class TCustomListBox : public TWinControl {
-  KIVO_CLASS(TCustomListBox, TWinControl)
+class TCustomListBox : public TItemListControl {
+  KIVO_CLASS(TCustomListBox, TItemListControl)
   explicit TCustomListBox(TComponent* owner);
   ~TCustomListBox() override;
 
-  TStrings* Items() const { return items_.get(); }
-  void SetItems(TStrings* s) { items_->Assign(s); }
   int ItemIndex() const;
   void SetItemIndex(int i);
   TListBoxStyle Style() const { return style_; }
@@ -382,22 +392,16 @@ class TCustomListBox : public TWinControl {
   RECT ItemRect(int index) const;
   TBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TBorderStyle s);
-  TCanvas* Canvas() const { return canvas_.get(); }
   void Clear() { items_->Clear(); }
 
-  TDrawItemEvent OnDrawItem;
-  TMeasureItemEvent OnMeasureItem;
   void WndProc(TMessage& m) override;
 
  protected:
   void CreateParams(TCreateParams& p) override;
   void CreateWnd() override;
   void DestroyWnd() override;
-  virtual void DrawItem(int index, const RECT& rect, TOwnerDrawState state);
 
  private:
-  std::unique_ptr<TControlItems> items_;
-  std::unique_ptr<TControlCanvas> canvas_;
   int itemIndex_ = -1;
   TListBoxStyle style_ = TListBoxStyle::lbStandard;
   int itemHeight_ = 16;

@@ -585,25 +585,22 @@ HRESULT STDMETHODCALLTYPE TBCBaseFilter::QueryVendorInfo(LPWSTR* info) {
   return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE TBCBaseFilter::Register() {
-  TBCClassFactory* factory = TBCFilterTemplate::Instance().FactoryByCLSID(FilterCLSID);
+namespace {
+// Registers (or unregisters) the filter of a class id with the server keys and the mapper.
+HRESULT SetUpFilter(const CLSID& clsid, bool reg) {
+  TBCClassFactory* factory = TBCFilterTemplate::Instance().FactoryByCLSID(clsid);
   if (!factory) return S_FALSE;
   TComPtr<IUnknown> mapper;
   if (FAILED(CreateFilterMapper(mapper))) return S_FALSE;
   factory->WriteServerKeys(false);
-  if (FAILED(factory->RegisterWithMapper(mapper.Get(), true))) return S_FALSE;
-  return SUCCEEDED(factory->WriteServerKeys(true)) ? S_OK : S_FALSE;
+  if (FAILED(factory->RegisterWithMapper(mapper.Get(), reg))) return S_FALSE;
+  return SUCCEEDED(factory->WriteServerKeys(reg)) ? S_OK : S_FALSE;
 }
+}  // namespace
 
-HRESULT STDMETHODCALLTYPE TBCBaseFilter::Unregister() {
-  TBCClassFactory* factory = TBCFilterTemplate::Instance().FactoryByCLSID(FilterCLSID);
-  if (!factory) return S_FALSE;
-  TComPtr<IUnknown> mapper;
-  if (FAILED(CreateFilterMapper(mapper))) return S_FALSE;
-  factory->WriteServerKeys(false);
-  if (FAILED(factory->RegisterWithMapper(mapper.Get(), false))) return S_FALSE;
-  return SUCCEEDED(factory->WriteServerKeys(false)) ? S_OK : S_FALSE;
-}
+HRESULT STDMETHODCALLTYPE TBCBaseFilter::Register() { return SetUpFilter(FilterCLSID, true); }
+
+HRESULT STDMETHODCALLTYPE TBCBaseFilter::Unregister() { return SetUpFilter(FilterCLSID, false); }
 
 HRESULT TBCBaseFilter::RaiseGraphEvent(long code, LONG_PTR param1, LONG_PTR param2) {
   IMediaEventSink* sink = EventSink;
@@ -1063,31 +1060,26 @@ HRESULT TBCBaseOutputPin::NegotiateAllocator(IMemInputPin* peerInput, IMemAlloca
   peerInput->GetAllocatorRequirements(&props);
   if (props.cbAlign == 0) props.cbAlign = 1;
 
-  IMemAllocator* a = nullptr;
-  HRESULT hr = peerInput->GetAllocator(&a);
-  if (SUCCEEDED(hr) && a) {
+  // Takes an allocator that came with hr once its buffers are sized and the peer accepts it.
+  auto settle = [&](IMemAllocator* a, HRESULT& hr) {
+    if (FAILED(hr) || !a) return false;
     ALLOCATOR_PROPERTIES asked = props;
     hr = SizeBuffers(a, &asked);
     if (SUCCEEDED(hr)) hr = peerInput->NotifyAllocator(a, FALSE);
-    if (SUCCEEDED(hr)) {
-      *allocator = a;
-      return S_OK;
-    }
-  }
+    if (FAILED(hr)) return false;
+    *allocator = a;
+    return true;
+  };
+  // the peer's allocator first, else one of our own
+  IMemAllocator* a = nullptr;
+  HRESULT hr = peerInput->GetAllocator(&a);
+  if (settle(a, hr)) return S_OK;
   if (a) {
     a->Release();
     a = nullptr;
   }
   hr = MakeOwnAllocator(&a);
-  if (SUCCEEDED(hr) && a) {
-    ALLOCATOR_PROPERTIES asked = props;
-    hr = SizeBuffers(a, &asked);
-    if (SUCCEEDED(hr)) hr = peerInput->NotifyAllocator(a, FALSE);
-    if (SUCCEEDED(hr)) {
-      *allocator = a;
-      return S_OK;
-    }
-  }
+  if (settle(a, hr)) return S_OK;
   if (a) a->Release();
   return FAILED(hr) ? hr : E_FAIL;
 }

@@ -6,6 +6,17 @@
 
 namespace kivo {
 
+namespace {
+// Centres the scaled length (in / ratio, rounded) in out: the first place it covers and the one
+// past its last, with the odd spare place on the far side.
+void CentreSpan(std::int32_t in, double ratio, std::int32_t out, LONG& first, LONG& end) {
+  const std::int32_t length = static_cast<std::int32_t>(in / ratio + 0.5);
+  const std::int32_t spare = out - length;
+  first = spare / 2;
+  end = out - (spare - first);
+}
+}  // namespace
+
 void TTransScaler::ClearScaleTables() {
   TablesBuilt = false;
   std::fill(std::begin(RowSrc), std::end(RowSrc), 0);
@@ -27,18 +38,10 @@ void TTransScaler::BuildScaleTables() {
   double scale;
   if (ratioX > ratioY) {  // relatively wider: bars above and below
     scale = ratioX;
-    const std::int32_t h = static_cast<std::int32_t>(InHeight / ratioX + 0.5);
-    const std::int32_t spare = OutHeight - h;
-    const std::int32_t top = spare / 2;
-    DestRect.top = top;
-    DestRect.bottom = OutHeight - (spare - top);
+    CentreSpan(InHeight, ratioX, OutHeight, DestRect.top, DestRect.bottom);
   } else {  // bars left and right
     scale = ratioY;
-    const std::int32_t w = static_cast<std::int32_t>(InWidth / ratioY + 0.5);
-    const std::int32_t spare = OutWidth - w;
-    const std::int32_t left = spare / 2;
-    DestRect.left = left;
-    DestRect.right = OutWidth - (spare - left);
+    CentreSpan(InWidth, ratioY, OutWidth, DestRect.left, DestRect.right);
   }
   // Rounding can reach one past the last source row or column: that one repeats the last.
   for (std::int32_t i = DestRect.top; i < DestRect.bottom; ++i) {
