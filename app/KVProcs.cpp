@@ -53,21 +53,40 @@ std::uint32_t ReadU32(const BYTE* p) {
   return v;
 }
 
-// A reader zero-fills the section before it writes the header: a writer that meets it in between,
-// or meets a section some other program laid out, must not trust it. The areas must lie inside the
-// mapping, the format must hold a VIDEOINFOHEADER, and the frame it describes must fit both the
-// section and KivoApp's frame buffers.
-bool HeaderUsable(const BYTE* view) {
-  TFrameSectionHeader h;
-  std::memcpy(&h, view, sizeof(h));
-  const std::uint64_t pixelOffset =
-      std::uint64_t(kFormatAreaOffset) + h.FormatSize + h.AuxSize1 + h.AuxSize2;
-  if (h.FormatSize < sizeof(VIDEOINFOHEADER)) return false;
-  if (h.FrameSize == 0 || pixelOffset + h.FrameSize > kFrameSectionSize) return false;
-  const BYTE* format = view + kFormatAreaOffset;
-  const std::uint64_t w = std::max<std::uint32_t>(kMinOutputWidth, ReadU32(format + kFormatWidthOffset));
-  const std::uint64_t hgt = std::max<std::uint32_t>(kMinOutputHeight, ReadU32(format + kFormatHeightOffset));
-  return w * hgt * 3 <= std::uint64_t(kMaxFrameBytes);
+// A reader zero-fills the section before it writes the header, and other programs can write into it
+// at any time: the writer takes one copy of the header and of the frame size, checks that copy and
+// lays its areas out from it alone. The sizes must be those a reader writes, the frame must lie
+// inside the mapping, and the frame it describes must fit KivoApp's frame buffers.
+struct TLayout {
+  TFrameSectionHeader Header;
+  std::uint32_t Width, Height;
+};
+
+bool FrameSizeUsable(std::uint32_t width, std::uint32_t height) {
+  return std::uint64_t(width) * height * 3 <= std::uint64_t(kMaxFrameBytes);
+}
+
+TLayout ReadLayout(const BYTE* view) {
+  TLayout l;
+  std::memcpy(&l.Header, view, sizeof(l.Header));
+  l.Width = std::max<std::uint32_t>(kMinOutputWidth, ReadU32(view + kFormatAreaOffset + kFormatWidthOffset));
+  l.Height = std::max<std::uint32_t>(kMinOutputHeight, ReadU32(view + kFormatAreaOffset + kFormatHeightOffset));
+  return l;
+}
+
+bool LayoutUsable(const TLayout& l) {
+  const TFrameSectionHeader& h = l.Header;
+  if (h.FormatSize != kFormatAreaSize || h.AuxSize1 != kAuxAreaSize || h.AuxSize2 != kAuxAreaSize) return false;
+  if (h.FrameSize == 0 || kPixelAreaOffset + std::uint64_t(h.FrameSize) > kFrameSectionSize) return false;
+  return FrameSizeUsable(l.Width, l.Height);
+}
+
+void ApplyOutputFormat(std::uint32_t width, std::uint32_t height, std::uint32_t frameSize) {
+  OutputWidth = static_cast<std::int32_t>(width);
+  OutputHeight = static_cast<std::int32_t>(height);
+  OutputFormat.bmiHeader.biWidth = OutputWidth;
+  OutputFormat.bmiHeader.biHeight = OutputHeight;
+  OutputFormat.bmiHeader.biSizeImage = frameSize;
 }
 
 }  // namespace
@@ -82,13 +101,9 @@ bool FrameSectionConnected() {
 void ReadOutputFormat() {
   TLock lock(FrameSectionLock);
   if (!Conn.View) return;
-  const std::uint32_t w = std::max<std::uint32_t>(kMinOutputWidth, ReadU32(Conn.FormatArea + kFormatWidthOffset));
-  const std::uint32_t h = std::max<std::uint32_t>(kMinOutputHeight, ReadU32(Conn.FormatArea + kFormatHeightOffset));
-  OutputWidth = static_cast<std::int32_t>(w);
-  OutputHeight = static_cast<std::int32_t>(h);
-  OutputFormat.bmiHeader.biWidth = OutputWidth;
-  OutputFormat.bmiHeader.biHeight = OutputHeight;
-  OutputFormat.bmiHeader.biSizeImage = Conn.Header->FrameSize;
+  // A format that no longer fits the frame buffers leaves the output as it is.
+  const TLayout l = ReadLayout(static_cast<const BYTE*>(Conn.View.Get()));
+  if (FrameSizeUsable(l.Width, l.Height)) ApplyOutputFormat(l.Width, l.Height, l.Header.FrameSize);
 }
 
 void DisconnectFrameSection() {
@@ -128,14 +143,15 @@ bool ConnectFrameSection() {
   if (!::VirtualQuery(Conn.View.Get(), &mbi, sizeof(mbi)) || mbi.RegionSize < kFrameSectionSize) return fail();
 
   BYTE* view = static_cast<BYTE*>(Conn.View.Get());
-  if (!HeaderUsable(view)) return fail();
+  const TLayout l = ReadLayout(view);
+  if (!LayoutUsable(l)) return fail();
   Conn.Header = reinterpret_cast<TFrameSectionHeader*>(view);
   Conn.FormatArea = view + kFormatAreaOffset;
-  Conn.AuxArea1 = Conn.FormatArea + Conn.Header->FormatSize;
-  Conn.AuxArea2 = Conn.AuxArea1 + Conn.Header->AuxSize1;
-  Conn.PixelArea = Conn.AuxArea2 + Conn.Header->AuxSize2;
+  Conn.AuxArea1 = Conn.FormatArea + l.Header.FormatSize;
+  Conn.AuxArea2 = Conn.AuxArea1 + l.Header.AuxSize1;
+  Conn.PixelArea = Conn.AuxArea2 + l.Header.AuxSize2;
   Conn.PixelRoom = kFrameSectionSize - static_cast<std::size_t>(Conn.PixelArea - view);
-  ReadOutputFormat();
+  ApplyOutputFormat(l.Width, l.Height, l.Header.FrameSize);
   return true;
 }
 

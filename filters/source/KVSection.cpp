@@ -68,6 +68,12 @@ TViewOwner OpenOrCreateFrameSection(const char* name, DWORD size, THandleOwner& 
     if (!mapping) return TViewOwner();
   }
   TViewOwner view(::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
+  // A mapping of this name that some other program made smaller than ours is no section of ours.
+  MEMORY_BASIC_INFORMATION mbi{};
+  if (view && (!::VirtualQuery(view.Get(), &mbi, sizeof(mbi)) || mbi.RegionSize < size)) {
+    view.Reset();
+    ::SetLastError(ERROR_INVALID_DATA);
+  }
   if (!view) {
     DWORD error = ::GetLastError();
     mapping.Reset();

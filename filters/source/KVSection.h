@@ -51,7 +51,8 @@ VIDEOINFOHEADER MakeOfferedVideoInfo();
 
 // Opens the named mapping with write access, or creates it on the paging file when it does not exist
 // (null DACL, inheritable handle), maps the whole of it and fills all `size` bytes with zero.
-// Answers no view on failure; GetLastError tells why.
+// Answers no view on failure (ERROR_INVALID_DATA: an existing mapping is smaller than `size`);
+// GetLastError tells why.
 TViewOwner OpenOrCreateFrameSection(const char* name, DWORD size, THandleOwner& mapping);
 void CloseFrameSection(TViewOwner& view, THandleOwner& mapping);
 

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KVSection.h"
@@ -262,6 +264,41 @@ TEST_F(FrameSection, WriterWaitsForAValidHeaderInsteadOfTrustingZeros) {
   EXPECT_EQ(writer->Call("connected"), "1");
 }
 
+TEST_F(FrameSection, WriterLaysOutFromOneCheckedLookAtAChangingHeader) {
+  // Another party keeps clearing and rewriting the header and format (as each new reader does)
+  // while the writer connects again and again: every connection it makes must put the frame at
+  // the reader's pixel area and take the reader's output size.
+  TFrameSectionReader reader(MakeOfferedVideoInfo());
+  THandleOwner mapping(::OpenFileMappingA(FILE_MAP_WRITE, FALSE, kFrameSectionName));
+  ASSERT_TRUE(mapping);
+  TViewOwner view(::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_TRUE(view);
+  BYTE* base = static_cast<BYTE*>(view.Get());
+  // Word by word, as a reader's clearing and header writes go: each value is either 0 or the reader's.
+  std::vector<std::uint32_t> layout(kPixelAreaOffset / 4);
+  std::memcpy(layout.data(), base, kPixelAreaOffset);
+  std::atomic<bool> stop{false};
+  std::thread churn([&] {
+    volatile std::uint32_t* v = reinterpret_cast<std::uint32_t*>(base);
+    while (!stop.load(std::memory_order_relaxed)) {
+      for (std::size_t i = 0; i < layout.size(); ++i) v[i] = 0;
+      for (std::size_t i = 0; i < layout.size(); ++i) v[i] = layout[i];
+    }
+  });
+  auto writer = StartWriter();
+  int connected = 0;
+  for (int i = 1; i <= 300 && !HasFailure(); ++i) {
+    if (writer->Call("reconnect") != "1") continue;
+    ++connected;
+    EXPECT_EQ(writer->Call("output"), "320 240 230400") << "connection " << i;
+    ASSERT_EQ(writer->Call("write " + std::to_string(i) + " - 0"), std::to_string(kFrame));
+    EXPECT_EQ(test::CheckPattern(base + kPixelAreaOffset, kW, kH, i), "") << "connection " << i;
+  }
+  stop = true;
+  churn.join();
+  EXPECT_GT(connected, 0);
+}
+
 TEST_F(FrameSection, ReaderGoneWhileAccessIsHeldKeepsItsViewAndOthersGoOn) {
   auto first = std::make_unique<TFrameSectionReader>(MakeOfferedVideoInfo());
   TFrameSectionReader second(MakeOfferedVideoInfo());
@@ -317,5 +354,27 @@ INSTANTIATE_TEST_SUITE_P(Steps, FrameSectionFailure,
                          ::testing::Values(FailureCase{kAccessEventName, L"access", true},
                                            FailureCase{kNewDataEventName, L"data", true},
                                            FailureCase{kFrameSectionName, L"alloc buf", false}));
+
+TEST(FrameSectionForeign, SmallerMappingOfTheNameIsRefusedNotOverrun) {
+  // Another program holds a one-page mapping under the section's name.
+  THandleOwner squatter(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                             kFrameSectionName));
+  ASSERT_TRUE(squatter);
+  g_lastMessage.clear();
+  TSectionMessageHandler old = SetSectionMessageHandler(&RecordMessage);
+  {
+    TFrameSectionReader reader(MakeOfferedVideoInfo());
+    EXPECT_FALSE(reader.HasView());
+    EXPECT_EQ(reader.Read([&](const BYTE*, std::size_t) { ADD_FAILURE() << "copied from a foreign mapping"; }),
+              TReadResult::NoView);
+  }
+  SetSectionMessageHandler(old);
+  EXPECT_EQ(g_lastMessage.substr(0, 14), L"alloc buf :13 ");  // ERROR_INVALID_DATA
+
+  THandleOwner mapping;
+  EXPECT_FALSE(OpenOrCreateFrameSection(kFrameSectionName, kFrameSectionSize, mapping));
+  EXPECT_EQ(::GetLastError(), DWORD(ERROR_INVALID_DATA));
+  EXPECT_FALSE(mapping);
+}
 
 }  // namespace

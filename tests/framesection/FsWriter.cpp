@@ -1,5 +1,5 @@
 // Test helper: KivoApp's frame writer in its own process, driven one command a line on stdin.
-//   init | done | connected | output | capture <0|1> | write <frame> <size|-> <force> | quit
+//   init | done | connected | reconnect | output | capture <0|1> | write <frame> <size|-> <force> | quit
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -28,6 +28,8 @@ int main() {
       out << "ok";
     } else if (cmd == "connected") {
       out << (FrameSectionConnected() ? 1 : 0);
+    } else if (cmd == "reconnect") {
+      out << (ConnectFrameSection() ? 1 : 0);
     } else if (cmd == "output") {
       out << OutputWidth << ' ' << OutputHeight << ' ' << OutputFormat.bmiHeader.biSizeImage;
     } else if (cmd == "capture") {
