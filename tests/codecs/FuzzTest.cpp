@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include "CodecSamples.h"
+#include "FuzzSupport.h"
 #include "PictureCodecs.h"
 
 namespace kivo::test {
@@ -19,51 +20,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A crash inside a decoder ends the program at once, naming the input, instead of leaving it
-// waiting for a debugger until the test times out.
-char gCurrentInput[128] = "none";
-
-LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
-  std::fprintf(stderr, "crash: exception 0x%08lX at %p while decoding %s\n",
-               static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode), info->ExceptionRecord->ExceptionAddress,
-               gCurrentInput);
-  std::fflush(stderr);
-  TerminateProcess(GetCurrentProcess(), 3);
-  return EXCEPTION_EXECUTE_HANDLER;
-}
-
 const struct TCrashReporter {
-  TCrashReporter() { SetUnhandledExceptionFilter(ReportCrash); }
+  TCrashReporter() { InstallCrashReport(); }
 } crashReporter;
-
-// A copy of some bytes that ends exactly where a PAGE_NOACCESS page begins.
-class TGuardedCopy {
- public:
-  explicit TGuardedCopy(const Bytes& data) {
-    SYSTEM_INFO si;
-    GetSystemInfo(&si);
-    const std::size_t page = si.dwPageSize;
-    const std::size_t dataPages = (data.size() + page - 1) / page;
-    size_ = (dataPages + 1) * page;
-    base_ = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, size_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    if (!base_) throw std::bad_alloc();
-    DWORD old = 0;
-    VirtualProtect(base_ + dataPages * page, page, PAGE_NOACCESS, &old);
-    data_ = base_ + dataPages * page - data.size();
-    if (!data.empty()) std::memcpy(data_, data.data(), data.size());
-    length_ = data.size();
-  }
-  ~TGuardedCopy() { VirtualFree(base_, 0, MEM_RELEASE); }
-  TGuardedCopy(const TGuardedCopy&) = delete;
-  TGuardedCopy& operator=(const TGuardedCopy&) = delete;
-  const std::uint8_t* Data() const { return data_; }
-  std::size_t Size() const { return length_; }
-
- private:
-  std::uint8_t* base_ = nullptr;
-  std::uint8_t* data_ = nullptr;
-  std::size_t size_ = 0, length_ = 0;
-};
 
 Bytes Mutate(const Bytes& sample, std::mt19937& rng) {
   Bytes b = sample;
@@ -251,7 +210,7 @@ TEST_P(Fuzz, EveryInputDecodesOrRaisesTheCodecError) {
   int decoded = 0, refused = 0;
   auto feed = [&](const Bytes& input, const char* kind, int n) {
     const TGuardedCopy copy(input);
-    std::snprintf(gCurrentInput, sizeof gCurrentInput, "%s %s input %d (%zu bytes)", target.Name, kind, n, input.size());
+    std::snprintf(gCurrentInput, sizeof(gCurrentInput), "%s %s input %d (%zu bytes)", target.Name, kind, n, input.size());
     try {
       target.Decode(copy.Data(), copy.Size());
       ++decoded;

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "CodecSamples.h"
+#include "FuzzSupport.h"
 #include "Pictures.h"
 
 namespace kivo::test {
@@ -18,42 +19,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-char gCurrentInput[128] = "none";
-LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
-  std::fprintf(stderr, "crash: exception 0x%08lX while loading %s\n",
-               static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode), gCurrentInput);
-  std::fflush(stderr);
-  TerminateProcess(GetCurrentProcess(), 3);
-  return EXCEPTION_EXECUTE_HANDLER;
-}
 const struct TCrashReporter {
-  TCrashReporter() { SetUnhandledExceptionFilter(ReportCrash); }
+  TCrashReporter() { InstallCrashReport(); }
 } crashReporter;
-
-class TGuardedCopy {
- public:
-  explicit TGuardedCopy(const Bytes& data) {
-    SYSTEM_INFO si;
-    GetSystemInfo(&si);
-    const std::size_t page = si.dwPageSize;
-    const std::size_t dataPages = (data.size() + page - 1) / page;
-    size_ = (dataPages + 1) * page;
-    base_ = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, size_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD old = 0;
-    VirtualProtect(base_ + dataPages * page, page, PAGE_NOACCESS, &old);
-    data_ = base_ + dataPages * page - data.size();
-    if (!data.empty()) std::memcpy(data_, data.data(), data.size());
-    length_ = data.size();
-  }
-  ~TGuardedCopy() { VirtualFree(base_, 0, MEM_RELEASE); }
-  const std::uint8_t* Data() const { return data_; }
-  std::size_t Size() const { return length_; }
-
- private:
-  std::uint8_t* base_ = nullptr;
-  std::uint8_t* data_ = nullptr;
-  std::size_t size_ = 0, length_ = 0;
-};
 
 Bytes Mutate(const Bytes& sample, std::mt19937& rng) {
   Bytes b = sample;
