@@ -380,9 +380,16 @@ void TFilterGraph::AddFilterOf(IGraphFilter* c) {
 }
 
 void TFilterGraph::RemoveFilterOf(IGraphFilter* c) {
-  c->FilterNotify(TFilterNotification::fnRemoving, 0);
+  // A component that fails to stop its filter still lets it go; the failure goes on afterwards.
+  std::exception_ptr failure;
+  try {
+    c->FilterNotify(TFilterNotification::fnRemoving, 0);
+  } catch (...) {
+    failure = std::current_exception();
+  }
   if (IBaseFilter* f = c->QueryFilter()) graph_->RemoveFilter(f);
   c->FilterNotify(TFilterNotification::fnRemoved, 0);
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TFilterGraph::AddAllFilters() {

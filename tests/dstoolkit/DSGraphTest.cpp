@@ -310,6 +310,53 @@ TEST_F(GraphTest, ExceptionsOfHandlersStopAtTheirBoundary) {
   Application()->OnException = nullptr;
 }
 
+// A filter component whose stopping fails (as the video window's does when its renderer refuses).
+class TFailingFilter : public IGraphFilter {
+ public:
+  IBaseFilter* QueryFilter() override { return Filter.Get(); }
+  std::wstring QueryFilterName() override { return L"Failing"; }
+  void FilterNotify(TFilterNotification what, intptr_t) override {
+    switch (what) {
+      case TFilterNotification::fnAdding:
+        CheckDSError(::CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                        Filter.PutVoid()));
+        break;
+      case TFilterNotification::fnRemoving:
+        throw Exception(L"cannot stop");
+      case TFilterNotification::fnRemoved:
+        Filter.Reset();
+        ++Removed;
+        break;
+      default:
+        break;
+    }
+  }
+  TComPtr<IBaseFilter> Filter;
+  int Removed = 0;
+};
+
+TEST_F(GraphTest, AFilterThatFailsToStopStillLeavesTheGraph) {
+  TFailingFilter failing;
+  Graph->SetActive(true);
+  Graph->AddFilterComponent(&failing);
+  ASSERT_TRUE(failing.Filter);
+  EXPECT_EQ(FilterNames(), (std::vector<std::wstring>{L"Failing", L"Sample"}));
+  // Unbound while active: the failure reaches the caller, the filter is out of the graph and released.
+  EXPECT_THROW(Graph->RemoveFilterComponent(&failing), Exception);
+  EXPECT_EQ(failing.Removed, 1);
+  EXPECT_FALSE(failing.Filter);
+  EXPECT_EQ(FilterNames(), std::vector<std::wstring>{L"Sample"});
+  // Deactivated: likewise, and the other components are released too.
+  Graph->AddFilterComponent(&failing);
+  ASSERT_TRUE(failing.Filter);
+  EXPECT_THROW(Graph->SetActive(false), Exception);
+  EXPECT_FALSE(Graph->Active());
+  EXPECT_EQ(failing.Removed, 2);
+  EXPECT_FALSE(failing.Filter);
+  EXPECT_EQ(Grabber->QueryFilter(), nullptr);
+  Graph->RemoveFilterComponent(&failing);
+}
+
 TEST_F(GraphTest, RenderFileFailureRaisesWithTheCode) {
   TEventLog log;
   Graph->AddEventComponent(&log);
