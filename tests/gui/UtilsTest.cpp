@@ -510,4 +510,31 @@ TEST(Thread, ExceptionsAndOnTerminateReachTheCreator) {
   EXPECT_EQ(done.WaitFor(5000), TWaitResult::wrSignaled);
 }
 
+TEST(Thread, ASelfFreeingThreadFreedBeforeItStartedNeitherRunsNorFreesTwice) {
+  class TNeverStarted : public TThread {
+   public:
+    TNeverStarted(int* ran, int* freed) : TThread(true), ran_(ran), freed_(freed) { FreeOnTerminate = true; }
+    ~TNeverStarted() override { ++*freed_; }
+
+   protected:
+    void Execute() override { ++*ran_; }
+
+   private:
+    int* ran_;
+    int* freed_;
+  };
+  int ran = 0, freed = 0, terminated = 0;
+  auto* t = new TNeverStarted(&ran, &freed);
+  t->OnTerminate = [&](TObject*) { ++terminated; };
+  HANDLE h;
+  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), t->Handle(), ::GetCurrentProcess(), &h, 0, FALSE, DUPLICATE_SAME_ACCESS));
+  t->Free();
+  EXPECT_EQ(::WaitForSingleObject(h, 5000), WAIT_OBJECT_0);  // the thread is gone with its object
+  ::CloseHandle(h);
+  CheckSynchronize(50);
+  EXPECT_EQ(ran, 0);
+  EXPECT_EQ(terminated, 0);
+  EXPECT_EQ(freed, 1);
+}
+
 }  // namespace
