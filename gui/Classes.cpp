@@ -269,9 +269,10 @@ TComponent* TComponent::FindComponent(std::wstring_view name) const {
 }
 void TComponent::InsertComponent(TComponent* c) {
   if (!c || c->owner_ == this) return;
-  if (c->owner_) c->owner_->RemoveComponent(c);
+  // refused before it leaves its old owner, which still frees it
   if (!c->name_.empty() && FindComponent(c->name_))
     throw EComponentError(L"A component named " + c->name_ + L" already exists");
+  if (c->owner_) c->owner_->RemoveComponent(c);
   components_.push_back(c);
   c->owner_ = this;
   Notification(c, TOperation::opInsert);

@@ -57,15 +57,6 @@ void TIniFile::Save(const std::vector<Section>& sections) {
   if (!bytes.empty()) f.WriteBuffer(bytes.data(), static_cast<long>(bytes.size()));
 }
 
-TIniFile::Section* TIniFile::FindSection(std::vector<Section>& s, std::wstring_view name) {
-  for (size_t i = 1; i < s.size(); ++i)
-    if (SameText(s[i].name, name)) return &s[i];
-  return nullptr;
-}
-const TIniFile::Section* TIniFile::FindSection(const std::vector<Section>& s, std::wstring_view name) {
-  return FindSection(const_cast<std::vector<Section>&>(s), name);
-}
-
 namespace {
 // Values are one line in the file: line breaks inside a value would start new keys or sections.
 std::wstring OneLine(std::wstring_view v) {
@@ -74,13 +65,33 @@ std::wstring OneLine(std::wstring_view v) {
     if (c == L'\r' || c == L'\n') c = L' ';
   return r;
 }
+// Keys and section names are read trimmed, so they are looked up and written trimmed.
+std::wstring NameOf(std::wstring_view name) { return OneLine(Trim(name)); }
+// Reading trims a value and drops one pair of enclosing quotes: a value that would lose
+// something that way is written in double quotes.
+std::wstring Stored(const std::wstring& v) {
+  bool quote = !v.empty() && (v.front() <= L' ' || v.back() <= L' ');
+  quote = quote || (v.size() >= 2 && (v.front() == L'"' || v.front() == L'\'') && v.back() == v.front());
+  return quote ? L"\"" + v + L"\"" : v;
+}
 }  // namespace
+
+TIniFile::Section* TIniFile::FindSection(std::vector<Section>& s, std::wstring_view name) {
+  std::wstring n = NameOf(name);
+  for (size_t i = 1; i < s.size(); ++i)
+    if (SameText(s[i].name, n)) return &s[i];
+  return nullptr;
+}
+const TIniFile::Section* TIniFile::FindSection(const std::vector<Section>& s, std::wstring_view name) {
+  return FindSection(const_cast<std::vector<Section>&>(s), name);
+}
+
 
 std::wstring TIniFile::ReadString(std::wstring_view section, std::wstring_view key, const std::wstring& def) const {
   auto all = Load();
   if (const Section* s = FindSection(all, section))
     for (const Line& l : s->lines)
-      if (!l.key.empty() && SameText(l.key, key)) return l.value;
+      if (!l.key.empty() && SameText(l.key, NameOf(key))) return l.value;
   return def;
 }
 void TIniFile::WriteString(std::wstring_view section, std::wstring_view key, const std::wstring& value) {
@@ -88,15 +99,15 @@ void TIniFile::WriteString(std::wstring_view section, std::wstring_view key, con
   if (all.empty()) all.push_back(Section{});
   Section* s = FindSection(all, section);
   if (!s) {
-    all.push_back(Section{OneLine(section), L"", {}});
+    all.push_back(Section{NameOf(section), L"", {}});
     s = &all.back();
   }
   bool found = false;
   for (Line& l : s->lines)
-    if (!l.key.empty() && SameText(l.key, key)) {
+    if (!l.key.empty() && SameText(l.key, NameOf(key))) {
       if (l.value != OneLine(value)) {
         l.value = OneLine(value);
-        l.raw = l.key + L"=" + l.value;
+        l.raw = l.key + L"=" + Stored(l.value);
       }
       found = true;
       break;
@@ -105,8 +116,8 @@ void TIniFile::WriteString(std::wstring_view section, std::wstring_view key, con
     // after the last key, before trailing blank lines
     size_t at = s->lines.size();
     while (at > 0 && s->lines[at - 1].key.empty() && Trim(s->lines[at - 1].value).empty()) --at;
-    std::wstring k = OneLine(Trim(key)), v = OneLine(value);
-    s->lines.insert(s->lines.begin() + at, Line{k, v, k + L"=" + v});
+    std::wstring k = NameOf(key), v = OneLine(value);
+    s->lines.insert(s->lines.begin() + at, Line{k, v, k + L"=" + Stored(v)});
   }
   Save(all);
 }
@@ -155,14 +166,14 @@ bool TIniFile::ValueExists(std::wstring_view section, std::wstring_view key) con
   auto all = Load();
   if (const Section* s = FindSection(all, section))
     for (const Line& l : s->lines)
-      if (!l.key.empty() && SameText(l.key, key)) return true;
+      if (!l.key.empty() && SameText(l.key, NameOf(key))) return true;
   return false;
 }
 void TIniFile::EraseSection(std::wstring_view section) {
   auto all = Load();
   bool any = false;
   for (size_t i = all.size(); i-- > 1;)
-    if (SameText(all[i].name, section)) {
+    if (SameText(all[i].name, NameOf(section))) {
       all.erase(all.begin() + i);
       any = true;
     }
@@ -173,7 +184,7 @@ void TIniFile::DeleteKey(std::wstring_view section, std::wstring_view key) {
   Section* s = FindSection(all, section);
   if (!s) return;
   for (size_t i = 0; i < s->lines.size(); ++i)
-    if (!s->lines[i].key.empty() && SameText(s->lines[i].key, key)) {
+    if (!s->lines[i].key.empty() && SameText(s->lines[i].key, NameOf(key))) {
       s->lines.erase(s->lines.begin() + i);
       Save(all);
       return;

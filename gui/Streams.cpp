@@ -1,7 +1,10 @@
 #include "Streams.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 namespace kivo {
 
@@ -78,30 +81,51 @@ TFileStream::TFileStream(const std::wstring& path, uint32_t mode) : path_(path) 
   if (!file_) throw EFOpenError(L"Cannot open file \"" + path + L"\". " + SysErrorMessage(::GetLastError()));
 }
 
+namespace {
+// Largest size the memory stream can take on this target.
+int64_t MaxMemorySize(const std::vector<uint8_t>& v) {
+  return static_cast<int64_t>(std::min<uint64_t>(v.max_size(), INT64_MAX));
+}
+}  // namespace
+
 long TMemoryStream::Read(void* buffer, long count) {
-  if (count <= 0 || pos_ >= data_.size()) return 0;
-  size_t n = std::min(static_cast<size_t>(count), data_.size() - pos_);
+  if (count <= 0 || pos_ >= Size()) return 0;
+  size_t n = static_cast<size_t>(std::min<int64_t>(count, Size() - pos_));
   std::memcpy(buffer, data_.data() + pos_, n);
-  pos_ += n;
+  pos_ += static_cast<int64_t>(n);
   return static_cast<long>(n);
 }
 long TMemoryStream::Write(const void* buffer, long count) {
   if (count <= 0) return 0;
-  if (pos_ + count > data_.size()) data_.resize(pos_ + count);
+  // a position past what memory can hold writes nothing (it must not wrap to the start)
+  if (pos_ > MaxMemorySize(data_) - count) return 0;
+  size_t end = static_cast<size_t>(pos_ + count);
+  if (end > data_.size()) {
+    try {
+      data_.resize(end);
+    } catch (const std::bad_alloc&) {
+      return 0;
+    } catch (const std::length_error&) {
+      return 0;
+    }
+  }
   std::memcpy(data_.data() + pos_, buffer, count);
   pos_ += count;
   return count;
 }
 int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
-  int64_t base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? static_cast<int64_t>(pos_) : Size();
-  int64_t p = base + offset;
+  int64_t base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? pos_ : Size();
+  int64_t p;
+  if (offset > 0 && base > INT64_MAX - offset) p = INT64_MAX;
+  else p = base + offset;
   if (p < 0) p = 0;
-  pos_ = static_cast<size_t>(p);
+  pos_ = p;
   return p;
 }
 void TMemoryStream::SetSize(int64_t size) {
+  if (size < 0 || size > MaxMemorySize(data_)) throw EStreamError(L"Out of memory while expanding memory stream");
   data_.resize(static_cast<size_t>(size));
-  if (pos_ > data_.size()) pos_ = data_.size();
+  if (pos_ > Size()) pos_ = Size();
 }
 void TMemoryStream::Clear() {
   data_.clear();

@@ -77,7 +77,7 @@ class TMemoryStream : public TStream {
 
  private:
   std::vector<uint8_t> data_;
-  size_t pos_ = 0;
+  int64_t pos_ = 0;  // may lie past the end; 64 bits on every target
 };
 
 }  // namespace kivo

@@ -369,6 +369,17 @@ void TStringList::Exchange(int a, int b) {
   std::swap(items_[a], items_[b]);
   Changed();
 }
+void TStringList::Move(int from, int to) {
+  if (from < 0 || from >= Count()) Error(L"List index out of bounds (%d)", from);
+  if (to < 0 || to >= Count()) Error(L"List index out of bounds (%d)", to);
+  if (from == to) return;
+  if (sorted_) throw EStringListError(L"Operation not allowed on sorted list");
+  Changing();
+  Item it = std::move(items_[from]);
+  items_.erase(items_.begin() + from);
+  items_.insert(items_.begin() + to, std::move(it));
+  Changed();
+}
 bool TStringList::Find(std::wstring_view s, int& index) const {
   int lo = 0, hi = Count() - 1;
   bool found = false;

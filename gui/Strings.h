@@ -94,6 +94,8 @@ class TStringList : public TStrings {
   void Clear() override;
   int IndexOf(std::wstring_view s) const override;
   void Exchange(int a, int b) override;
+  // Moves the item with its object (an owned object is not freed on the way).
+  void Move(int from, int to) override;
 
   // Binary search in a sorted list; index is where s is or would go.
   bool Find(std::wstring_view s, int& index) const;

@@ -95,6 +95,14 @@ void TThread::Start() {
 
 TThread::~TThread() {
   if (handle_ && !finished_ && ::GetCurrentThreadId() != id_) {
+    if (FreeOnTerminate && !started_) {
+      // a self-freeing thread freed by its creator before it ran: it must neither run nor free
+      // this object again
+      abandoned_ = true;
+      ::ResumeThread(handle_.Get());
+      ::WaitForSingleObject(handle_.Get(), INFINITE);
+      return;
+    }
     Terminate();
     if (!started_) Start();
     WaitFor();
@@ -103,6 +111,7 @@ TThread::~TThread() {
 
 unsigned __stdcall TThread::ThreadProc(void* p) {
   auto* self = static_cast<TThread*>(p);
+  if (self->abandoned_) return 0;
   try {
     if (!self->terminated_) self->Execute();
   } catch (const std::exception& e) {

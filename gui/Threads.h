@@ -53,6 +53,7 @@ class TThread : public TObject {
   volatile bool finished_ = false;
   bool suspended_;
   bool started_ = false;
+  volatile bool abandoned_ = false;  // freed before it ever started: the thread only ends
 };
 
 DWORD MainThreadID();

@@ -220,6 +220,21 @@ TEST(ObjectModel, OwnersFreeTheirComponentsAndTellTheOthers) {
   EXPECT_TRUE(sawDestroying);
 }
 
+TEST(ObjectModel, AComponentRefusedByANewOwnerStaysWithItsOldOne) {
+  auto* first = new TWatcher(nullptr);
+  auto* second = new TWatcher(nullptr);
+  (new TWatcher(first))->SetName(L"Same");
+  auto* moving = new TWatcher(second);
+  moving->SetName(L"Same");
+  EXPECT_THROW(first->InsertComponent(moving), EComponentError);
+  EXPECT_EQ(moving->Owner(), second);
+  EXPECT_EQ(second->ComponentCount(), 1);
+  EXPECT_EQ(first->ComponentCount(), 1);
+  EXPECT_EQ(second->Log, (std::vector<std::wstring>{L"+"}));  // told of the insertion only
+  first->Free();
+  second->Free();  // frees moving as well
+}
+
 TEST(ObjectModel, ComponentsMadeWhileTheOwnerLoadsGetLoadedAfterIt) {
   // a root that loads: its constructor makes components, Create ends the loading
   class TRoot : public TWatcher {

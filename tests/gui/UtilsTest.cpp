@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -220,6 +221,57 @@ TEST(StringList, OwnedObjectsAreFreedWithTheList) {
   EXPECT_EQ(freed, 3);
 }
 
+TEST(StringList, MoveKeepsTheOwnedObject) {
+  struct TCounted : TObject {
+    explicit TCounted(int* c) : count(c) {}
+    ~TCounted() override { ++*count; }
+    int* count;
+  };
+  int freed = 0;
+  {
+    TStringList l;
+    l.OwnsObjects = true;
+    TCounted* a = new TCounted(&freed);
+    l.AddObject(L"a", a);
+    l.AddObject(L"b", new TCounted(&freed));
+    l.AddObject(L"c", new TCounted(&freed));
+    l.Move(0, 2);
+    EXPECT_EQ(freed, 0);
+    EXPECT_EQ(l.ToVector(), (std::vector<std::wstring>{L"b", L"c", L"a"}));
+    EXPECT_EQ(l.GetObject(2), a);
+    EXPECT_THROW(l.Move(0, 3), EStringListError);
+    // a sorted list refuses before it loses the item
+    l.SetSorted(true);
+    EXPECT_THROW(l.Move(0, 1), EStringListError);
+    EXPECT_EQ(l.ToVector(), (std::vector<std::wstring>{L"a", L"b", L"c"}));
+    EXPECT_EQ(freed, 0);
+  }
+  EXPECT_EQ(freed, 3);
+}
+
+TEST(Streams, MemoryStreamPositionsBeyondMemory) {
+  TMemoryStream m;
+  const char data[] = "0123456789";
+  m.WriteBuffer(data, 10);
+  // a position past 4 GiB stays what it is (no wrap onto the data on 32-bit targets)
+  const int64_t beyond = (int64_t(1) << 32) + 4;
+  EXPECT_EQ(m.Seek(beyond, TSeekOrigin::soBeginning), beyond);
+  EXPECT_EQ(m.Position(), beyond);
+  char buf[4] = {};
+  EXPECT_EQ(m.Read(buf, 4), 0);
+  // a write no memory can hold fails as a write error and leaves the data alone
+  m.Seek(INT64_MAX - 4, TSeekOrigin::soBeginning);
+  EXPECT_THROW(m.WriteBuffer(data, 10), EWriteError);
+  EXPECT_EQ(m.Seek(INT64_MAX, TSeekOrigin::soCurrent), INT64_MAX);  // saturates, no overflow
+  EXPECT_THROW(m.WriteBuffer(data, 1), EWriteError);
+  EXPECT_EQ(m.Size(), 10);
+  EXPECT_THROW(m.SetSize(-1), EStreamError);
+  EXPECT_EQ(m.Size(), 10);
+  m.SetPosition(8);
+  m.WriteBuffer(data, 4);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.Bytes().data()), m.Bytes().size()), "012345670123");
+}
+
 TEST(Streams, MemoryAndFileStreamsMoveBytes) {
   TMemoryStream m;
   const char data[] = "0123456789";
@@ -306,6 +358,44 @@ TEST(IniFile, ChineseSectionsAndValuesRoundTripByteExactInCodePage936) {
   EXPECT_EQ(ini.ReadString(L"A", L"B", L"def"), L"def");
   ini.WriteString(L"A", L"B", L"c");
   EXPECT_EQ(ReadBytes(path), "[A]\r\nB=c\r\n");
+  ::DeleteFileW(path.c_str());
+}
+
+TEST(IniFile, ValuesAndNamesReadBackAsWritten) {
+  std::wstring path = TempPath(L"kivo_values.ini");
+  ::DeleteFileW(path.c_str());
+  TIniFile ini(path);
+  // values reading would trim or unquote are written quoted
+  struct Case {
+    const wchar_t* key;
+    const wchar_t* value;
+  } cases[] = {{L"Lead", L"  two spaces"}, {L"Trail", L"tab\t"}, {L"Double", L"\"quoted\""},
+               {L"Single", L"'single'"},   {L"Half", L"\"half"},   {L"Plain", L"a \"b\" c"},
+               {L"Blank", L" "},           {L"Empty", L""}};
+  for (const Case& c : cases) ini.WriteString(L"V", c.key, c.value);
+  TIniFile again(path);
+  for (const Case& c : cases) EXPECT_EQ(again.ReadString(L"V", c.key, L"missing"), c.value) << c.key;
+  std::string bytes = ReadBytes(path);
+  EXPECT_NE(bytes.find("Plain=a \"b\" c\r\n"), std::string::npos);  // plain values stay unquoted
+  // rewriting a quoted value with itself keeps the file as it is
+  ini.WriteString(L"V", L"Lead", L"  two spaces");
+  EXPECT_EQ(ReadBytes(path), bytes);
+
+  // keys and sections are found however they were padded when written
+  ini.WriteString(L" Pad ", L" Key ", L"1");
+  EXPECT_EQ(ini.ReadString(L"Pad", L"Key", L""), L"1");
+  EXPECT_EQ(ini.ReadString(L" Pad ", L" Key ", L""), L"1");
+  ini.WriteString(L" Pad ", L" Key ", L"2");
+  TStringList sections, keys;
+  ini.ReadSections(sections);
+  EXPECT_EQ(sections.ToVector(), (std::vector<std::wstring>{L"V", L"Pad"}));
+  ini.ReadSection(L"Pad", keys);
+  EXPECT_EQ(keys.ToVector(), (std::vector<std::wstring>{L"Key"}));
+  EXPECT_TRUE(ini.ValueExists(L" Pad", L"Key "));
+  ini.DeleteKey(L"Pad ", L" Key");
+  EXPECT_FALSE(ini.ValueExists(L"Pad", L"Key"));
+  ini.EraseSection(L" Pad ");
+  EXPECT_FALSE(ini.SectionExists(L"Pad"));
   ::DeleteFileW(path.c_str());
 }
 
@@ -418,6 +508,33 @@ TEST(Thread, ExceptionsAndOnTerminateReachTheCreator) {
   TEvent done(true, false);
   (new TSelfFreeing(&done))->Start();
   EXPECT_EQ(done.WaitFor(5000), TWaitResult::wrSignaled);
+}
+
+TEST(Thread, ASelfFreeingThreadFreedBeforeItStartedNeitherRunsNorFreesTwice) {
+  class TNeverStarted : public TThread {
+   public:
+    TNeverStarted(int* ran, int* freed) : TThread(true), ran_(ran), freed_(freed) { FreeOnTerminate = true; }
+    ~TNeverStarted() override { ++*freed_; }
+
+   protected:
+    void Execute() override { ++*ran_; }
+
+   private:
+    int* ran_;
+    int* freed_;
+  };
+  int ran = 0, freed = 0, terminated = 0;
+  auto* t = new TNeverStarted(&ran, &freed);
+  t->OnTerminate = [&](TObject*) { ++terminated; };
+  HANDLE h;
+  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), t->Handle(), ::GetCurrentProcess(), &h, 0, FALSE, DUPLICATE_SAME_ACCESS));
+  t->Free();
+  EXPECT_EQ(::WaitForSingleObject(h, 5000), WAIT_OBJECT_0);  // the thread is gone with its object
+  ::CloseHandle(h);
+  CheckSynchronize(50);
+  EXPECT_EQ(ran, 0);
+  EXPECT_EQ(terminated, 0);
+  EXPECT_EQ(freed, 1);
 }
 
 }  // namespace
