@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "GuiTestUtil.h"
 #include "CodecSamples.h"
 #include "Forms.h"
 #include "PictureTestUtil.h"
@@ -18,22 +19,6 @@ using kivo::test::PixelOf;
 namespace {
 
 constexpr COLORREF kRed = RGB(255, 0, 0);
-
-// Runs this thread's messages until done() or the time-out; answers done().
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-  const DWORD start = ::GetTickCount();
-  while (!done()) {
-    if (::GetTickCount() - start > timeoutMs) return false;
-    MSG msg;
-    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    } else {
-      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-  }
-  return true;
-}
 
 struct TFileCase {
   const wchar_t* Name;
@@ -240,13 +225,13 @@ TEST(GifImage, RemovedFramesStayRemovedThroughAFileAndAnimationStepsByDelays) {
   std::vector<int> seen;
   back.OnChange = [&](TObject*) { seen.push_back(back.CurrentFrame()); };
   back.SetAnimate(true);  // 100 ms, then 250 ms per frame
-  ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 3; }, 5000));
+  ASSERT_TRUE(test::PumpUntil([&] { return seen.size() >= 3; }, 5000));
   back.SetAnimate(false);
   EXPECT_EQ(seen[0], 1);
   EXPECT_EQ(seen[1], 0);
   EXPECT_EQ(seen[2], 1);
   const std::size_t stopped = seen.size();
-  PumpUntil([] { return false; }, 400);  // stopped: no more steps
+  test::PumpUntil([] { return false; }, 400);  // stopped: no more steps
   EXPECT_EQ(seen.size(), stopped);
 
   back.SetFrameDelay(0, 7);  // edits are changes too
