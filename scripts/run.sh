@@ -10,6 +10,8 @@ scripts/build.sh x86_64 i686
 . scripts/wine-env.sh
 trap kivo_wine_down EXIT
 kivo_wine_up "$here/build/run-prefix"
+# Test cameras and microphones to choose from (Wine has none).
+kivo_devices_up "$here/build/x86_64" || echo "run: no test devices: KivoApp will find no camera"
 dist="$here/dist/win64"
 missing=()
 for f in kivosrc.ax kivotrans.ax; do
