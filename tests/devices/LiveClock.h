@@ -1,5 +1,6 @@
-// The running time of a live source: it advances only while the filter runs (a paused graph's
-// stream time stands still too), and a coming Stop ends every wait at once.
+// The running time of a live source: the graph's stream time when the graph has a clock, else the
+// time the filter has been running; it stands still while paused, and a coming Stop ends every wait
+// at once.
 #pragma once
 
 #include <strmif.h>
@@ -8,13 +9,18 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "Handles.h"
+
 namespace kivo::testdev {
 
 class TLiveClock {
  public:
-  // The filter runs: time goes on from where it stood.
-  void Run() {
+  // The filter runs: with the graph's clock, stream time 0 is `start` on it; without, time goes on
+  // from where it stood.
+  void Run(IReferenceClock* graphClock, REFERENCE_TIME start) {
     std::lock_guard<std::mutex> l(M);
+    GraphClock = TComPtr<IReferenceClock>(graphClock);
+    StreamStart = start;
     if (!Running) Started = Clock::now();
     Running = true;
     Cv.notify_all();
@@ -24,6 +30,7 @@ class TLiveClock {
     std::lock_guard<std::mutex> l(M);
     if (Running) Accumulated += Since(Started);
     Running = false;
+    GraphClock.Reset();
     Cv.notify_all();
   }
   // A Stop is coming: every wait ends until Reset.
@@ -37,6 +44,7 @@ class TLiveClock {
     std::lock_guard<std::mutex> l(M);
     Running = Woken = false;
     Accumulated = 0;
+    GraphClock.Reset();
   }
   // Running time in 100-ns units.
   REFERENCE_TIME Elapsed() {
@@ -63,7 +71,11 @@ class TLiveClock {
   static REFERENCE_TIME Since(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t).count() * 10;
   }
-  REFERENCE_TIME ElapsedLocked() const { return Accumulated + (Running ? Since(Started) : 0); }
+  REFERENCE_TIME ElapsedLocked() const {
+    REFERENCE_TIME now = 0;
+    if (Running && GraphClock && SUCCEEDED(GraphClock->GetTime(&now))) return now - StreamStart;
+    return Accumulated + (Running ? Since(Started) : 0);
+  }
 
   std::mutex M;
   std::condition_variable Cv;
@@ -71,6 +83,8 @@ class TLiveClock {
   bool Woken = false;
   Clock::time_point Started{};
   REFERENCE_TIME Accumulated = 0;
+  TComPtr<IReferenceClock> GraphClock;
+  REFERENCE_TIME StreamStart = 0;
 };
 
 }  // namespace kivo::testdev

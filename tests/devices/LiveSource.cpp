@@ -43,22 +43,22 @@ HRESULT STDMETHODCALLTYPE TLiveSource::Load(IPropertyBag* bag, IErrorLog*) {
 bool TLiveSource::DevicePresent() { return DisplayName.empty() || FindDevice(DisplayName).has_value(); }
 
 HRESULT STDMETHODCALLTYPE TLiveSource::Stop() {
-  Clock.Wake();  // the pin's worker may be waiting for its next frame
+  Pace.Wake();  // the pin's worker may be waiting for its next frame
   HRESULT hr = TBCSource::Stop();
-  Clock.Reset();
+  Pace.Reset();
   return hr;
 }
 
 HRESULT STDMETHODCALLTYPE TLiveSource::Pause() {
   TBCAutoLock lock(StateLock());
-  if (State == State_Running) Clock.Hold();
+  if (State == State_Running) Pace.Hold();
   return TBCSource::Pause();
 }
 
 HRESULT STDMETHODCALLTYPE TLiveSource::Run(REFERENCE_TIME start) {
   TBCAutoLock lock(StateLock());
   HRESULT hr = TBCSource::Run(start);
-  if (SUCCEEDED(hr)) Clock.Run();
+  if (SUCCEEDED(hr)) Pace.Run(Clock, start);
   return hr;
 }
 
@@ -123,7 +123,7 @@ HRESULT TLiveStream::Activate() {
 }
 
 bool TLiveStream::WaitForDevice(REFERENCE_TIME due) {
-  Live->Clock.WaitUntil(due);
+  Live->Pace.WaitUntil(due);
   if (Live->DevicePresent()) return true;
   Live->RaiseGraphEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(Live)), 0);
   return false;

@@ -36,7 +36,7 @@ class TLiveSource : public TBCSource, public IPersistPropertyBag {
 
   // Whether the device is still plugged in (always, for a filter made without a device).
   bool DevicePresent();
-  TLiveClock Clock;
+  TLiveClock Pace;
 
  protected:
   // Reads what the device says of itself; called under the filter lock while stopped and unconnected.

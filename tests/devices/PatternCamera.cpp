@@ -94,7 +94,7 @@ void TCameraPin::RunStarts() { NextFrame = 0; }
 HRESULT TCameraPin::FillSample(IMediaSample* sample) {
   if (!sample) return E_POINTER;
   if (!WaitForDevice(NextFrame * kFrameTime)) return S_FALSE;  // unplugged: the stream ends
-  const LONGLONG frame = std::max<LONGLONG>(NextFrame, Live->Clock.Elapsed() / kFrameTime);
+  const LONGLONG frame = std::max<LONGLONG>(NextFrame, Live->Pace.Elapsed() / kFrameTime);
   NextFrame = frame + 1;
 
   const VIDEOINFOHEADER* vih = VideoInfo(CurrentType);
