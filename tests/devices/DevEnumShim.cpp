@@ -483,7 +483,9 @@ class TDevEnum : public TObject<TDevEnum, ICreateDevEnum> {
 // ---------------------------------------------------------------------------------------------------
 // Class objects (static; their references are server locks)
 
-class TDevEnumFactory : public IClassFactory {
+// A class object of this server making T: static, its references are server locks.
+template <class T>
+class TClassObject : public IClassFactory {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
@@ -499,10 +501,10 @@ class TDevEnumFactory : public IClassFactory {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    auto* e = new (std::nothrow) TDevEnum;
-    if (!e) return E_OUTOFMEMORY;
-    HRESULT hr = e->QueryInterface(iid, out);
-    e->Release();
+    auto* object = new (std::nothrow) T;
+    if (!object) return E_OUTOFMEMORY;
+    HRESULT hr = object->QueryInterface(iid, out);
+    object->Release();
     return hr;
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
@@ -511,37 +513,24 @@ class TDevEnumFactory : public IClassFactory {
   }
 };
 
+using TDevEnumFactory = TClassObject<TDevEnum>;
+
 // Makes empty monikers for OleLoadFromStream, and parses display names for MkParseDisplayName.
-class TMonikerClass : public IClassFactory, public IParseDisplayName {
+class TMonikerClass : public TClassObject<TDeviceMoniker>, public IParseDisplayName {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory)
-      *out = static_cast<IClassFactory*>(this);
-    else if (iid == IID_IParseDisplayName)
-      *out = static_cast<IParseDisplayName*>(this);
-    else
-      return E_NOINTERFACE;
+    if (iid != IID_IParseDisplayName) return TClassObject::QueryInterface(iid, out);
+    *out = static_cast<IParseDisplayName*>(this);
     AddRef();
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(++g_objects); }
-  ULONG STDMETHODCALLTYPE Release() override { return ULONG(--g_objects); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return TClassObject::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return TClassObject::Release(); }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    if (iid == IID_IParseDisplayName) return QueryInterface(iid, out);
-    auto* m = new (std::nothrow) TDeviceMoniker;
-    if (!m) return E_OUTOFMEMORY;
-    HRESULT hr = m->QueryInterface(iid, out);
-    m->Release();
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    lock ? ++g_objects : --g_objects;
-    return S_OK;
+    if (out && !outer && iid == IID_IParseDisplayName) return QueryInterface(iid, out);
+    return TClassObject::CreateInstance(outer, iid, out);
   }
   HRESULT STDMETHODCALLTYPE ParseDisplayName(IBindCtx* ctx, LPOLESTR name, ULONG* eaten, IMoniker** out) override {
     if (!name || !eaten || !out) return E_POINTER;
@@ -599,10 +588,15 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
+// Objects of Wine's devenum.dll that went out through this server (a property bag) may outlive its
+// own objects: the server goes only when Wine's can go too.
 STDAPI DllCanUnloadNow() {
   TLock lock(g_moduleLock);
   if (g_objects.load() != 0) return S_FALSE;
   if (g_wineDevEnum) {
+    using TCanUnload = HRESULT(STDAPICALLTYPE*)();
+    auto canUnload = reinterpret_cast<TCanUnload>(::GetProcAddress(g_wineDevEnum, "DllCanUnloadNow"));
+    if (!canUnload || canUnload() != S_OK) return S_FALSE;
     ::FreeLibrary(g_wineDevEnum);
     g_wineDevEnum = nullptr;
   }

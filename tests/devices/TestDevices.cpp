@@ -71,6 +71,13 @@ bool ReadEntry(HKEY key, const GUID& category, const std::wstring& keyName, TDev
   return true;
 }
 
+// Key names sort as their numbers do.
+std::wstring NumberedKey(const wchar_t* format, DWORD n) {
+  wchar_t key[32];
+  std::swprintf(key, std::size(key), format, static_cast<unsigned long>(n));
+  return key;
+}
+
 }  // namespace
 
 std::wstring GuidString(const GUID& g) {
@@ -92,9 +99,7 @@ TDeviceEntry MakeCamera(DWORD pattern, const std::wstring& friendlyName, const s
   wchar_t number[8];
   std::swprintf(number, std::size(number), L"%02lu", static_cast<unsigned long>(pattern % 100));
   e.Category = CLSID_VideoInputDeviceCategory;
-  wchar_t key[16];
-  std::swprintf(key, std::size(key), L"camera%03lu", static_cast<unsigned long>(pattern));
-  e.Key = key;
+  e.Key = NumberedKey(L"camera%03lu", pattern);
   e.FriendlyName = friendlyName;
   e.Clsid = CLSID_PatternCamera;
   e.DevicePath = std::wstring(L"\\\\?\\usb#vid_kv") + number + L"&pid_0001&mi_00#kivo&cam" + std::to_wstring(pattern) +
@@ -107,9 +112,7 @@ TDeviceEntry MakeCamera(DWORD pattern, const std::wstring& friendlyName, const s
 TDeviceEntry MakeMicrophone(DWORD toneHz, const std::wstring& friendlyName) {
   TDeviceEntry e;
   e.Category = CLSID_AudioInputDeviceCategory;
-  wchar_t key[16];
-  std::swprintf(key, std::size(key), L"mic%04lu", static_cast<unsigned long>(toneHz));
-  e.Key = key;
+  e.Key = NumberedKey(L"mic%04lu", toneHz);
   e.FriendlyName = friendlyName;
   e.Clsid = CLSID_TestMicrophone;
   e.DevicePath = L"\\\\?\\kivo#audio&tone" + std::to_wstring(toneHz) + L"#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\wave";
