@@ -68,6 +68,18 @@ bool StartsWithNoCase(const std::wstring& s, const wchar_t* prefix) {
   return true;
 }
 
+// A COM method's body: no exception leaves it.
+template <class F>
+HRESULT Guarded(F body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
 std::wstring LowerText(std::wstring s) {
   for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
   return s;
@@ -118,6 +130,13 @@ class TPropertyBag : public TObject<TPropertyBag, IPropertyBag> {
 
   HRESULT STDMETHODCALLTYPE Read(LPCOLESTR name, VARIANT* var, IErrorLog*) override {
     if (!name || !var) return E_POINTER;
+    return Guarded([&] { return ReadValue(name, var); });
+  }
+
+  HRESULT STDMETHODCALLTYPE Write(LPCOLESTR, VARIANT*) override { return E_ACCESSDENIED; }
+
+ private:
+  HRESULT ReadValue(LPCOLESTR name, VARIANT* var) {
     TRegKeyOwner key;
     LONG rc = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeyPath.c_str(), 0, KEY_READ, key.Put());
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
@@ -169,9 +188,6 @@ class TPropertyBag : public TObject<TPropertyBag, IPropertyBag> {
     return hr;
   }
 
-  HRESULT STDMETHODCALLTYPE Write(LPCOLESTR, VARIANT*) override { return E_ACCESSDENIED; }
-
- private:
   std::wstring KeyPath;
 };
 
@@ -241,6 +257,9 @@ class TDeviceMoniker : public TObject<TDeviceMoniker, IMoniker> {
   HRESULT STDMETHODCALLTYPE Load(IStream* stream) override {
     if (!stream) return E_POINTER;
     if (!Name.empty()) return E_UNEXPECTED;  // a moniker is loaded once
+    return Guarded([&] { return LoadName(stream); });
+  }
+  HRESULT LoadName(IStream* stream) {
     int32_t bytes = 0;
     ULONG got = 0;
     HRESULT hr = stream->Read(&bytes, sizeof(bytes), &got);
@@ -278,6 +297,9 @@ class TDeviceMoniker : public TObject<TDeviceMoniker, IMoniker> {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (Inner) return Inner->BindToObject(ctx, left, iid, out);
+    return Guarded([&] { return BindDevice(iid, out); });
+  }
+  HRESULT BindDevice(REFIID iid, void** out) {
     auto device = FindDevice(Name);
     if (!device) return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
     TComPtr<IUnknown> object;
@@ -286,8 +308,7 @@ class TDeviceMoniker : public TObject<TDeviceMoniker, IMoniker> {
     // A device's driver learns which device it is from its property bag.
     TComPtr<IPersistPropertyBag> persist;
     if (SUCCEEDED(object->QueryInterface(IID_IPersistPropertyBag, persist.PutVoid()))) {
-      TComPtr<IPropertyBag> bag(new TPropertyBag(DeviceKeyPath(device->Category, device->Key)));
-      bag->Release();  // the TComPtr holds the one reference
+      auto bag = TComPtr<IPropertyBag>::Attach(new TPropertyBag(DeviceKeyPath(device->Category, device->Key)));
       hr = persist->Load(bag.Get(), nullptr);
       if (FAILED(hr)) return hr;
     }
@@ -298,10 +319,12 @@ class TDeviceMoniker : public TObject<TDeviceMoniker, IMoniker> {
     *out = nullptr;
     if (Inner) return Inner->BindToStorage(ctx, left, iid, out);
     if (iid != IID_IPropertyBag) return E_NOINTERFACE;
-    auto device = FindDevice(Name);
-    if (!device) return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
-    *out = static_cast<IPropertyBag*>(new (std::nothrow) TPropertyBag(DeviceKeyPath(device->Category, device->Key)));
-    return *out ? S_OK : E_OUTOFMEMORY;
+    return Guarded([&] {
+      auto device = FindDevice(Name);
+      if (!device) return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+      *out = static_cast<IPropertyBag*>(new TPropertyBag(DeviceKeyPath(device->Category, device->Key)));
+      return S_OK;
+    });
   }
   HRESULT STDMETHODCALLTYPE Reduce(IBindCtx*, DWORD, IMoniker** left, IMoniker** reduced) override {
     if (!reduced) return E_POINTER;
@@ -328,14 +351,14 @@ class TDeviceMoniker : public TObject<TDeviceMoniker, IMoniker> {
     if (FAILED(other->GetClassID(&clsid)) || clsid != CLSID_CDeviceMoniker ||
         FAILED(other->GetDisplayName(nullptr, nullptr, &text)) || !text)
       return S_FALSE;
-    const bool same = LowerText(text) == LowerText(Name);
+    HRESULT hr = Guarded([&] { return LowerText(text) == LowerText(Name) ? S_OK : S_FALSE; });
     ::CoTaskMemFree(text);
-    return same ? S_OK : S_FALSE;
+    return hr;
   }
   HRESULT STDMETHODCALLTYPE Hash(DWORD* hash) override {
     if (!hash) return E_POINTER;
     DWORD h = 2166136261u;
-    for (wchar_t c : LowerText(Name)) h = (h ^ DWORD(c)) * 16777619u;
+    for (wchar_t c : Name) h = (h ^ DWORD(std::towlower(c))) * 16777619u;
     *hash = h;
     return S_OK;
   }
@@ -445,44 +468,40 @@ class TDevEnum : public TObject<TDevEnum, ICreateDevEnum> {
   HRESULT STDMETHODCALLTYPE CreateClassEnumerator(REFCLSID category, IEnumMoniker** out, DWORD flags) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    try {
-      std::vector<TComPtr<IMoniker>> items;
-      TComPtr<IClassFactory> factory;
-      TComPtr<ICreateDevEnum> wine;
-      HRESULT wineResult = WineClassObject(CLSID_SystemDeviceEnum, IID_IClassFactory, factory.PutVoid());
-      if (SUCCEEDED(wineResult))
-        wineResult = factory->CreateInstance(nullptr, IID_ICreateDevEnum, wine.PutVoid());
-      if (SUCCEEDED(wineResult)) {
-        TComPtr<IEnumMoniker> list;
-        wineResult = wine->CreateClassEnumerator(category, list.Put(), flags);
-        if (wineResult == S_OK && list) {
-          TComPtr<IMoniker> m;
-          while (list->Next(1, m.Put(), nullptr) == S_OK && m) {
-            TComPtr<IMoniker> wrapped;
-            if (SUCCEEDED(TDeviceMoniker::Wrap(m.Get(), wrapped.Put()))) items.push_back(wrapped);
-          }
+    return Guarded([&] { return Enumerate(category, out, flags); });
+  }
+
+ private:
+  HRESULT Enumerate(REFCLSID category, IEnumMoniker** out, DWORD flags) {
+    std::vector<TComPtr<IMoniker>> items;
+    TComPtr<IClassFactory> factory;
+    TComPtr<ICreateDevEnum> wine;
+    HRESULT wineResult = WineClassObject(CLSID_SystemDeviceEnum, IID_IClassFactory, factory.PutVoid());
+    if (SUCCEEDED(wineResult))
+      wineResult = factory->CreateInstance(nullptr, IID_ICreateDevEnum, wine.PutVoid());
+    if (SUCCEEDED(wineResult)) {
+      TComPtr<IEnumMoniker> list;
+      wineResult = wine->CreateClassEnumerator(category, list.Put(), flags);
+      if (wineResult == S_OK && list) {
+        TComPtr<IMoniker> m;
+        while (list->Next(1, m.Put(), nullptr) == S_OK && m) {
+          TComPtr<IMoniker> wrapped;
+          if (SUCCEEDED(TDeviceMoniker::Wrap(m.Get(), wrapped.Put()))) items.push_back(wrapped);
         }
       }
-      // Plug-and-play devices, unless the caller asked for other kinds only.
-      if (!(flags & CDEF_DEVMON_SELECTIVE_MASK) || (flags & CDEF_DEVMON_PNP_DEVICE)) {
-        for (const auto& device : ListDevices(category)) {
-          TComPtr<IMoniker> m;
-          m = TComPtr<IMoniker>::Attach(new TDeviceMoniker(device.DisplayName(), nullptr));
-          items.push_back(m);
-        }
-      }
-      if (items.empty()) return FAILED(wineResult) ? wineResult : S_FALSE;
-      *out = new TMonikerList(std::move(items));
-      return S_OK;
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
     }
+    // Plug-and-play devices, unless the caller asked for other kinds only.
+    if (!(flags & CDEF_DEVMON_SELECTIVE_MASK) || (flags & CDEF_DEVMON_PNP_DEVICE)) {
+      for (const auto& device : ListDevices(category))
+        items.push_back(TComPtr<IMoniker>::Attach(new TDeviceMoniker(device.DisplayName(), nullptr)));
+    }
+    if (items.empty()) return FAILED(wineResult) ? wineResult : S_FALSE;
+    *out = new TMonikerList(std::move(items));
+    return S_OK;
   }
 };
 
 // ---------------------------------------------------------------------------------------------------
-// Class objects (static; their references are server locks)
-
 // A class object of this server making T: static, its references are server locks.
 template <class T>
 class TClassObject : public IClassFactory {
@@ -536,14 +555,12 @@ class TMonikerClass : public TClassObject<TDeviceMoniker>, public IParseDisplayN
     if (!name || !eaten || !out) return E_POINTER;
     *out = nullptr;
     *eaten = 0;
-    try {
+    return Guarded([&] {
       const std::wstring text = name;
       HRESULT hr = TDeviceMoniker::FromDisplayName(ctx, text, out);
       if (SUCCEEDED(hr)) *eaten = ULONG(text.size());
       return hr;
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    });
   }
 };
 

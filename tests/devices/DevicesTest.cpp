@@ -303,6 +303,95 @@ TEST_F(Devices, CameraStreamsThroughTheConverterAsTheCameraWindowBuildsIt) {
   }
 }
 
+TEST_F(Devices, CameraPinIsConfiguredAsACapturePin) {
+  TComPtr<IBaseFilter> camera = Bind(MonikerOf(DefaultDevices()[0]).Get());
+  ASSERT_TRUE(camera);
+  TComPtr<IPin> pin = FindPinOf(camera.Get(), PINDIR_OUTPUT);
+  ASSERT_TRUE(pin);
+  TComPtr<IKsPropertySet> ks;
+  ASSERT_EQ(pin->QueryInterface(IID_IKsPropertySet, ks.PutVoid()), S_OK);
+  const GUID pinSet = {0x9b00f101, 0x1567, 0x11d1, {0xb3, 0xf1, 0x00, 0xaa, 0x00, 0x37, 0x61, 0xc5}};
+  const GUID capture = {0xfb6c4281, 0x0353, 0x11d1, {0x90, 0x5f, 0x00, 0x00, 0xc0, 0xcc, 0x16, 0xba}};
+  GUID category{};
+  DWORD returned = 0;
+  EXPECT_EQ(ks->Get(pinSet, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof(category), &returned), S_OK);
+  EXPECT_EQ(category, capture);
+  EXPECT_EQ(returned, sizeof(GUID));
+
+  // Its formats, also through the filter as capture programs ask.
+  TComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(camera->QueryInterface(IID_IAMStreamConfig, config.PutVoid()), S_OK);
+  int count = 0, size = 0;
+  ASSERT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
+  EXPECT_EQ(size, int(sizeof(VIDEO_STREAM_CONFIG_CAPS)));
+  const struct {
+    GUID Subtype;
+    LONG Width, Height;
+    DWORD Bytes;
+  } formats[] = {{MEDIASUBTYPE_RGB24, 320, 240, 230400},
+                 {MEDIASUBTYPE_RGB24, 640, 480, 921600},
+                 {MEDIASUBTYPE_YUY2, 640, 480, 614400},
+                 {MEDIASUBTYPE_YUY2, 320, 240, 153600}};
+  ASSERT_EQ(count, 4);
+  std::vector<AM_MEDIA_TYPE*> types;
+  for (int i = 0; i < count; ++i) {
+    VIDEO_STREAM_CONFIG_CAPS caps{};
+    AM_MEDIA_TYPE* mt = nullptr;
+    ASSERT_EQ(config->GetStreamCaps(i, &mt, reinterpret_cast<BYTE*>(&caps)), S_OK);
+    types.push_back(mt);
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt->pbFormat);
+    EXPECT_EQ(mt->subtype, formats[i].Subtype) << i;
+    EXPECT_EQ(vih->bmiHeader.biWidth, formats[i].Width) << i;
+    EXPECT_EQ(vih->bmiHeader.biHeight, formats[i].Height) << i;
+    EXPECT_EQ(vih->bmiHeader.biSizeImage, formats[i].Bytes) << i;
+    EXPECT_EQ(vih->AvgTimePerFrame, kFrameTime) << i;
+    EXPECT_EQ(caps.MaxOutputSize.cx, formats[i].Width) << i;
+    EXPECT_EQ(caps.MinFrameInterval, kFrameTime) << i;
+  }
+  AM_MEDIA_TYPE* none = nullptr;
+  VIDEO_STREAM_CONFIG_CAPS caps{};
+  EXPECT_EQ(config->GetStreamCaps(count, &none, reinterpret_cast<BYTE*>(&caps)), S_FALSE);
+  EXPECT_EQ(config->GetStreamCaps(-1, &none, reinterpret_cast<BYTE*>(&caps)), E_INVALIDARG);
+  EXPECT_EQ(config->SetFormat(nullptr), E_POINTER);
+  reinterpret_cast<VIDEOINFOHEADER*>(types[0]->pbFormat)->bmiHeader.biWidth = 800;
+  EXPECT_EQ(config->SetFormat(types[0]), VFW_E_INVALIDMEDIATYPE);
+
+  // Connected to a grabber that takes RGB24: another RGB24 size reconnects the pins, YUY2 is refused.
+  TGraph graph;
+  TFrameSink sink(640, 480);
+  TComPtr<IBaseFilter> grabber, renderer;
+  ASSERT_EQ(MakeGrabberAndRenderer(grabber, renderer, &sink), S_OK);
+  ASSERT_EQ(graph.Add(camera.Get(), L"Camera"), S_OK);
+  ASSERT_EQ(graph.Add(grabber.Get(), L"Grabber"), S_OK);
+  ASSERT_EQ(graph.Add(renderer.Get(), L"Renderer"), S_OK);
+  ASSERT_EQ(graph.Link(camera.Get(), grabber.Get()), S_OK);
+  ASSERT_EQ(graph.Link(grabber.Get(), renderer.Get()), S_OK);
+  auto connectedWidth = [&] {
+    AM_MEDIA_TYPE mt{};
+    if (pin->ConnectionMediaType(&mt) != S_OK) return LONG(-1);
+    const LONG w = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader.biWidth;
+    FreeMediaType(mt);
+    return w;
+  };
+  EXPECT_EQ(connectedWidth(), 320);
+  EXPECT_EQ(config->SetFormat(types[1]), S_OK);
+  EXPECT_EQ(connectedWidth(), 640);
+  AM_MEDIA_TYPE* current = nullptr;
+  ASSERT_EQ(config->GetFormat(&current), S_OK);
+  EXPECT_EQ(reinterpret_cast<const VIDEOINFOHEADER*>(current->pbFormat)->bmiHeader.biHeight, 480);
+  DeleteMediaType(current);
+  EXPECT_EQ(config->SetFormat(types[2]), VFW_E_INVALIDMEDIATYPE);
+  EXPECT_EQ(connectedWidth(), 640);
+  // It streams what it agreed; while it runs the format stays.
+  ASSERT_TRUE(SUCCEEDED(graph.Control->Run()));
+  ASSERT_TRUE(sink.WaitFor(2, 10000));
+  EXPECT_EQ(config->SetFormat(types[1]), VFW_E_NOT_STOPPED);
+  graph.Control->Stop();
+  const TPatternReading r = sink.All().front().Reading;
+  EXPECT_TRUE(r.Found && r.SourceWidth == 640) << r.Describe();
+  for (auto* mt : types) DeleteMediaType(mt);
+}
+
 TEST_F(Devices, StoredMonikersComeBackFromTheirBytesAndBindAgain) {
   const struct {
     const char* Name;

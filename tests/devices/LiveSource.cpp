@@ -31,16 +31,26 @@ HRESULT STDMETHODCALLTYPE TLiveSource::Load(IPropertyBag* bag, IErrorLog*) {
   if (State != State_Stopped) return VFW_E_NOT_STOPPED;
   for (int i = 0; i < PinCount(); ++i)
     if (PinAt(i) && PinAt(i)->HasPeer()) return VFW_E_ALREADY_CONNECTED;
-  VARIANT v;
-  ::VariantInit(&v);
-  V_VT(&v) = VT_BSTR;
-  if (SUCCEEDED(bag->Read(L"DevicePath", &v, nullptr)) && V_VT(&v) == VT_BSTR && V_BSTR(&v))
-    DisplayName = std::wstring(kPnpPrefix) + V_BSTR(&v);
-  ::VariantClear(&v);
-  return LoadDevice(bag);
+  try {
+    VARIANT v;
+    ::VariantInit(&v);
+    V_VT(&v) = VT_BSTR;
+    if (SUCCEEDED(bag->Read(L"DevicePath", &v, nullptr)) && V_VT(&v) == VT_BSTR && V_BSTR(&v))
+      DisplayName = std::wstring(kPnpPrefix) + V_BSTR(&v);
+    ::VariantClear(&v);
+    return LoadDevice(bag);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
 }
 
-bool TLiveSource::DevicePresent() { return DisplayName.empty() || FindDevice(DisplayName).has_value(); }
+bool TLiveSource::DevicePresent() {
+  try {
+    return DisplayName.empty() || FindDevice(DisplayName).has_value();
+  } catch (const std::bad_alloc&) {
+    return true;  // cannot tell now: not taken for unplugged
+  }
+}
 
 HRESULT STDMETHODCALLTYPE TLiveSource::Stop() {
   Pace.Wake();  // the pin's worker may be waiting for its next frame
