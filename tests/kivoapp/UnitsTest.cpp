@@ -289,6 +289,13 @@ TEST(GlyphButton, RepeatsWhileHeldAndStopsWhenLeft) {
 }
 
 // ---- Tray icon -----------------------------------------------------------------------------------------
+namespace {
+void CALLBACK EndMenuSoon(HWND, UINT, UINT_PTR id, DWORD) {
+  ::KillTimer(nullptr, id);
+  ::EndMenu();
+}
+}  // namespace
+
 TEST(TrayIcon, CallbacksGiveTheEventOrdersAndTheIconComesBack) {
   TObjectPtr<TForm> form(Create<TForm>(nullptr));
   auto* tray = new TwTrayIcon(form.get());
@@ -308,10 +315,7 @@ TEST(TrayIcon, CallbacksGiveTheEventOrdersAndTheIconComesBack) {
   menu->OnPopup = [&](TObject*) {
     events.push_back("menu");
     // closes the menu from inside its tracking loop
-    ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
-      ::KillTimer(nullptr, id);
-      ::EndMenu();
-    });
+    ::SetTimer(nullptr, 0, 50, &EndMenuSoon);
   };
   tray->SetPopupMenu(menu);
   tray->SetIconHandle(::LoadIconW(nullptr, IDI_APPLICATION));
