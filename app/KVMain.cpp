@@ -181,23 +181,15 @@ TKVMainForm::TKVMainForm(TComponent* owner) : TForm(owner) {
   OnDestroy = Method(this, &TKVMainForm::FormDestroy);
 }
 
-// The source window and page of one index. Each source unit creates its pair here:
-//   0 TCameraWindow / TCameraSource, 1 TMovieWindow / TMovieSource,
-//   2 TAlbumWindow / TAlbumSource, 3 TSnagWindow / TSnagSource (SnagWindowA carries Tag 99).
-// A source whose unit is not part of the program leaves its slots empty.
+// The source window and page of one index. Each source unit creates its pair here, the window on
+// windowPage and the page on sourcePage: 0 TCameraWindow / TCameraSource, 1 TMovieWindow /
+// TMovieSource, 2 TAlbumWindow / TAlbumSource, 3 TSnagWindow / TSnagSource (SnagWindowA carries
+// Tag 99). A source whose unit is not part of the program yet leaves its slots empty.
 void TKVMainForm::CreateSourcePair(int index, TPage* windowPage, TPage* sourcePage) {
   (void)windowPage;
   (void)sourcePage;
-  switch (index) {
-    case 0:  // camera
-    case 1:  // movie
-    case 2:  // album
-    case 3:  // screen region
-    default:
-      SourceWindows[index] = nullptr;
-      SourcePages[index] = nullptr;
-      break;
-  }
+  SourceWindows[index] = nullptr;
+  SourcePages[index] = nullptr;
 }
 
 int TKVMainForm::EffectOpenWidth() const { return pnlRight->DesignInfo(); }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Forms.h"
+#include "GuiTestUtil.h"
 #include "KVInstance.h"
 #include "KVShared.h"
 #include "KVUpgrade.h"
@@ -15,23 +16,9 @@
 #include "wTray.h"
 
 using namespace kivo;
+using kivo::test::PumpUntil;
 
 namespace {
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-  const DWORD start = ::GetTickCount();
-  while (!done()) {
-    if (::GetTickCount() - start > timeoutMs) return false;
-    MSG msg;
-    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    } else {
-      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-  }
-  return true;
-}
 
 std::vector<std::wstring> Split(const std::wstring& text) {
   TStringList list;
