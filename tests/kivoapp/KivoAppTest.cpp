@@ -131,6 +131,18 @@ std::wstring ReadWideText(const std::wstring& file) {
   std::string bytes = ReadText(file);
   return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
 }
+struct TChildSearch {
+  std::wstring cls, text;
+  HWND found;
+};
+BOOL CALLBACK FindChild(HWND w, LPARAM l) {
+  auto* c = reinterpret_cast<TChildSearch*>(l);
+  if (ClassOfWindow(w) == c->cls && (c->text.empty() || TextOfWindow(w) == c->text)) {
+    c->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
 BOOL CALLBACK CloseStubBoxes(HWND w, LPARAM) {
   if (ClassOfWindow(w) == L"#32770" && TextOfWindow(w) == L"tolva") {
     DWORD pid = 0;
@@ -211,21 +223,8 @@ TEST(KivoApp, SettingsDialogListsTheDeviceFormatAndOnlyApplySaves) {
     return dlg;
   };
   auto child = [](HWND dlg, const std::wstring& cls, const std::wstring& text) -> HWND {
-    struct Ctx {
-      std::wstring cls, text;
-      HWND found;
-    } ctx{cls, text, nullptr};
-    ::EnumChildWindows(
-        dlg,
-        [](HWND w, LPARAM l) -> BOOL {
-          auto* c = reinterpret_cast<Ctx*>(l);
-          if (ClassOfWindow(w) == c->cls && (c->text.empty() || TextOfWindow(w) == c->text)) {
-            c->found = w;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&ctx));
+    TChildSearch ctx{cls, text, nullptr};
+    ::EnumChildWindows(dlg, FindChild, reinterpret_cast<LPARAM>(&ctx));
     return ctx.found;
   };
   const std::wstring autoStart = L"开机后自动启动Tamro";
