@@ -426,7 +426,9 @@ TEST_F(Devices, StoredMonikersComeBackFromTheirBytesAndBindAgain) {
     ASSERT_EQ(stream->Seek(zero, STREAM_SEEK_SET, nullptr), S_OK);
     ASSERT_EQ(stream->Read(bytes.data(), ULONG(bytes.size()), nullptr), S_OK);
     ASSERT_EQ(bytes.size(), 20 + (name.size() + 1) * 2);
-    if (c.Clsid == CLSID_ColourConverter) EXPECT_EQ(bytes.size(), 198u);  // as KivoApp's forms store it
+    if (c.Clsid == CLSID_ColourConverter) {
+      EXPECT_EQ(bytes.size(), 198u);  // as KivoApp's forms store it
+    }
     EXPECT_EQ(std::memcmp(bytes.data(), &CLSID_CDeviceMoniker, 16), 0);
     EXPECT_EQ(*reinterpret_cast<const int32_t*>(bytes.data() + 16), int32_t((name.size() + 1) * 2));
     EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 20)), name);
