@@ -55,30 +55,49 @@ void FillWithColor(HDC dc, const RECT& r, TColor color) {
 }  // namespace
 
 // ---- The timer thread -------------------------------------------------------------------------
-// Steps the transition every period until it ends or is stopped. Stop signals it and waits for
-// it: once Stop returns no step runs or is about to run.
+// A thread of the control's own, made with its first threaded transition and ended with the
+// control (a thread's start and end cost Wine far more than a transition may wait). Started, it
+// steps the transition every period until the transition ends or Stop is called. A step runs
+// holding stepLock_ and only while the stepping it belongs to is still on: Stop turns it off and
+// then takes stepLock_ once, so once Stop returns no step runs or is about to run.
 class TCustomPictureShow::TStepThread {
  public:
-  TStepThread(TCustomPictureShow* owner, DWORD period, HWND wnd, std::uint32_t serial)
-      : owner_(owner), period_(period), wnd_(wnd), serial_(serial), stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    if (!stop_) throw EOutOfResources(L"Cannot create the transition timer");
-    unsigned id = 0;
-    thread_.Reset(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &Proc, this, 0, &id)));
+  explicit TStepThread(TCustomPictureShow* owner) : owner_(owner), wake_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    if (!wake_) throw EOutOfResources(L"Cannot create the transition timer");
+    thread_.Reset(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &Proc, this, 0, nullptr)));
     if (!thread_) throw EOutOfResources(L"Cannot start the transition timer");
-    id_ = id;
   }
-  ~TStepThread() { Stop(); }
+  ~TStepThread() {
+    {
+      TLock lock(stateLock_);
+      quit_ = true;
+    }
+    ::SetEvent(wake_.Get());
+    ::WaitForSingleObject(thread_.Get(), INFINITE);
+  }
   TStepThread(const TStepThread&) = delete;
   TStepThread& operator=(const TStepThread&) = delete;
 
-  void Stop() {
-    if (!thread_) return;
-    if (::GetCurrentThreadId() == id_) throw EInvalidOperation(L"A transition cannot be stopped from its own timer thread");
-    ::SetEvent(stop_.Get());
-    ::WaitForSingleObject(thread_.Get(), INFINITE);
-    thread_.Reset();
+  // Steps every period; the end of the transition is posted to wnd with the serial number.
+  void Start(DWORD period, HWND wnd, std::uint32_t serial) {
+    {
+      TLock lock(stateLock_);
+      running_ = true;
+      ++generation_;
+      period_ = period;
+      wnd_ = wnd;
+      serial_ = serial;
+    }
+    ::SetEvent(wake_.Get());
   }
-  DWORD Id() const { return id_; }
+  void Stop() {
+    {
+      TLock lock(stateLock_);
+      running_ = false;
+    }
+    ::SetEvent(wake_.Get());
+    TLock barrier(stepLock_);  // a step under way has ended
+  }
 
  private:
   static unsigned __stdcall Proc(void* self) {
@@ -87,13 +106,44 @@ class TCustomPictureShow::TStepThread {
   }
   void Run() {
     tStepping = owner_;
-    DWORD next = ::timeGetTime() + period_;
+    unsigned generation = 0;
+    bool active = false;
+    DWORD period = 0, next = 0;
+    HWND wnd = nullptr;
+    std::uint32_t serial = 0;
     for (;;) {
-      const int wait = static_cast<int>(next - ::timeGetTime());
-      if (::WaitForSingleObject(stop_.Get(), wait > 0 ? static_cast<DWORD>(wait) : 0) != WAIT_TIMEOUT) return;
-      next += period_;
+      DWORD timeout = INFINITE;
+      if (active) {
+        const int left = static_cast<int>(next - ::timeGetTime());
+        timeout = left > 0 ? static_cast<DWORD>(left) : 0;
+      }
+      const DWORD woke = ::WaitForSingleObject(wake_.Get(), timeout);
+      {
+        TLock lock(stateLock_);
+        if (quit_) return;
+        if (!running_) {
+          active = false;
+          continue;
+        }
+        if (generation_ != generation || !active) {
+          generation = generation_;
+          period = period_;
+          wnd = wnd_;
+          serial = serial_;
+          active = true;
+          next = ::timeGetTime() + period;
+          continue;
+        }
+      }
+      if (woke != WAIT_TIMEOUT) continue;
+      next += period;
       // a step that took longer than the period is followed at once, not by a burst
       if (static_cast<int>(next - ::timeGetTime()) < 0) next = ::timeGetTime();
+      TLock step(stepLock_);
+      {
+        TLock lock(stateLock_);
+        if (!running_ || generation_ != generation) continue;
+      }
       bool more = false;
       try {
         more = owner_->StepProgress();
@@ -101,19 +151,27 @@ class TCustomPictureShow::TStepThread {
         owner_->timerError_ = std::current_exception();
       }
       if (!more) {
-        ::PostMessageW(wnd_, WM_PICTURESHOW_FINISH, serial_, 0);
-        return;
+        {
+          TLock lock(stateLock_);
+          if (generation_ == generation) running_ = false;
+        }
+        active = false;
+        ::PostMessageW(wnd, WM_PICTURESHOW_FINISH, serial, 0);
       }
     }
   }
 
   TCustomPictureShow* owner_;
-  DWORD period_;
-  HWND wnd_;
-  std::uint32_t serial_;
-  THandleOwner stop_;
+  TCriticalSection stateLock_;  // guards the fields up to serial_
+  bool quit_ = false;
+  bool running_ = false;
+  unsigned generation_ = 0;
+  DWORD period_ = 0;
+  HWND wnd_ = nullptr;
+  std::uint32_t serial_ = 0;
+  TCriticalSection stepLock_;
+  THandleOwner wake_;
   THandleOwner thread_;
-  DWORD id_ = 0;
 };
 
 // ---- Construction -----------------------------------------------------------------------------
@@ -145,9 +203,10 @@ TCustomPictureShow::~TCustomPictureShow() {
   try {
     Stop();
   } catch (...) {
-    // a destructor reports nothing; the timer is gone in any case
+    // a destructor reports nothing; the timer thread ends below in any case
   }
   timer_.reset();
+  if (timerOn_ && timerResolution_) ::timeEndPeriod(timerResolution_);
   picture_->OnChange = nullptr;
   bgPicture_->OnChange = nullptr;
 }
@@ -532,7 +591,7 @@ void TCustomPictureShow::UpdateOldBackground() {
       FillWithColor(oldDC, pictureRect_, Color());
     }
   }
-  if (busy_ && manual_ && !stopping_) RenderFrame();
+  if (busy_ && manual_ && !stopping_ && !preparing_) RenderFrame();
 }
 
 // ---- Transitions ------------------------------------------------------------------------------
@@ -542,9 +601,12 @@ void TCustomPictureShow::Execute() {
   ++serial_;
   try {
     HandleNeeded();
+    preparing_ = true;
     Prepare();
+    preparing_ = false;
     if (!manual_ && !stopping_) Animate();
   } catch (...) {
+    preparing_ = false;
     StopTimer();
     FreeTransitionBitmaps();
     busy_ = false;
@@ -682,7 +744,7 @@ bool TCustomPictureShow::QueryTimerCaps(TIMECAPS& caps) {
 }
 
 bool TCustomPictureShow::StartTimer() {
-  if (timer_) return true;
+  if (timerOn_) return true;
   if (!HandleAllocated() || IsLoading()) return false;
   TIMECAPS caps{};
   if (!QueryTimerCaps(caps)) caps = TIMECAPS{0, 0};
@@ -695,22 +757,19 @@ bool TCustomPictureShow::StartTimer() {
   }
   delay_ = delay;
   if (delay == 0) return false;
+  if (!timer_) timer_ = std::make_unique<TStepThread>(this);
   timerResolution_ = resolution;
   if (resolution) ::timeBeginPeriod(resolution);
-  try {
-    timer_ = std::make_unique<TStepThread>(this, static_cast<DWORD>(delay), Handle(), serial_.load());
-  } catch (...) {
-    if (resolution) ::timeEndPeriod(resolution);
-    timerResolution_ = 0;
-    throw;
-  }
+  timer_->Start(static_cast<DWORD>(delay), Handle(), serial_.load());
+  timerOn_ = true;
   return true;
 }
 
 void TCustomPictureShow::StopTimer() {
-  if (!timer_) return;
+  if (!timerOn_) return;
+  if (tStepping == this) throw EInvalidOperation(L"A transition cannot be stopped from its own timer thread");
   timer_->Stop();
-  timer_.reset();
+  timerOn_ = false;
   if (timerResolution_) ::timeEndPeriod(timerResolution_);
   timerResolution_ = 0;
 }

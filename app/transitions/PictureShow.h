@@ -184,11 +184,14 @@ class TCustomPictureShow : public TCustomControl {
   std::unique_ptr<TBitmap> screen_;
   RECT pictureRect_{0, 0, 0, 0};
   bool stopping_ = false;
+  bool preparing_ = false;  // Execute is making the transition's bitmaps: no frame yet
   bool oldIsBackground_ = false;
   std::unique_ptr<TBitmap> oldBitmap_;
   std::unique_ptr<TBitmap> newBitmap_;
-  // The running timer thread (its own, joined when stopped) and its timer resolution.
+  // The timer thread (made with the first threaded transition), whether it steps this transition,
+  // and the timer resolution asked for meanwhile.
   std::unique_ptr<TStepThread> timer_;
+  bool timerOn_ = false;
   UINT timerResolution_ = 0;
   std::atomic<DWORD> lastTick_{0};
   TCriticalSection renderLock_;
