@@ -28,6 +28,27 @@ void TComplexRegion::AddRect(int left, int top, int right, int bottom) {
   bounds_.bottom = std::max<LONG>(bounds_.bottom, bottom);
 }
 
+namespace {
+// Wine unions the rectangles of an ExtCreateRegion call one by one, each union going through
+// the whole region so far: many rectangles cost the square of their number. Up to this many go
+// in one call; more are made in parts of this size and united in pairs, level by level.
+constexpr int kRectsPerCall = 64;
+
+TRgnOwner RegionOfRects(const RECT* rects, int count, const RECT& bounds) {
+  std::vector<std::uint8_t> data(sizeof(RGNDATAHEADER) + sizeof(RECT) * std::size_t(count) + 4);
+  auto* header = reinterpret_cast<RGNDATAHEADER*>(data.data());
+  header->dwSize = sizeof(RGNDATAHEADER);
+  header->iType = RDH_RECTANGLES;
+  header->nCount = static_cast<DWORD>(count);
+  header->nRgnSize = sizeof(RECT);
+  header->rcBound = bounds;
+  std::copy(rects, rects + count, reinterpret_cast<RECT*>(data.data() + sizeof(RGNDATAHEADER)));
+  TRgnOwner rgn(::ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<const RGNDATA*>(data.data())));
+  if (!rgn) throw EOutOfResources(L"Out of system resources");
+  return rgn;
+}
+}  // namespace
+
 TRgnOwner TComplexRegion::CreateRegion() {
   if (data_.empty()) return TRgnOwner();
   auto* header = reinterpret_cast<RGNDATAHEADER*>(data_.data());
@@ -36,10 +57,25 @@ TRgnOwner TComplexRegion::CreateRegion() {
   header->nCount = static_cast<DWORD>(count_);
   header->nRgnSize = sizeof(RECT);
   header->rcBound = bounds_;
-  const DWORD bytes = static_cast<DWORD>(sizeof(RGNDATAHEADER) + sizeof(RECT) * std::size_t(count_) + 4);
-  TRgnOwner rgn(::ExtCreateRegion(nullptr, bytes, reinterpret_cast<const RGNDATA*>(data_.data())));
-  if (!rgn) throw EOutOfResources(L"Out of system resources");
-  return rgn;
+  if (count_ <= kRectsPerCall) {
+    const DWORD bytes = static_cast<DWORD>(sizeof(RGNDATAHEADER) + sizeof(RECT) * std::size_t(count_) + 4);
+    TRgnOwner rgn(::ExtCreateRegion(nullptr, bytes, reinterpret_cast<const RGNDATA*>(data_.data())));
+    if (!rgn) throw EOutOfResources(L"Out of system resources");
+    return rgn;
+  }
+  std::vector<TRgnOwner> parts;
+  for (int first = 0; first < count_; first += kRectsPerCall)
+    parts.push_back(RegionOfRects(Rects() + first, std::min(kRectsPerCall, count_ - first), bounds_));
+  while (parts.size() > 1) {
+    std::vector<TRgnOwner> next;
+    for (std::size_t i = 0; i < parts.size(); i += 2) {
+      if (i + 1 < parts.size() && ::CombineRgn(parts[i].Get(), parts[i].Get(), parts[i + 1].Get(), RGN_OR) == ERROR)
+        throw EOutOfResources(L"Out of system resources");
+      next.push_back(std::move(parts[i]));
+    }
+    parts = std::move(next);
+  }
+  return std::move(parts.front());
 }
 
 // ---- Region builders --------------------------------------------------------------------------
