@@ -34,16 +34,16 @@ namespace {
 // in one call; more are made in parts of this size and united in pairs, level by level.
 constexpr int kRectsPerCall = 64;
 
-TRgnOwner RegionOfRects(const RECT* rects, int count, const RECT& bounds) {
-  std::vector<std::uint8_t> data(sizeof(RGNDATAHEADER) + sizeof(RECT) * std::size_t(count) + 4);
-  auto* header = reinterpret_cast<RGNDATAHEADER*>(data.data());
+// The region of an RGNDATA buffer: its header is filled in here, the rectangles follow it.
+TRgnOwner RegionOfData(std::uint8_t* data, int count, const RECT& bounds) {
+  auto* header = reinterpret_cast<RGNDATAHEADER*>(data);
   header->dwSize = sizeof(RGNDATAHEADER);
   header->iType = RDH_RECTANGLES;
   header->nCount = static_cast<DWORD>(count);
   header->nRgnSize = sizeof(RECT);
   header->rcBound = bounds;
-  std::copy(rects, rects + count, reinterpret_cast<RECT*>(data.data() + sizeof(RGNDATAHEADER)));
-  TRgnOwner rgn(::ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<const RGNDATA*>(data.data())));
+  const DWORD bytes = static_cast<DWORD>(sizeof(RGNDATAHEADER) + sizeof(RECT) * std::size_t(count) + 4);
+  TRgnOwner rgn(::ExtCreateRegion(nullptr, bytes, reinterpret_cast<const RGNDATA*>(data)));
   if (!rgn) throw EOutOfResources(L"Out of system resources");
   return rgn;
 }
@@ -51,21 +51,14 @@ TRgnOwner RegionOfRects(const RECT* rects, int count, const RECT& bounds) {
 
 TRgnOwner TComplexRegion::CreateRegion() {
   if (data_.empty()) return TRgnOwner();
-  auto* header = reinterpret_cast<RGNDATAHEADER*>(data_.data());
-  header->dwSize = sizeof(RGNDATAHEADER);
-  header->iType = RDH_RECTANGLES;
-  header->nCount = static_cast<DWORD>(count_);
-  header->nRgnSize = sizeof(RECT);
-  header->rcBound = bounds_;
-  if (count_ <= kRectsPerCall) {
-    const DWORD bytes = static_cast<DWORD>(sizeof(RGNDATAHEADER) + sizeof(RECT) * std::size_t(count_) + 4);
-    TRgnOwner rgn(::ExtCreateRegion(nullptr, bytes, reinterpret_cast<const RGNDATA*>(data_.data())));
-    if (!rgn) throw EOutOfResources(L"Out of system resources");
-    return rgn;
-  }
+  if (count_ <= kRectsPerCall) return RegionOfData(data_.data(), count_, bounds_);
   std::vector<TRgnOwner> parts;
-  for (int first = 0; first < count_; first += kRectsPerCall)
-    parts.push_back(RegionOfRects(Rects() + first, std::min(kRectsPerCall, count_ - first), bounds_));
+  std::vector<std::uint8_t> part(sizeof(RGNDATAHEADER) + sizeof(RECT) * kRectsPerCall + 4);
+  for (int first = 0; first < count_; first += kRectsPerCall) {
+    const int n = std::min(kRectsPerCall, count_ - first);
+    std::copy(Rects() + first, Rects() + first + n, reinterpret_cast<RECT*>(part.data() + sizeof(RGNDATAHEADER)));
+    parts.push_back(RegionOfData(part.data(), n, bounds_));
+  }
   while (parts.size() > 1) {
     std::vector<TRgnOwner> next;
     for (std::size_t i = 0; i < parts.size(); i += 2) {

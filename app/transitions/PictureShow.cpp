@@ -232,35 +232,23 @@ void TCustomPictureShow::SetFrameWidth(int w) {
   if (w == frameWidth_) return;
   frameWidth_ = w;
   AdjustSize();
-  if (!screen_->Empty()) {
-    CalculateDisplayRect();
-    Invalidate();
-  }
+  LayOutShownPicture();
 }
 
-void TCustomPictureShow::SetCenter(bool v) {
-  if (v == center_) return;
-  center_ = v;
-  if (!screen_->Empty()) {
-    CalculateDisplayRect();
-    Invalidate();
-  }
+void TCustomPictureShow::SetCenter(bool v) { SetLayoutFlag(center_, v); }
+void TCustomPictureShow::SetStretch(bool v) { SetLayoutFlag(stretch_, v); }
+void TCustomPictureShow::SetProportional(bool v) { SetLayoutFlag(proportional_, v); }
+
+void TCustomPictureShow::SetLayoutFlag(bool& flag, bool v) {
+  if (v == flag) return;
+  flag = v;
+  LayOutShownPicture();
 }
-void TCustomPictureShow::SetStretch(bool v) {
-  if (v == stretch_) return;
-  stretch_ = v;
-  if (!screen_->Empty()) {
-    CalculateDisplayRect();
-    Invalidate();
-  }
-}
-void TCustomPictureShow::SetProportional(bool v) {
-  if (v == proportional_) return;
-  proportional_ = v;
-  if (!screen_->Empty()) {
-    CalculateDisplayRect();
-    Invalidate();
-  }
+
+void TCustomPictureShow::LayOutShownPicture() {
+  if (screen_->Empty()) return;
+  CalculateDisplayRect();
+  Invalidate();
 }
 
 void TCustomPictureShow::SetManual(bool v) {

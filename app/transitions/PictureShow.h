@@ -145,6 +145,9 @@ class TCustomPictureShow : public TCustomControl {
 
  private:
   class TStepThread;
+  void SetLayoutFlag(bool& flag, bool v);
+  // Places a shown picture again after a change of the layout.
+  void LayOutShownPicture();
   void CalculateDisplayRect();
   void UpdateOldBackground();
   void RefreshBackground();

@@ -338,6 +338,35 @@ TEST_F(PictureShowTest, ThreadedStepsRenderOnTheTimerThreadAndReportOnTheGuiThre
   EXPECT_EQ(std::count(log.Gui.begin(), log.Gui.end(), "Complete"), 0);
 }
 
+TEST_F(PictureShowTest, MovedToAFullScreenWindowMidTransitionItRunsOn) {
+  // the way its owner shows it full screen: another parent window and a new size, while the
+  // timer thread renders
+  HWND big = ::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 640,
+                               480, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(big);
+  bool completed = false;
+  show->OnComplete = [&](TObject*) { completed = true; };
+  show->SetStretch(true);
+  auto red = SolidPicture(32, 24, clRed);
+  show->SetPicture(red.get());
+  show->SetStep(5);
+  show->SetDelay(10);
+  show->Execute();
+  PumpFor(60);
+  ASSERT_TRUE(show->Busy());
+  const HWND before = show->Handle();
+  show->SetParentWindow(big);
+  show->SetBounds(0, 0, 640, 480);
+  EXPECT_EQ(show->Handle(), before);  // the same window, so the transition goes on
+  ASSERT_TRUE(PumpUntil([&] { return !show->Busy(); }, 5000));
+  EXPECT_TRUE(completed);
+  EXPECT_EQ(show->DisplayRect().right, 640);
+  EXPECT_EQ(show->DisplayRect().bottom, 480);
+  ::InvalidateRect(show->Handle(), nullptr, FALSE);
+  ::UpdateWindow(show->Handle());
+  EXPECT_EQ(WindowPixel(show, 600, 400), RGB(255, 0, 0));
+}
+
 TEST_F(PictureShowTest, StoppingIsABarrierThroughThousandsOfRestarts) {
   // the picture's frames are read on the timer thread until Stop returns; a stale end message
   // of an earlier transition must never complete a later one

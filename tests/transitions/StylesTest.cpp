@@ -289,13 +289,17 @@ TEST(Styles, ProgressExtentsFollowTheLongerSide) {
   EXPECT_EQ(Y, 19);
 }
 
-TEST(Styles, CopyStylesMatchTheExpectedMapExactly) {
+void CheckFamily(const std::vector<std::pair<int, TOps>>& styles) {
   for (auto [w, h] : kSizes)
-    for (const auto& [style, ops] : CopyStyles())
+    for (const auto& [style, ops] : styles)
       for (int p : kProgress) {
         TFrame f(style, w, h, p);
         CheckAgainstOps(style, f, ops(w, h, f.X, f.Y));
       }
+}
+
+TEST(Styles, CopyStylesMatchTheExpectedMapExactly) {
+  CheckFamily(CopyStyles());
   // two of them by hand: style 4 at 25 % copies the new picture to x = -150, its right 50
   // columns at the left edge
   TFrame f(4, 200, 100, 25);
@@ -305,12 +309,7 @@ TEST(Styles, CopyStylesMatchTheExpectedMapExactly) {
 }
 
 TEST(Styles, StretchStylesShowTheNewPictureExactlyWhereTheyStretchIt) {
-  for (auto [w, h] : kSizes)
-    for (const auto& [style, ops] : StretchStyles())
-      for (int p : kProgress) {
-        TFrame f(style, w, h, p);
-        CheckAgainstOps(style, f, ops(w, h, f.X, f.Y));
-      }
+  CheckFamily(StretchStyles());
   // style 1 at 50 % squeezes the whole new picture into the right half
   TFrame f(1, 200, 100, 50);
   EXPECT_EQ(f.At(99, 50), Coded(false, 99, 50));
