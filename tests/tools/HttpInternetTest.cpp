@@ -14,6 +14,7 @@
 #include "LoopbackServer.h"
 #include "Md5.h"
 #include "TestSupport.h"
+#include "ToolsTestUtil.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -61,25 +62,6 @@ DWORD BitwiseCrc(const std::string& data) {
   }
   return crc;
 }
-
-std::string ReadAll(const std::wstring& path) {
-  std::string data;
-  TFileOwner file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                0, nullptr));
-  if (!file) return data;
-  char buf[4096];
-  DWORD got = 0;
-  while (::ReadFile(file.Get(), buf, sizeof(buf), &got, nullptr) && got > 0) data.append(buf, got);
-  return data;
-}
-
-void WriteAll(const std::wstring& path, const std::string& data) {
-  TFileOwner file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  DWORD written = 0;
-  ::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 template <class T>
 T LittleEndian(const std::string& bytes, std::size_t at) {
@@ -261,33 +243,6 @@ TEST(HttpInternet, TrailerCrcIsTheUnreflectedCrcOfItsPolynomial) {
 
 namespace {
 
-// A folder of its own for one test, removed with everything in it.
-class TTempFolder {
- public:
-  TTempFolder() {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"kivo-http-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-            std::to_wstring(::GetTickCount()) + L"\\";
-    ::CreateDirectoryW(path_.c_str(), nullptr);
-  }
-  ~TTempFolder() {
-    WIN32_FIND_DATAW data;
-    TFindOwner find(::FindFirstFileW((path_ + L"*").c_str(), &data));
-    if (find) {
-      do {
-        ::DeleteFileW((path_ + data.cFileName).c_str());
-      } while (::FindNextFileW(find.Get(), &data));
-    }
-    find.Reset();
-    ::RemoveDirectoryW(path_.c_str());
-  }
-  std::wstring operator/(const std::wstring& name) const { return path_ + name; }
-
- private:
-  std::wstring path_;
-};
-
 struct TProgress {
   std::vector<int> Percents;
   std::vector<ULONGLONG> Downloaded;
@@ -313,18 +268,18 @@ DWORD Download(TLoopbackServer& server, const std::wstring& target, const std::w
 }  // namespace
 
 TEST(HttpInternet, FileModeCompletesIntoTheTargetWithTheServersTime) {
-  TTempFolder folder;
+  TTempFolder folder(L"http");
   const std::string body = Text(5000);
   TLoopbackServer server(TReply::Http(200, body, true, "Last-Modified: Tue, 21 Jun 2011 04:39:20 GMT\r\n"));
-  WriteAll(folder / L"target.bin", "old content");
+  WriteFileBytes(folder / L"target.bin", "old content");
   TProgress progress;
   LONG enable = 1;
   CQuonInternet client;
   ASSERT_EQ(Download(server, folder / L"target.bin", folder / L"target.tmp", CMd5::Of(body.data(), body.size()),
                      &progress, &enable, client),
             0u);
-  EXPECT_EQ(ReadAll(folder / L"target.bin"), body);
-  EXPECT_FALSE(Exists(folder / L"target.tmp"));
+  EXPECT_EQ(ReadFileBytes(folder / L"target.bin"), body);
+  EXPECT_FALSE(PathExists(folder / L"target.tmp"));
   WIN32_FILE_ATTRIBUTE_DATA info{};
   ASSERT_TRUE(::GetFileAttributesExW((folder / L"target.bin").c_str(), GetFileExInfoStandard, &info));
   SYSTEMTIME st{};
@@ -342,18 +297,18 @@ TEST(HttpInternet, FileModeCompletesIntoTheTargetWithTheServersTime) {
 }
 
 TEST(HttpInternet, AnInterruptedDownloadKeepsItsTrailerAndTheOldTarget) {
-  TTempFolder folder;
+  TTempFolder folder(L"http");
   const std::string body = Text(5000);
   TReply reply = TReply::Http(200, body, true, "Last-Modified: Tue, 21 Jun 2011 04:39:20 GMT\r\n");
   reply.SendBytes = 3000;
   TLoopbackServer server(reply);
-  WriteAll(folder / L"target.bin", "old content");
+  WriteFileBytes(folder / L"target.bin", "old content");
   CQuonInternet client;
   EXPECT_EQ(Download(server, folder / L"target.bin", folder / L"target.tmp", "", nullptr, nullptr, client),
             static_cast<DWORD>(ERROR_INTERNET_CONNECTION_ABORTED));
   client.Reset();  // closes the temporary file
-  EXPECT_EQ(ReadAll(folder / L"target.bin"), "old content");
-  const std::string temp = ReadAll(folder / L"target.tmp");
+  EXPECT_EQ(ReadFileBytes(folder / L"target.bin"), "old content");
+  const std::string temp = ReadFileBytes(folder / L"target.tmp");
   ASSERT_EQ(temp.size(), body.size() + 33);
   EXPECT_EQ(temp.substr(0, 3000), body.substr(0, 3000));
   const std::string trailer = temp.substr(body.size());
@@ -368,23 +323,23 @@ TEST(HttpInternet, AnInterruptedDownloadKeepsItsTrailerAndTheOldTarget) {
 }
 
 TEST(HttpInternet, ADownloadWithTheWrongMd5LeavesTheTargetAsItWas) {
-  TTempFolder folder;
+  TTempFolder folder(L"http");
   const std::string body = Text(2500);
   TLoopbackServer server(TReply::Http(200, body));
-  WriteAll(folder / L"target.bin", "old content");
+  WriteFileBytes(folder / L"target.bin", "old content");
   TProgress progress;
   LONG enable = 1;
   CQuonInternet client;
   EXPECT_EQ(Download(server, folder / L"target.bin", folder / L"target.tmp", "0123456789abcdef0123456789abcdef",
                      &progress, &enable, client),
             static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
-  EXPECT_EQ(ReadAll(folder / L"target.bin"), "old content");
-  EXPECT_FALSE(Exists(folder / L"target.tmp"));
+  EXPECT_EQ(ReadFileBytes(folder / L"target.bin"), "old content");
+  EXPECT_FALSE(PathExists(folder / L"target.tmp"));
   EXPECT_EQ(enable, 0);
 
   // The same download with the right digest in other letter case replaces it.
   std::string md5 = CMd5::Of(body.data(), body.size());
   for (char& c : md5) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   EXPECT_EQ(Download(server, folder / L"target.bin", folder / L"target.tmp", md5, nullptr, nullptr, client), 0u);
-  EXPECT_EQ(ReadAll(folder / L"target.bin"), body);
+  EXPECT_EQ(ReadFileBytes(folder / L"target.bin"), body);
 }
