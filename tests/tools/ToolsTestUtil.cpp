@@ -158,18 +158,18 @@ std::vector<std::string> ReadLogLines(const std::wstring& path) {
   return lines;
 }
 
-bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
+bool MakeLink(const std::wstring& link, const std::wstring& target, bool folder) {
   const std::string unixTarget = UnixName(target);
-  std::wstring linkFolder = link.substr(0, link.find_last_of(L'\\'));
+  const std::wstring linkFolder = link.substr(0, link.find_last_of(L'\\'));
   const std::string unixFolder = UnixName(linkFolder);
   if (!unixTarget.empty() && !unixFolder.empty()) {
     const std::string unixLink = unixFolder + "/" + Utf8(link.substr(link.find_last_of(L'\\') + 1));
-    return RunHostTool("/bin/ln", "-s " + Quoted(unixTarget) + " " + Quoted(unixLink), [&link] {
+    return RunHostTool("/bin/ln", "-s " + Quoted(unixTarget) + " " + Quoted(unixLink), [&link, folder] {
       const DWORD attrs = ::GetFileAttributesW(link.c_str());
-      return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);
+      return attrs != INVALID_FILE_ATTRIBUTES && (!folder || (attrs & FILE_ATTRIBUTE_REPARSE_POINT));
     });
   }
-  return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
+  return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) &&
          (::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 

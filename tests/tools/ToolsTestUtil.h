@@ -37,9 +37,9 @@ std::vector<std::string> ReadLogLines(const std::wstring& path);
 std::string Utf8(const std::wstring& text);
 std::wstring Wide(const std::string& text);
 
-// A symbolic link to a folder. Under Wine, whose own call makes no link, a link of the host
-// system, which Wine shows as a reparse point.
-bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+// A symbolic link to a folder or a file. Under Wine, whose own call makes no link, a link of the
+// host system: Wine shows one to a folder as a reparse point and one to a file as the file.
+bool MakeLink(const std::wstring& link, const std::wstring& target, bool folder);
 
 // Runs a program with the given command line (its first argument included) and waits for it;
 // the exit code, or nothing when it did not end within the time-out (it is then ended).

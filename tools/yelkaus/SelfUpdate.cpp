@@ -242,18 +242,31 @@ bool CSelfUpdate::CreateDirectoryTree(const std::wstring& path) {
   return ::CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
 }
 
-bool CSelfUpdate::DeleteEntry(const std::wstring& parentFinal, const std::wstring& parent, const std::wstring& name,
-                              bool allowFolder) {
-  const std::wstring path = parent + L"\\" + name;
-  // The entry itself: a link is opened as the link where the platform allows it.
+namespace {
+
+// The entry itself for deletion (a link opened as the link where the platform allows it), only
+// when its final path is the one its name gives: a link the platform follows anyway resolves
+// elsewhere. Empty otherwise; `final` is what it resolved to.
+TFileOwner OpenOwnEntry(const std::wstring& parentFinal, const std::wstring& path, const std::wstring& name,
+                        std::wstring& final) {
   TFileOwner entry(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!entry) return false;
-  const std::wstring final = FinalPath(entry.Get());
-  if (parentFinal.empty() || !SameText(final, parentFinal + L"\\" + name)) {
-    // Reached through a link that was followed: what lies behind it is not this folder's.
-    log_.Log(10, L"Delete: %s leads to %s, left in place", path.c_str(), final.c_str());
+  if (!entry) return entry;
+  final = FinalPath(entry.Get());
+  if (parentFinal.empty() || !SameText(final, parentFinal + L"\\" + name)) entry.Reset();
+  return entry;
+}
+
+}  // namespace
+
+bool CSelfUpdate::DeleteEntry(const std::wstring& parentFinal, const std::wstring& parent, const std::wstring& name,
+                              bool allowFolder) {
+  const std::wstring path = parent + L"\\" + name;
+  std::wstring final;
+  TFileOwner entry = OpenOwnEntry(parentFinal, path, name, final);
+  if (!entry) {
+    if (!final.empty()) log_.Log(10, L"Delete: %s leads to %s, left in place", path.c_str(), final.c_str());
     return false;
   }
   FILE_BASIC_INFO basic{};
@@ -262,7 +275,11 @@ bool CSelfUpdate::DeleteEntry(const std::wstring& parentFinal, const std::wstrin
   const bool link = basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
   if (folder && !link) {
     if (!allowFolder) return false;
+    // Listing the folder needs it not open for deletion; it is checked again afterwards.
+    entry.Reset();
     DeleteContents(path, final);
+    entry = OpenOwnEntry(parentFinal, path, name, final);
+    if (!entry) return false;
   }
   if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
     FILE_BASIC_INFO changed{};
