@@ -5,7 +5,6 @@
 #include <cstring>
 #include <cwchar>
 #include <mutex>
-#include <new>
 
 #include "FileLog.h"
 #include "Md5.h"
@@ -282,7 +281,7 @@ HINTERNET CHTTPInternet::OpenUrl(HINTERNET session, const std::wstring& url, con
 bool CHTTPInternet::Wait() {
   // WinINet's own time-outs end a stalled step; this bound only keeps a lost notification from
   // blocking the caller for ever.
-  const DWORD limit = timeout_ > (0xFFFFFFFFu - 5000) / 3 ? INFINITE - 1 : timeout_ * 3 + 5000;
+  const DWORD limit = static_cast<DWORD>(std::min<ULONGLONG>(ULONGLONG(timeout_) * 3 + 5000, INFINITE - 1));
   HANDLE events[3] = {done_.Get(), failed_.Get(), closed_.Get()};
   const DWORD r = ::WaitForMultipleObjects(3, events, FALSE, limit);
   if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + 3) {
@@ -477,7 +476,7 @@ const char* CQuonInternet::GetToBuffer(const wchar_t* url) {
     const std::wstring escaped = EscapeUrl(url ? url : L"");
     if (Request(escaped.c_str()) != 0 || buffer_.empty()) return nullptr;
     return buffer_.data();
-  } catch (const std::exception&) {
+  } catch (...) {
     return nullptr;
   }
 }

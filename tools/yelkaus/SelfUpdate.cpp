@@ -110,7 +110,8 @@ bool CSelfUpdate::IsClientImage(DWORD processId, const std::wstring& name, HANDL
   return na > 0 && nb > 0 && na < MAX_PATH * 4 && nb < MAX_PATH * 4 && SameText(a, b);
 }
 
-bool CSelfUpdate::FindRunningProcess(const std::wstring& name, DWORD& processId) {
+bool CSelfUpdate::WalkClientProcesses(const std::wstring& name, DWORD access,
+                                      const std::function<bool(DWORD, HANDLE)>& visit) {
   TFileOwner snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return false;
   const std::wstring fileName = ExtractPathFileName(name);
@@ -118,30 +119,31 @@ bool CSelfUpdate::FindRunningProcess(const std::wstring& name, DWORD& processId)
   entry.dwSize = sizeof(entry);
   for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
     if (!SameText(ExtractPathFileName(entry.szExeFile), fileName)) continue;
-    THandleOwner process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-    if (process && IsClientImage(entry.th32ProcessID, name, process.Get())) {
-      processId = entry.th32ProcessID;
-      return true;
-    }
+    THandleOwner process(::OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    if (process && IsClientImage(entry.th32ProcessID, name, process.Get()) &&
+        !visit(entry.th32ProcessID, process.Get()))
+      break;
   }
-  return false;
+  return true;
+}
+
+bool CSelfUpdate::FindRunningProcess(const std::wstring& name, DWORD& processId) {
+  bool found = false;
+  WalkClientProcesses(name, 0, [&](DWORD pid, HANDLE) {
+    processId = pid;
+    found = true;
+    return false;
+  });
+  return found;
 }
 
 bool CSelfUpdate::KillRunningProcess(const std::wstring& name) {
-  TFileOwner snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return false;
-  const std::wstring fileName = ExtractPathFileName(name);
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
-    if (!SameText(ExtractPathFileName(entry.szExeFile), fileName)) continue;
-    THandleOwner process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                       entry.th32ProcessID));
-    if (!process || !IsClientImage(entry.th32ProcessID, name, process.Get())) continue;
-    if (!::TerminateProcess(process.Get(), 0)) return false;
-    if (::WaitForSingleObject(process.Get(), kProcessEndWaitMs) != WAIT_OBJECT_0) return false;
-  }
-  return true;
+  bool ok = true;
+  const bool walked = WalkClientProcesses(name, PROCESS_TERMINATE | SYNCHRONIZE, [&ok](DWORD, HANDLE process) {
+    ok = ::TerminateProcess(process, 0) && ::WaitForSingleObject(process, kProcessEndWaitMs) == WAIT_OBJECT_0;
+    return ok;
+  });
+  return walked && ok;
 }
 
 bool CSelfUpdate::NeedUpdate() {

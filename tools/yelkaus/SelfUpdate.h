@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ class CSelfUpdate {
  private:
   std::wstring Full(const std::wstring& relative) const { return folder_ + relative; }
   bool IsClientImage(DWORD processId, const std::wstring& name, HANDLE process);
+  // Calls visit with each running process of this folder's client until it answers false; false
+  // when the processes cannot be listed.
+  bool WalkClientProcesses(const std::wstring& name, DWORD access, const std::function<bool(DWORD, HANDLE)>& visit);
   bool DeleteEntry(const std::wstring& parentFinal, const std::wstring& parent, const std::wstring& name,
                    bool allowFolder);
   void DeleteContents(const std::wstring& folder, const std::wstring& folderFinal);
