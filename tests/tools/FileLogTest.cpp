@@ -34,6 +34,16 @@ struct THookRecord {
   }
 };
 
+struct TLogWorker {
+  CFileLog* Log;
+  int Id;
+  static DWORD WINAPI Run(void* arg) {
+    const auto* self = static_cast<const TLogWorker*>(arg);
+    for (int i = 0; i < 100; ++i) self->Log->Log(10, L"thread %d line %d", self->Id, i);
+    return 0;
+  }
+};
+
 }  // namespace
 
 TEST(FileLog, LinesCarryTimeNameAndTheMarkerOfTheirLevel) {
@@ -169,18 +179,14 @@ TEST(FileLog, AFailedBackupCopyKeepsTheOldLog) {
 
 TEST(FileLog, LinesFromManyThreadsStayWhole) {
   TTempFolder folder(L"log");
-  static CFileLog* shared = nullptr;
   CFileLog log;
   log.Configure(L"t", (folder / L"m.log").c_str(), 1048576, 31, false, nullptr);
-  shared = &log;
-  auto worker = [](void* arg) -> DWORD {
-    const int id = static_cast<int>(reinterpret_cast<INT_PTR>(arg));
-    for (int i = 0; i < 100; ++i) shared->Log(10, L"thread %d line %d", id, i);
-    return 0;
-  };
+  TLogWorker workers[4];
   std::vector<THandleOwner> threads;
-  for (INT_PTR id = 0; id < 4; ++id)
-    threads.emplace_back(::CreateThread(nullptr, 0, worker, reinterpret_cast<void*>(id), 0, nullptr));
+  for (int id = 0; id < 4; ++id) {
+    workers[id] = {&log, id};
+    threads.emplace_back(::CreateThread(nullptr, 0, &TLogWorker::Run, &workers[id], 0, nullptr));
+  }
   for (const THandleOwner& t : threads) ASSERT_EQ(::WaitForSingleObject(t.Get(), 30000), WAIT_OBJECT_0);
   const std::vector<std::string> lines = ReadLogLines(folder / L"m.log");
   ASSERT_EQ(lines.size(), 401u);
