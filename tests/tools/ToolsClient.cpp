@@ -1,5 +1,5 @@
 // Stand-in for the update client: notes its start (process id and command line) in starts.txt
-// beside itself, then waits until told to end through its event, at most a minute.
+// beside itself, then waits until told to end through its event, at most half a minute.
 #include <windows.h>
 
 #include <string>
@@ -25,7 +25,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     }
     ::Sleep(20);
   }
-  ::WaitForSingleObject(quit, 60000);
+  ::WaitForSingleObject(quit, 30000);
   ::CloseHandle(quit);
   return 7;
 }

@@ -89,6 +89,7 @@ TEST(YelkAusRename, FilesInUseAreRenamedAwayAndReplaced) {
   EXPECT_TRUE(app.LogHas("=== Update: overwrite file " + Utf8(app / L"QuonAppD.dll") + " fail, try MoveFileEx()..."));
   EXPECT_FALSE(app.LogHas("@@@"));
   EXPECT_FALSE(PathExists(app / L"quontemp\\-1"));
+  EXPECT_TRUE(app.WaitForStarts(1));
   ForgetPendingRenames(app.App());
   EXPECT_FALSE(PendingDelete(app / L"QuonCore.dll.tmp"));
 }
