@@ -247,7 +247,7 @@ TEST(SkinReaderTest, DamagedArchivesAreRefusedWithoutHarm) {
   } cases[] = {
       {"empty file", {}},
       {"no full size", {0x10, 0x00, 0x00}},
-      {"only the size", {0x10, 0x00, 0x00, 0x00}},
+      {"only the size", {0x00, 0x00, 0x00, 0x00}},
       {"size beyond what the data can give", absurdSize},
       {"name text beyond the archive", nameBeyondData},
       {"negative member size", ArchiveWithNames("a\r\nb\r\n", {1, -5}, Bytes{'x'})},

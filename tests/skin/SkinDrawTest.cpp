@@ -53,7 +53,11 @@ TEST(SkinDrawTest, NineSliceKeepsCornersAndStretchesEdgesAndMiddle) {
   strip->Canvas()->Brush()->SetColor(0x00BB00);
   strip->Canvas()->FillRect(RECT{2, 0, 4, 2});
   EXPECT_EQ(PixelOf(*SliceBitmap(RECT{0, 0, 5, 5}, strip.get(), RECT{}, false, false, 2, 2), 2, 2), 0x00BB00u);
-  EXPECT_EQ(PixelOf(*SliceBitmap(RECT{0, 0, 5, 5}, strip.get(), RECT{}, true, false, 2, 2), 2, 2), 0x00BB00u);
+  TObjectPtr<TBitmap> stacked = Solid(2, 4, 0x0000AA);
+  stacked->Canvas()->Brush()->SetColor(0x00BB00);
+  stacked->Canvas()->FillRect(RECT{0, 2, 2, 4});
+  EXPECT_EQ(PixelOf(*SliceBitmap(RECT{0, 0, 5, 5}, stacked.get(), RECT{}, true, false, 2, 2), 2, 2), 0x00BB00u);
+  EXPECT_EQ(PixelOf(*SliceBitmap(RECT{0, 0, 5, 5}, stacked.get(), RECT{}, true, false, 2, 1), 2, 2), 0x0000AAu);
 }
 
 TEST(SkinDrawTest, MarginsThatDoNotFitAreDropped) {
