@@ -150,13 +150,18 @@ void TLZH::Update(int c) {
   } while (c != 0);
 }
 
-int TLZH::GetBit() {
+// Tops the bit buffer up to more than 8 bits; input that is not there counts as zeros.
+void TLZH::Refill() {
   while (getlen_ <= 8) {
     std::uint8_t b = 0;
     if ((*read_)(&b) != 1) b = 0;
     getbuf_ |= static_cast<std::uint32_t>(b) << (8 - getlen_);
     getlen_ += 8;
   }
+}
+
+int TLZH::GetBit() {
+  Refill();
   const std::uint32_t i = getbuf_;
   getbuf_ = (getbuf_ << 1) & 0xFFFF;
   --getlen_;
@@ -164,12 +169,7 @@ int TLZH::GetBit() {
 }
 
 int TLZH::GetByte() {
-  while (getlen_ <= 8) {
-    std::uint8_t b = 0;
-    if ((*read_)(&b) != 1) b = 0;
-    getbuf_ |= static_cast<std::uint32_t>(b) << (8 - getlen_);
-    getlen_ += 8;
-  }
+  Refill();
   const std::uint32_t i = getbuf_;
   getbuf_ = (getbuf_ << 8) & 0xFFFF;
   getlen_ -= 8;

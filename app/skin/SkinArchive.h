@@ -57,6 +57,7 @@ class TLZH : public TObject {
   void StartHuff();
   void Reconstruct();
   void Update(int c);
+  void Refill();
   int GetBit();
   int GetByte();
   int DecodeChar();

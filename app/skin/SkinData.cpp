@@ -516,20 +516,24 @@ void TSkinData::ReadMenuBar() {
   MenuBar->TopHeight = MenuBar->BottomHeight = 0;
 }
 
-template <class T>
-TObjectPtr<T> TSkinData::ReadObject(const std::wstring& section, const std::wstring& key, bool readFrame) {
-  const std::wstring value = ini_->ReadString(section, key, L"");
-  if (value.empty()) return TObjectPtr<T>();
-  TObjectPtr<T> o(new T(section));
-  LoadSkinBitmap(o->Bitmap.get(), value);
+void TSkinData::ReadPictureLayout(const std::wstring& section, const std::wstring& picture, TDataSkinObject* o) {
+  LoadSkinBitmap(o->Bitmap.get(), picture);
   o->Style = ini_->ReadInteger(section, L"Style", 0);
   o->LeftWidth = ini_->ReadInteger(section, L"LeftWidth", 0);
   o->RightWidth = ini_->ReadInteger(section, L"RightWidth", 0);
   o->TopHeight = ini_->ReadInteger(section, L"TopHeight", 0);
   o->BottomHeight = ini_->ReadInteger(section, L"BottomHeight", 0);
-  if (readFrame) o->Frame = ini_->ReadInteger(section, L"Frame", 0);
   o->Trans = ini_->ReadInteger(section, L"Trans", 0);
   o->Tile = ini_->ReadInteger(section, L"Tile", 0);
+}
+
+template <class T>
+TObjectPtr<T> TSkinData::ReadObject(const std::wstring& section, const std::wstring& key, bool readFrame) {
+  const std::wstring value = ini_->ReadString(section, key, L"");
+  if (value.empty()) return TObjectPtr<T>();
+  TObjectPtr<T> o(new T(section));
+  ReadPictureLayout(section, value, o.get());
+  if (readFrame) o->Frame = ini_->ReadInteger(section, L"Frame", 0);
   if (o->Tile > 1) o->Tile = 0;
   o->NormalColour = ini_->ReadInteger(section, L"NormalColour", -1);
   o->MouseOverColour = ini_->ReadInteger(section, L"MouseOverColour", -1);
@@ -564,14 +568,8 @@ TObjectPtr<TDataSkinBorder> TSkinData::ReadBitmapObject(const std::wstring& sect
   const std::wstring value = ini_->ReadString(section, L"Bitmap", L"");
   if (value.empty()) return TObjectPtr<TDataSkinBorder>();
   TObjectPtr<TDataSkinBorder> o(new TDataSkinBorder(section));
-  LoadSkinBitmap(o->Bitmap.get(), value);
-  o->Style = ini_->ReadInteger(section, L"Style", 0);
-  o->LeftWidth = ini_->ReadInteger(section, L"LeftWidth", 0);
-  o->RightWidth = ini_->ReadInteger(section, L"RightWidth", 0);
-  o->TopHeight = ini_->ReadInteger(section, L"TopHeight", 0);
-  o->BottomHeight = ini_->ReadInteger(section, L"BottomHeight", 0);
-  o->Trans = ini_->ReadInteger(section, L"Trans", 0);
-  o->Tile = std::min(ini_->ReadInteger(section, L"Tile", 0), 1);
+  ReadPictureLayout(section, value, o.get());
+  o->Tile = std::min(o->Tile, 1);
   return o;
 }
 

@@ -212,6 +212,8 @@ class TSkinData : public TComponent {
   void ReadButtons();
   void ReadTitle();
   void ReadMenuBar();
+  // The picture, Style, margins, Trans and Tile (as written) of an object section.
+  void ReadPictureLayout(const std::wstring& section, const std::wstring& picture, TDataSkinObject* o);
   template <class T>
   TObjectPtr<T> ReadObject(const std::wstring& section, const std::wstring& key, bool readFrame);
   TObjectPtr<TDataSkinBorder> ReadBorderObject(const std::wstring& section, const std::wstring& key2);
