@@ -271,6 +271,38 @@ TEST_F(SkinDataTest, ComboArrowWithoutSunkEdgeTakesTheFaceColour) {
   EXPECT_EQ(Px(skin->ComboxArrow->Bitmap.get(), 3, 2), 0xFF0000u);
 }
 
+TEST_F(SkinDataTest, PicturesThatCannotBeHadAreEmpty) {
+  TBitmap good(4, 4, TPixelFormat::pf24bit);
+  const std::vector<std::uint8_t> bmp = good.SaveToBytes();
+  std::vector<std::uint8_t> broken = bmp;
+  broken.resize(30);  // a header that promises pixels that are not there
+  const std::string ini =
+      "[Buttons]\r\nBitmap=b.BMP\r\nCheckButton=broken.bmp\r\nRadioButton=good.bmp\r\n"
+      "[Progress]\r\nBitmap=missing.bmp\r\n"
+      "[Tabs]\r\nBorder=good.bmp\r\n"
+      "[MenuItem]\r\nImage=good.png\r\n";
+  TMemoryStream s;
+  WriteBytes(s, skinpack::PackSkinFile(skinpack::BuildArchive(
+                    50000, {{"x.ini", skinpack::Bytes(ini.begin(), ini.end())},
+                            {"b.bmp", bmp},
+                            {"broken.bmp", broken},
+                            {"good.bmp", bmp}})));
+  TObjectPtr<TSkinData> skin(new TSkinData(nullptr));
+  skin->SkinBytes.CopyFrom(s, 0);
+  ASSERT_TRUE(skin->LoadSkin());
+  EXPECT_FALSE(skin->NoSkin);
+  EXPECT_TRUE(skin->Buttons->Bitmap->Empty());       // ".BMP" is not ".bmp"
+  EXPECT_TRUE(skin->Buttons->CheckBitmap->Empty());  // damaged
+  EXPECT_EQ(skin->Buttons->RadioBitmap->Width(), 4);
+  ASSERT_NE(skin->Progress, nullptr);                // named, but not in the archive
+  EXPECT_TRUE(skin->Progress->Bitmap->Empty());
+  EXPECT_EQ(skin->Tabs, nullptr);                    // no picture key: no object
+  ASSERT_NE(skin->MenuItem, nullptr);
+  EXPECT_TRUE(skin->MenuItem->Bitmap->Empty());      // not a bitmap name
+  EXPECT_TRUE(skin->LeftBorder->Bitmap->Empty());    // the borders are always there
+  EXPECT_EQ(skin->TitleColor(), skin->Color(scButtonFace));
+}
+
 TEST_F(SkinDataTest, DefaultsAndStoredSkin) {
   TObjectPtr<TSkinData> skin(new TSkinData(nullptr));
   EXPECT_FALSE(skin->Active());

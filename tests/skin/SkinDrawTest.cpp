@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "ExtCtrls.h"
+#include "Forms.h"
 #include "SkinBitmaps.h"
 #include "SkinControl.h"
 #include "SkinDraw.h"
@@ -169,6 +171,28 @@ TEST(SkinDrawTest, RegionsFromBitmaps) {
     EXPECT_TRUE(::PtInRegion(rgn.Get(), 4998, 0));
     EXPECT_FALSE(::PtInRegion(rgn.Get(), 4999, 0));
   }
+}
+
+TEST(SkinDrawTest, ParentBackgroundIsPaintedUnderTheControl) {
+  {
+    TObjectPtr<TForm> form(Create<TForm>(nullptr));
+    form->SetColor(clRed);
+    form->SetBounds(0, 0, 200, 150);
+    auto* panel = new TPanel(form.get());
+    panel->SetParent(form.get());
+    panel->SetBounds(10, 10, 20, 20);
+    panel->SetColor(clBlue);
+    form->HandleNeeded();
+    TObjectPtr<TBitmap> under = Solid(30, 30, clBlack);
+    PaintParentBackground(panel, under->Canvas()->Handle());
+    ::GdiFlush();
+    EXPECT_EQ(PixelOf(*under, 0, 0), 0x0000FFu);    // the form's colour at the panel's place
+    EXPECT_EQ(PixelOf(*under, 19, 19), 0x0000FFu);
+    EXPECT_EQ(PixelOf(*under, 25, 25), 0u);         // nothing beyond the panel's size
+    TObjectPtr<TPanel> orphan(new TPanel(nullptr));  // no parent: nothing
+    PaintParentBackground(orphan.get(), under->Canvas()->Handle());
+  }
+  DoneApplication();
 }
 
 std::vector<std::uint32_t> PixelsOf(TBitmap& b) {
