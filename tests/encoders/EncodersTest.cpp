@@ -1,0 +1,630 @@
+// The encoder files as a user's program meets them: lame.ax registered with the real regsvr32, the
+// Xvid compressor installed into the system folder with its registry values, both found the way
+// the recorders find them, and what they make played back by Wine.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <dshow.h>
+#include <mmreg.h>
+#include <vfw.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <cwctype>
+#include <string>
+#include <vector>
+
+#include "EncoderMedia.h"
+#include "GraphSupport.h"
+#include "LameEnc.h"
+#include "AviWriter.h"
+#include "TestSupport.h"
+#include "XvidVfw.h"
+
+using namespace kivo;
+using namespace kivo::test;
+
+namespace {
+
+const wchar_t kLameMoniker[] = L"@device:sw:{33D9A761-90C8-11D0-BD43-00A0C911CE86}\\LAME Audio Encoder";
+const wchar_t kDrivers32[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+const wchar_t kDriversDesc[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
+const wchar_t* const kXvidFiles[] = {L"xvidvfw.dll", L"xvidcore.dll"};
+
+std::wstring SystemDir() {
+  wchar_t dir[MAX_PATH];
+  ::GetSystemDirectoryW(dir, MAX_PATH);
+  return std::wstring(dir) + L"\\";
+}
+
+// The program folder the encoder files are delivered in.
+std::wstring ProgramDir() { return ModuleDir() + L"program\\"; }
+
+std::wstring Lower(std::wstring s) {
+  for (auto& c : s) c = wchar_t(std::towlower(c));
+  return s;
+}
+
+bool SetString(HKEY root, const wchar_t* key, const wchar_t* name, const wchar_t* value) {
+  return ::RegSetKeyValueW(root, key, name, REG_SZ, value, DWORD((std::wcslen(value) + 1) * sizeof(wchar_t))) ==
+         ERROR_SUCCESS;
+}
+
+// The codec as KivoApp installs it: both files into the system folder, then its registry values.
+void InstallXvid() {
+  for (const wchar_t* file : kXvidFiles)
+    ASSERT_TRUE(::CopyFileW((ProgramDir() + file).c_str(), (SystemDir() + file).c_str(), FALSE)) << ::GetLastError();
+  DWORD zero = 0;
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\GNU\\Xvid", L"display_status", REG_DWORD, &zero, 4),
+            ERROR_SUCCESS);
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kDrivers32, L"vidc.XVID", L"xvidvfw.dll"));
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kDriversDesc, L"xvidvfw.dll", L"Xvid MPEG-4 Video Codec"));
+}
+
+void RemoveXvid() {
+  ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kDrivers32, L"vidc.XVID");
+  ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kDriversDesc, L"xvidvfw.dll");
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\GNU");
+  for (const wchar_t* file : kXvidFiles) ::DeleteFileW((SystemDir() + file).c_str());
+}
+
+// The first video compressor whose lower-cased name holds "xvid", as the video recorder picks it.
+std::optional<TListedFilter> FindXvidCompressor() {
+  return FindListedFilter(CLSID_VideoCompressorCategory,
+                          [](const TListedFilter& f) { return Lower(f.Name).find(L"xvid") != std::wstring::npos; });
+}
+
+TComPtr<IBaseFilter> BindLame() {
+  TComPtr<IBaseFilter> filter;
+  TComPtr<IMoniker> moniker = ParseMoniker(kLameMoniker);
+  if (moniker) moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.PutVoid());
+  return filter;
+}
+
+// Runs a graph until it reports completion; "" or what went wrong.
+std::string RunToCompletion(TGraph& g, DWORD timeoutMs) {
+  HRESULT hr = g.Control->Run();
+  if (FAILED(hr)) return "Run " + Hex(hr);
+  const double deadline = NowMs() + timeoutMs;
+  while (NowMs() < deadline) {
+    long code;
+    LONG_PTR p1, p2;
+    if (g.Events->GetEvent(&code, &p1, &p2, 100) != S_OK) continue;
+    g.Events->FreeEventParams(code, p1, p2);
+    if (code == EC_COMPLETE) {
+      g.Control->Stop();
+      return "";
+    }
+    if (code == EC_ERRORABORT || code == EC_USERABORT || code == EC_STREAM_ERROR_STOPPED)
+      return "graph event " + std::to_string(code) + " " + Hex(HRESULT(p1));
+  }
+  g.Control->Stop();
+  return "no completion in time";
+}
+
+// What a grabber saw of a decoded stream.
+struct TVideoSink : TGrabberCallback {
+  struct TFrame {
+    std::vector<BYTE> Bits;
+    REFERENCE_TIME Start = -1;
+  };
+  TRecordLog<TFrame> Frames;
+  HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data))) return S_OK;
+    TFrame f;
+    f.Bits.assign(data, data + sample->GetActualDataLength());
+    REFERENCE_TIME stop;
+    if (FAILED(sample->GetTime(&f.Start, &stop))) f.Start = -1;
+    Frames.Add(std::move(f));
+    return S_OK;
+  }
+};
+
+struct TAudioSink : TGrabberCallback {
+  TRecordLog<std::vector<BYTE>> Buffers;
+  HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data))) return S_OK;
+    Buffers.Add(std::vector<BYTE>(data, data + sample->GetActualDataLength()));
+    return S_OK;
+  }
+};
+
+struct TDecoded {
+  std::string Error;
+  std::vector<TVideoSink::TFrame> Frames;
+  LONG Width = 0, Height = 0;
+  std::vector<float> Sound;  // the first channel
+  DWORD Rate = 0;
+  WORD Channels = 0;
+};
+
+HRESULT MakeAudioGrabber(TComPtr<IBaseFilter>& grabber, TComPtr<IBaseFilter>& renderer, ISampleGrabberCB* callback) {
+  HRESULT hr = ::CoCreateInstance(kCLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  grabber.PutVoid());
+  if (FAILED(hr)) return hr;
+  TComPtr<ISampleGrabber> sg;
+  hr = grabber->QueryInterface(IID_ISampleGrabber, sg.PutVoid());
+  if (FAILED(hr)) return hr;
+  AM_MEDIA_TYPE type{};
+  type.majortype = MEDIATYPE_Audio;
+  type.subtype = MEDIASUBTYPE_PCM;
+  if (FAILED(hr = sg->SetMediaType(&type)) || FAILED(hr = sg->SetCallback(callback, 0))) return hr;
+  return ::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, renderer.PutVoid());
+}
+
+// Plays a file back through Wine's own parser and decoders into grabbers.
+TDecoded Decode(const std::wstring& path, bool video, bool audio) {
+  TDecoded out;
+  TGraph g;
+  TComPtr<IBaseFilter> source;
+  HRESULT hr = g.Graph->AddSourceFilter(path.c_str(), L"file", source.Put());
+  if (FAILED(hr)) return {"AddSourceFilter " + Hex(hr)};
+  g.Filters.emplace_back(source);
+  TComPtr<ICaptureGraphBuilder2> builder;
+  ::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
+                     builder.PutVoid());
+  if (!builder || FAILED(builder->SetFiltergraph(g.Graph.Get()))) return {"no capture graph builder"};
+  TVideoSink videoSink;
+  TAudioSink audioSink;
+  TComPtr<IBaseFilter> vGrab, vNull, aGrab, aNull;
+  if (video) {
+    if (FAILED(hr = MakeGrabberAndRenderer(vGrab, vNull, &videoSink))) return {"video grabber " + Hex(hr)};
+    g.Add(vGrab.Get(), L"video grabber");
+    g.Add(vNull.Get(), L"video null");
+    if (FAILED(hr = builder->RenderStream(nullptr, nullptr, source.Get(), vGrab.Get(), vNull.Get())))
+      return {"video RenderStream " + Hex(hr)};
+  }
+  if (audio) {
+    if (FAILED(hr = MakeAudioGrabber(aGrab, aNull, &audioSink))) return {"audio grabber " + Hex(hr)};
+    g.Add(aGrab.Get(), L"audio grabber");
+    g.Add(aNull.Get(), L"audio null");
+    // With the video taken, the file's parser is connected already: its other stream goes here.
+    IBaseFilter* from = source.Get();
+    TComPtr<IBaseFilter> parser;
+    if (video) {
+      TComPtr<IPin> sourceOut = FindPinOf(source.Get(), PINDIR_OUTPUT), peer;
+      PIN_INFO info{};
+      if (sourceOut && SUCCEEDED(sourceOut->ConnectedTo(peer.Put())) && SUCCEEDED(peer->QueryPinInfo(&info))) {
+        parser = TComPtr<IBaseFilter>::Attach(info.pFilter);
+        from = parser.Get();
+      }
+    }
+    if (FAILED(hr = builder->RenderStream(nullptr, nullptr, from, aGrab.Get(), aNull.Get())))
+      return {"audio RenderStream " + Hex(hr)};
+  }
+  out.Error = RunToCompletion(g, 60000);
+  if (!out.Error.empty()) return out;
+  if (video) {
+    TComPtr<ISampleGrabber> sg;
+    vGrab->QueryInterface(IID_ISampleGrabber, sg.PutVoid());
+    AM_MEDIA_TYPE type{};
+    if (sg && SUCCEEDED(sg->GetConnectedMediaType(&type))) {
+      if (type.formattype == FORMAT_VideoInfo && type.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+        const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
+        out.Width = vih->bmiHeader.biWidth;
+        out.Height = vih->bmiHeader.biHeight;
+      }
+      FreeMediaType(type);
+    }
+    out.Frames = videoSink.Frames.All();
+  }
+  if (audio) {
+    TComPtr<ISampleGrabber> sg;
+    aGrab->QueryInterface(IID_ISampleGrabber, sg.PutVoid());
+    AM_MEDIA_TYPE type{};
+    WAVEFORMATEX wf{};
+    if (sg && SUCCEEDED(sg->GetConnectedMediaType(&type))) {
+      if (type.formattype == FORMAT_WaveFormatEx && type.cbFormat >= sizeof(WAVEFORMAT) + 2)
+        std::memcpy(&wf, type.pbFormat, std::min<std::size_t>(type.cbFormat, sizeof(wf)));
+      FreeMediaType(type);
+    }
+    out.Rate = wf.nSamplesPerSec;
+    out.Channels = wf.nChannels;
+    if (wf.wBitsPerSample != 16 || wf.nChannels == 0) {
+      out.Error = "decoded sound is not 16-bit PCM: " + std::to_string(wf.wBitsPerSample) + " bits";
+      return out;
+    }
+    for (const auto& buffer : audioSink.Buffers.All())
+      for (std::size_t i = 0; i + 2 * wf.nChannels <= buffer.size(); i += 2 * wf.nChannels) {
+        short s;
+        std::memcpy(&s, &buffer[i], 2);
+        out.Sound.push_back(s / 32768.0f);
+      }
+  }
+  return out;
+}
+
+std::vector<BYTE> ReadFileBytes(const std::wstring& path) {
+  std::vector<BYTE> bytes;
+  THandleOwner file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER size{};
+  if (!file.Valid() || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart > 64 * 1024 * 1024) return bytes;
+  bytes.resize(std::size_t(size.QuadPart));
+  DWORD read = 0;
+  if (!bytes.empty() && (!::ReadFile(file.Get(), bytes.data(), DWORD(bytes.size()), &read, nullptr) || read != bytes.size()))
+    bytes.clear();
+  return bytes;
+}
+
+class Encoders : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    RegisterOk = Regsvr32Register(LamePath()) == 0;
+    RemoveXvid();
+    InstallXvid();
+  }
+  static void TearDownTestSuite() {
+    Regsvr32Unregister(LamePath());
+    RemoveXvid();
+    ::CoUninitialize();
+  }
+  void SetUp() override { ASSERT_TRUE(RegisterOk) << "regsvr32 lame.ax"; }
+  static std::wstring LamePath() { return ProgramDir() + L"lame.ax"; }
+  static inline bool RegisterOk = false;
+};
+
+TEST_F(Encoders, LameIsRegisteredAsTheAudioCompressorTheRecordersName) {
+  EXPECT_EQ(CheckServerKeys(CLSID_LameAudioEncoder, kLameFilterName, LamePath()), "");
+  auto listed = FindListedFilter(CLSID_AudioCompressorCategory, CLSID_LameAudioEncoder);
+  ASSERT_TRUE(listed) << "listed among the audio compressors";
+  EXPECT_EQ(listed->Name, kLameFilterName);
+  // The recorders keep the filter as this display name.
+  TComPtr<IBaseFilter> filter = BindLame();
+  ASSERT_TRUE(filter) << "the recorders' moniker binds";
+  CLSID clsid{};
+  ASSERT_EQ(filter->GetClassID(&clsid), S_OK);
+  EXPECT_EQ(clsid, CLSID_LameAudioEncoder);
+  filter.Reset();
+
+  ASSERT_EQ(Regsvr32Unregister(LamePath()), 0u);
+  EXPECT_FALSE(KeyExists(L"CLSID\\" + GuidText(CLSID_LameAudioEncoder)));
+  EXPECT_FALSE(FindListedFilter(CLSID_AudioCompressorCategory, CLSID_LameAudioEncoder));
+  EXPECT_FALSE(BindLame()) << "gone with its registration";
+  ASSERT_EQ(Regsvr32Register(LamePath()), 0u);
+  EXPECT_TRUE(BindLame());
+}
+
+TEST_F(Encoders, LameTakesPcmItCanEncodeOnly) {
+  TComPtr<IBaseFilter> filter = BindLame();
+  ASSERT_TRUE(filter);
+  TComPtr<IPin> input = FindPinOf(filter.Get(), PINDIR_INPUT);
+  ASSERT_TRUE(input);
+  struct TCase {
+    TToneFormat Format;
+    bool Extensible;
+    bool Accepted;
+  } cases[] = {
+      {{44100, 2, 16}, false, true}, {{48000, 1, 16}, false, true}, {{8000, 1, 8}, false, true},
+      {{96000, 2, 16}, false, true}, {{22050, 2, 16}, true, true},  {{44100, 2, 24}, false, false},
+      {{44100, 3, 16}, false, false}, {{4000, 1, 16}, false, false}, {{384000, 2, 16}, false, false},
+  };
+  for (const TCase& c : cases) {
+    TBCMediaType type;
+    MakePcmType(type.Type, c.Format, c.Extensible);
+    EXPECT_EQ(input->QueryAccept(&type.Type) == S_OK, c.Accepted)
+        << c.Format.Rate << " Hz, " << c.Format.Channels << " channels, " << c.Format.Bits << " bits";
+  }
+  TBCMediaType floatType;
+  MakePcmType(floatType.Type, {44100, 2, 32});
+  reinterpret_cast<WAVEFORMATEX*>(floatType.Type.pbFormat)->wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+  EXPECT_NE(input->QueryAccept(&floatType.Type), S_OK) << "floating-point sound";
+  TBCMediaType shortFormat;
+  MakePcmType(shortFormat.Type, {44100, 2, 16});
+  shortFormat.Type.cbFormat = 8;
+  EXPECT_NE(input->QueryAccept(&shortFormat.Type), S_OK) << "a format block too short to read";
+}
+
+// Frames of an MP3 file: MPEG version bits (3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5) of the first frame.
+int Mp3Version(const std::vector<BYTE>& file) {
+  if (file.size() < 4 || file[0] != 0xFF || (file[1] & 0xE0) != 0xE0 || ((file[1] >> 1) & 3) != 1) return -1;
+  return (file[1] >> 3) & 3;
+}
+
+TEST_F(Encoders, LameTurnsAToneIntoAnMp3FileThatPlaysBackAsThatTone) {
+  struct TCase {
+    TToneFormat Format;
+    double Hz;
+    int MpegVersion;
+    DWORD OutRate;
+    DWORD Kbps;
+  } cases[] = {
+      {{44100, 2, 16}, 1000, 3, 44100, 128},
+      {{22050, 1, 16}, 440, 2, 22050, 32},
+      {{8000, 1, 8}, 300, 0, 8000, 16},
+      {{96000, 2, 16}, 2000, 3, 48000, 128},
+  };
+  const double seconds = 2.0;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Format.Rate) + " Hz " + std::to_string(c.Format.Channels) + " channels " +
+                 std::to_string(c.Format.Bits) + " bits");
+    const std::wstring path = TempFilePath(L"tone" + std::to_wstring(c.Format.Rate), L".mp3");
+    ::DeleteFileW(path.c_str());
+    {
+      // The audio recorder's graph: capture -> LAME -> File Writer, built by the capture graph builder.
+      TGraph g;
+      TComPtr<IBaseFilter> tone = MakeToneSource(c.Format, c.Hz, seconds), lame = BindLame(), writer;
+      ASSERT_TRUE(tone && lame);
+      ASSERT_EQ(::CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   writer.PutVoid()),
+                S_OK);
+      TComPtr<IFileSinkFilter> sink;
+      ASSERT_EQ(writer->QueryInterface(IID_IFileSinkFilter, sink.PutVoid()), S_OK);
+      ASSERT_EQ(sink->SetFileName(path.c_str(), nullptr), S_OK);
+      ASSERT_EQ(g.Add(tone.Get(), L"tone"), S_OK);
+      ASSERT_EQ(g.Add(lame.Get(), L"lame"), S_OK);
+      ASSERT_EQ(g.Add(writer.Get(), L"writer"), S_OK);
+      TComPtr<ICaptureGraphBuilder2> builder;
+      ASSERT_EQ(::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
+                                   builder.PutVoid()),
+                S_OK);
+      ASSERT_EQ(builder->SetFiltergraph(g.Graph.Get()), S_OK);
+      ASSERT_EQ(builder->RenderStream(nullptr, nullptr, tone.Get(), lame.Get(), writer.Get()), S_OK);
+      ASSERT_EQ(RunToCompletion(g, 30000), "");
+    }
+    const std::vector<BYTE> file = ReadFileBytes(path);
+    EXPECT_EQ(Mp3Version(file), c.MpegVersion) << "the file starts with a Layer III frame of the right version";
+    // A constant bit rate: the size says the length (give or take the encoder's delay and last frame).
+    const double fileSeconds = double(file.size()) * 8 / (c.Kbps * 1000);
+    EXPECT_NEAR(fileSeconds, seconds, 0.25) << file.size() << " bytes";
+
+    TDecoded decoded = Decode(path, false, true);
+    ASSERT_EQ(decoded.Error, "");
+    EXPECT_EQ(decoded.Rate, c.OutRate);
+    EXPECT_EQ(decoded.Channels, c.Format.Channels);
+    ASSERT_GT(decoded.Rate, 0u);
+    EXPECT_NEAR(double(decoded.Sound.size()) / decoded.Rate, seconds, 0.25);
+    EXPECT_NEAR(ToneFrequency(decoded.Sound, decoded.Rate), c.Hz, c.Hz * 0.02);
+    ::DeleteFileW(path.c_str());
+  }
+}
+
+TEST_F(Encoders, XvidIsAVideoCompressorOfTheSystemNamedXvid) {
+  auto listed = FindXvidCompressor();
+  ASSERT_TRUE(listed) << "a video compressor named ...xvid...";
+  EXPECT_EQ(listed->Name, kXvidDescription);
+
+  HIC hic = ::ICOpen(ICTYPE_VIDEO, mmioFOURCC('X', 'V', 'I', 'D'), ICMODE_COMPRESS);
+  ASSERT_NE(hic, nullptr);
+  ICINFO info{};
+  EXPECT_EQ(::ICGetInfo(hic, &info, sizeof(info)), LRESULT(sizeof(info)));
+  EXPECT_STREQ(info.szDescription, kXvidDescription);
+  EXPECT_EQ(info.fccHandler, mmioFOURCC('X', 'V', 'I', 'D'));
+
+  struct TCase {
+    LONG Width, Height;
+    WORD Bits;
+    DWORD Compression;
+    bool Accepted;
+  } cases[] = {
+      {320, 240, 24, BI_RGB, true},   {640, 480, 32, BI_RGB, true},  {320, -240, 24, BI_RGB, true},
+      {321, 240, 24, BI_RGB, false},  {320, 241, 24, BI_RGB, false}, {320, 240, 16, BI_RGB, false},
+      {320, 240, 8, BI_RGB, false},   {8, 8, 24, BI_RGB, false},     {8192, 240, 24, BI_RGB, false},
+      {320, 240, 24, mmioFOURCC('X', 'V', 'I', 'D'), false},
+  };
+  for (const TCase& c : cases) {
+    BITMAPINFO in{};
+    in.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    in.bmiHeader.biWidth = c.Width;
+    in.bmiHeader.biHeight = c.Height;
+    in.bmiHeader.biPlanes = 1;
+    in.bmiHeader.biBitCount = c.Bits;
+    in.bmiHeader.biCompression = c.Compression;
+    EXPECT_EQ(ICCompressQuery(hic, &in, nullptr) == ICERR_OK, c.Accepted)
+        << c.Width << " x " << c.Height << ", " << c.Bits << " bits";
+  }
+
+  BITMAPINFO in{};
+  in.bmiHeader = {sizeof(BITMAPINFOHEADER), 320, 240, 1, 24, BI_RGB, 320 * 240 * 3, 0, 0, 0, 0};
+  EXPECT_EQ(ICCompressGetFormatSize(hic, &in), LRESULT(sizeof(BITMAPINFOHEADER)));
+  BITMAPINFO out{};
+  ASSERT_EQ(ICCompressGetFormat(hic, &in, &out), ICERR_OK);
+  EXPECT_EQ(out.bmiHeader.biCompression, mmioFOURCC('X', 'V', 'I', 'D'));
+  EXPECT_EQ(out.bmiHeader.biWidth, 320);
+  EXPECT_EQ(out.bmiHeader.biHeight, 240);
+  EXPECT_GE(DWORD(ICCompressGetSize(hic, &in, &out)), DWORD(320 * 240 * 3));
+  EXPECT_EQ(ICCompressQuery(hic, &in, &out), ICERR_OK);
+  BITMAPINFO other = out;
+  other.bmiHeader.biWidth = 160;
+  EXPECT_NE(ICCompressQuery(hic, &in, &other), ICERR_OK) << "an output of another size";
+  EXPECT_NE(ICDecompressQuery(hic, &out, nullptr), ICERR_OK) << "a compressor only";
+
+  DWORD dwICValue = 0;
+  EXPECT_EQ(ICGetDefaultQuality(hic), kXvidDefaultQuality);
+  EXPECT_EQ(ICGetDefaultKeyFrameRate(hic), kXvidDefaultKeyInterval);
+  DWORD quality = 0;
+  EXPECT_EQ(::ICSendMessage(hic, ICM_SETQUALITY, 5000, 0), ICERR_OK);
+  EXPECT_EQ(::ICSendMessage(hic, ICM_GETQUALITY, DWORD_PTR(&quality), 0), ICERR_OK);
+  EXPECT_EQ(quality, 5000u);
+  EXPECT_NE(::ICSendMessage(hic, ICM_SETQUALITY, 10001, 0), ICERR_OK);
+  // The settings go out as a state block and come back.
+  const LRESULT stateSize = ICGetStateSize(hic);
+  ASSERT_GT(stateSize, 0);
+  std::vector<BYTE> state(static_cast<std::size_t>(stateSize));
+  EXPECT_EQ(ICGetState(hic, state.data(), DWORD(state.size())), ICERR_OK);
+  EXPECT_EQ(::ICSendMessage(hic, ICM_SETQUALITY, 7000, 0), ICERR_OK);
+  EXPECT_EQ(ICSetState(hic, state.data(), DWORD(state.size())), stateSize);
+  EXPECT_EQ(::ICSendMessage(hic, ICM_GETQUALITY, DWORD_PTR(&quality), 0), ICERR_OK);
+  EXPECT_EQ(quality, 5000u);
+  std::vector<BYTE> garbage(state.size(), 0xEE);
+  EXPECT_EQ(ICSetState(hic, garbage.data(), DWORD(garbage.size())), 0) << "a block that is not ours";
+  EXPECT_EQ(::ICClose(hic), ICERR_OK);
+}
+
+// Compresses pictures through the compression manager the way a capture program does, key frames
+// where asked.
+TEST_F(Encoders, XvidCompressesFramesWithKeyFramesWhereAsked) {
+  HIC hic = ::ICOpen(ICTYPE_VIDEO, mmioFOURCC('X', 'V', 'I', 'D'), ICMODE_COMPRESS);
+  ASSERT_NE(hic, nullptr);
+  const int w = 320, h = 240;
+  BITMAPINFO in{};
+  in.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, DWORD(FrameBytes(w, h)), 0, 0, 0, 0};
+  BITMAPINFO out{};
+  ASSERT_EQ(ICCompressGetFormat(hic, &in, &out), ICERR_OK);
+  std::vector<BYTE> compressed(std::size_t(ICCompressGetSize(hic, &in, &out)));
+  ASSERT_EQ(ICCompressBegin(hic, &in, &out), ICERR_OK);
+  std::vector<BYTE> picture(FrameBytes(w, h));
+  std::vector<bool> keys;
+  std::vector<DWORD> sizes;
+  for (int frame = 0; frame < 12; ++frame) {
+    DrawTestPicture(picture.data(), w, h, frame);
+    DWORD flags = 0, ckid = 0;
+    const DWORD askKey = frame == 7 ? ICCOMPRESS_KEYFRAME : 0;
+    ASSERT_EQ(ICCompress(hic, askKey, &out.bmiHeader, compressed.data(), &in.bmiHeader, picture.data(), &ckid, &flags,
+                         frame, 0, 0, nullptr, nullptr),
+              ICERR_OK);
+    keys.push_back((flags & AVIIF_KEYFRAME) != 0);
+    sizes.push_back(out.bmiHeader.biSizeImage);
+    EXPECT_GT(out.bmiHeader.biSizeImage, 0u);
+    EXPECT_LT(out.bmiHeader.biSizeImage, compressed.size());
+  }
+  EXPECT_EQ(ICCompressEnd(hic), ICERR_OK);
+  EXPECT_EQ(keys, (std::vector<bool>{true, false, false, false, false, false, false, true, false, false, false, false}));
+  EXPECT_LT(sizes[1], sizes[0]) << "a predicted frame is smaller than the key frame before it";
+
+  // A new begin starts with a key frame again.
+  ASSERT_EQ(ICCompressBegin(hic, &in, &out), ICERR_OK);
+  DWORD flags = 0;
+  ASSERT_EQ(ICCompress(hic, 0, &out.bmiHeader, compressed.data(), &in.bmiHeader, picture.data(), nullptr, &flags, 0, 0,
+                       0, nullptr, nullptr),
+            ICERR_OK);
+  EXPECT_TRUE(flags & AVIIF_KEYFRAME);
+  EXPECT_EQ(ICCompressEnd(hic), ICERR_OK);
+  EXPECT_EQ(::ICClose(hic), ICERR_OK);
+}
+
+// MP3 for a multiplexer: the audio type with its wave format, and times in 100 ns units that run on
+// without gaps. (Wine's AVI multiplexer takes no sound at all, so the grabber stands in for it.)
+TEST_F(Encoders, LameGivesAMultiplexerMp3AudioWithItsTimes) {
+  const double seconds = 1.5;
+  TGraph g;
+  TComPtr<IBaseFilter> tone = MakeToneSource({48000, 2, 16}, 1000, seconds), lame = BindLame(), grabber, null;
+  ASSERT_TRUE(tone && lame);
+  struct TSink : TGrabberCallback {
+    struct TPiece {
+      std::vector<BYTE> Bytes;
+      REFERENCE_TIME Start = -1, Stop = -1;
+    };
+    TRecordLog<TPiece> Pieces;
+    HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
+      BYTE* data = nullptr;
+      TPiece p;
+      if (SUCCEEDED(sample->GetPointer(&data))) p.Bytes.assign(data, data + sample->GetActualDataLength());
+      sample->GetTime(&p.Start, &p.Stop);
+      Pieces.Add(std::move(p));
+      return S_OK;
+    }
+  } sink;
+  ASSERT_EQ(::CoCreateInstance(kCLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               grabber.PutVoid()),
+            S_OK);
+  TComPtr<ISampleGrabber> sg;
+  ASSERT_EQ(grabber->QueryInterface(IID_ISampleGrabber, sg.PutVoid()), S_OK);
+  AM_MEDIA_TYPE want{};
+  want.majortype = MEDIATYPE_Audio;
+  want.subtype = kSubtypeMp3;
+  ASSERT_EQ(sg->SetMediaType(&want), S_OK);
+  ASSERT_EQ(sg->SetCallback(&sink, 0), S_OK);
+  ASSERT_EQ(::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, null.PutVoid()),
+            S_OK);
+  ASSERT_EQ(g.Add(tone.Get(), L"tone"), S_OK);
+  ASSERT_EQ(g.Add(lame.Get(), L"lame"), S_OK);
+  ASSERT_EQ(g.Add(grabber.Get(), L"grabber"), S_OK);
+  ASSERT_EQ(g.Add(null.Get(), L"null"), S_OK);
+  ASSERT_EQ(g.Link(tone.Get(), lame.Get()), S_OK);
+  ASSERT_EQ(g.Link(lame.Get(), grabber.Get()), S_OK);
+  ASSERT_EQ(g.Link(grabber.Get(), null.Get()), S_OK);
+
+  AM_MEDIA_TYPE type{};
+  ASSERT_EQ(sg->GetConnectedMediaType(&type), S_OK);
+  ASSERT_EQ(type.formattype, FORMAT_WaveFormatEx);
+  ASSERT_GE(type.cbFormat, sizeof(MPEGLAYER3WAVEFORMAT));
+  MPEGLAYER3WAVEFORMAT wf;
+  std::memcpy(&wf, type.pbFormat, sizeof(wf));
+  FreeMediaType(type);
+  EXPECT_EQ(wf.wfx.wFormatTag, WAVE_FORMAT_MPEGLAYER3);
+  EXPECT_EQ(wf.wfx.nChannels, 2);
+  EXPECT_EQ(wf.wfx.nSamplesPerSec, 48000u);
+  EXPECT_EQ(wf.wfx.nAvgBytesPerSec, 16000u);
+  EXPECT_EQ(wf.wfx.nBlockAlign, 1);
+  EXPECT_EQ(wf.wfx.cbSize, MPEGLAYER3_WFX_EXTRA_BYTES);
+  EXPECT_EQ(wf.wID, MPEGLAYER3_ID_MPEG);
+  EXPECT_EQ(wf.nBlockSize, 384) << "bytes of a 128 kbit/s frame at 48 kHz";
+
+  ASSERT_EQ(RunToCompletion(g, 30000), "");
+  const auto pieces = sink.Pieces.All();
+  ASSERT_FALSE(pieces.empty());
+  std::size_t bytes = 0;
+  REFERENCE_TIME expectStart = 0;
+  for (const auto& p : pieces) {
+    EXPECT_EQ(p.Start, expectStart) << "piece " << (&p - pieces.data());
+    EXPECT_EQ(p.Stop, REFERENCE_TIME((bytes + p.Bytes.size()) * 10000000 / 16000));
+    bytes += p.Bytes.size();
+    expectStart = p.Stop;
+  }
+  EXPECT_EQ(pieces[0].Bytes.size() >= 2 ? pieces[0].Bytes[0] : 0, 0xFF) << "the stream starts with a frame";
+  EXPECT_NEAR(double(bytes) / 16000, seconds, 0.2);
+}
+
+TEST_F(Encoders, XvidMakesAnAviThatWinePlaysBackWithItsFrames) {
+  const int w = 320, h = 240, frames = 50;
+  const std::wstring path = TempFilePath(L"recording", L".avi");
+  ::DeleteFileW(path.c_str());
+  {
+    // The video recorder's graph: camera -> the compressor named xvid -> AVI mux -> file.
+    TGraph g;
+    auto compressor = FindXvidCompressor();
+    ASSERT_TRUE(compressor);
+    TComPtr<IBaseFilter> xvid;
+    ASSERT_EQ(compressor->Bind(xvid), S_OK);
+    TComPtr<IBaseFilter> pictures = MakePictureSource(w, h, frames);
+    ASSERT_TRUE(pictures);
+    ASSERT_EQ(g.Add(pictures.Get(), L"camera"), S_OK);
+    ASSERT_EQ(g.Add(xvid.Get(), L"xvid"), S_OK);
+    TComPtr<ICaptureGraphBuilder2> builder;
+    ASSERT_EQ(::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
+                                 builder.PutVoid()),
+              S_OK);
+    ASSERT_EQ(builder->SetFiltergraph(g.Graph.Get()), S_OK);
+    // Wine's capture graph builder has no SetOutputFileName (E_NOTIMPL), its AVI multiplexer writes
+    // only fully interleaved files and only through an IStream on the pin after it, which Wine's File
+    // Writer lacks: the multiplexer set so, with a file sink that has one.
+    TComPtr<IBaseFilter> mux, writer = MakeStreamFileSink(path);
+    ASSERT_TRUE(writer);
+    ASSERT_EQ(::CoCreateInstance(CLSID_AviDest, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, mux.PutVoid()), S_OK);
+    TComPtr<IConfigInterleaving> interleaving;
+    ASSERT_EQ(mux->QueryInterface(IID_IConfigInterleaving, interleaving.PutVoid()), S_OK);
+    ASSERT_EQ(interleaving->put_Mode(INTERLEAVE_FULL), S_OK);
+    ASSERT_EQ(g.Add(mux.Get(), L"mux"), S_OK);
+    ASSERT_EQ(g.Add(writer.Get(), L"writer"), S_OK);
+    ASSERT_EQ(g.Link(mux.Get(), writer.Get()), S_OK);
+    ASSERT_EQ(builder->RenderStream(nullptr, nullptr, pictures.Get(), xvid.Get(), mux.Get()), S_OK);
+    ASSERT_EQ(RunToCompletion(g, 60000), "");
+  }
+  TDecoded decoded = Decode(path, true, false);
+  ASSERT_EQ(decoded.Error, "");
+  EXPECT_EQ(decoded.Width, w);
+  EXPECT_EQ(decoded.Height, h);
+  ASSERT_EQ(decoded.Frames.size(), std::size_t(frames)) << "every frame, no more";
+  std::vector<BYTE> original(FrameBytes(w, h)), next(FrameBytes(w, h));
+  double worst = 1000, best = 0;
+  for (int i = 0; i < frames; ++i) {
+    const auto& f = decoded.Frames[std::size_t(i)];
+    EXPECT_NEAR(double(f.Start), i * 400000.0, 10000.0) << "frame " << i;
+    ASSERT_EQ(f.Bits.size(), original.size()) << "frame " << i;
+    DrawTestPicture(original.data(), w, h, i);
+    const double psnr = Psnr(f.Bits.data(), original.data(), original.size());
+    worst = std::min(worst, psnr);
+    DrawTestPicture(next.data(), w, h, i + 1);
+    best = std::max(best, Psnr(f.Bits.data(), next.data(), next.size()));
+  }
+  std::printf("worst frame PSNR %.1f dB; best against the next picture %.1f dB\n", worst, best);
+  EXPECT_GT(worst, 30.0) << "decoded frames close to their originals";
+  EXPECT_LT(best, worst) << "and each closer to its own original than to the next picture";
+  ::DeleteFileW(path.c_str());
+}
+
+}  // namespace
