@@ -492,6 +492,20 @@ TEST_F(Encoders, XvidCompressesFramesWithKeyFramesWhereAsked) {
                        0, nullptr, nullptr),
             ICERR_OK);
   EXPECT_TRUE(flags & AVIIF_KEYFRAME);
+
+  // The quality a frame asks for: 0 is what callers that know nothing of quality pass (Wine's AVI
+  // Compressor does), so it gets the compressor's own quality, like ICQUALITY_DEFAULT.
+  auto keyFrameBytes = [&](DWORD quality) {
+    EXPECT_EQ(ICCompress(hic, ICCOMPRESS_KEYFRAME, &out.bmiHeader, compressed.data(), &in.bmiHeader, picture.data(),
+                         nullptr, &flags, 1, 0, quality, nullptr, nullptr),
+              ICERR_OK);
+    return out.bmiHeader.biSizeImage;
+  };
+  const DWORD unset = keyFrameBytes(0), byDefault = keyFrameBytes(DWORD(ICQUALITY_DEFAULT));
+  const DWORD coarse = keyFrameBytes(1), fine = keyFrameBytes(10000);
+  EXPECT_EQ(unset, byDefault);
+  EXPECT_LT(coarse * 2, byDefault) << "the coarsest quality takes far fewer bytes";
+  EXPECT_GT(fine, byDefault) << "the finest takes more";
   EXPECT_EQ(ICCompressEnd(hic), ICERR_OK);
   EXPECT_EQ(::ICClose(hic), ICERR_OK);
 }
@@ -621,8 +635,8 @@ TEST_F(Encoders, XvidMakesAnAviThatWinePlaysBackWithItsFrames) {
     DrawTestPicture(next.data(), w, h, i + 1);
     best = std::max(best, Psnr(f.Bits.data(), next.data(), next.size()));
   }
-  std::printf("worst frame PSNR %.1f dB; best against the next picture %.1f dB\n", worst, best);
-  EXPECT_GT(worst, 30.0) << "decoded frames close to their originals";
+  // At the default quality the worst frame here measures 34 dB; the coarsest quantizer gives 30.
+  EXPECT_GT(worst, 32.0) << "decoded frames close to their originals";
   EXPECT_LT(best, worst) << "and each closer to its own original than to the next picture";
   ::DeleteFileW(path.c_str());
 }
