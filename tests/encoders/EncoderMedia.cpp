@@ -22,9 +22,9 @@ constexpr CLSID kPictureClsid = {0x3d1a5b40, 0x8e41, 0x4c0b, {0x9a, 0x7d, 0x5e, 
 
 class TTonePin : public TBCSourceStream {
  public:
-  TTonePin(HRESULT& hr, TBCSource* filter, const TToneFormat& format, double hz, double seconds)
+  TTonePin(HRESULT& hr, TBCSource* filter, const TToneFormat& format, double hz, double seconds, bool live)
       : TBCSourceStream(L"Tone pin", hr, filter, L"Out"), Format(format), Hz(hz),
-        TotalFrames(std::int64_t(seconds * format.Rate + 0.5)) {}
+        TotalFrames(std::int64_t(seconds * format.Rate + 0.5)), Live(live) {}
   ~TTonePin() override { StopWorker(); }
 
   HRESULT OfferedType(AM_MEDIA_TYPE* type) override {
@@ -40,8 +40,18 @@ class TTonePin : public TBCSourceStream {
     if (FAILED(hr)) return hr;
     return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
   }
+  // Every start sends the tone from its beginning.
+  HRESULT WorkerStarting() override {
+    Sent = 0;
+    StartMs = NowMs();
+    return S_OK;
+  }
   HRESULT FillSample(IMediaSample* sample) override {
     if (Sent >= TotalFrames) return S_FALSE;
+    if (Live) {
+      const double due = StartMs + double(Sent) * 1000 / Format.Rate;
+      while (NowMs() < due) ::Sleep(2);
+    }
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || sample->GetSize() < kBufferFrames * BlockAlign()) return E_FAIL;
     const long frames = long(std::min<std::int64_t>(kBufferFrames, TotalFrames - Sent));
@@ -70,7 +80,9 @@ class TTonePin : public TBCSourceStream {
   TToneFormat Format;
   double Hz;
   std::int64_t TotalFrames;
+  bool Live;
   std::int64_t Sent = 0;
+  double StartMs = 0;
 };
 
 class TPicturePin : public TBCSourceStream {
@@ -265,10 +277,10 @@ void MakePcmType(AM_MEDIA_TYPE& type, const TToneFormat& format, bool extensible
   type.pbFormat = reinterpret_cast<BYTE*>(wf);
 }
 
-TComPtr<IBaseFilter> MakeToneSource(const TToneFormat& format, double hz, double seconds) {
+TComPtr<IBaseFilter> MakeToneSource(const TToneFormat& format, double hz, double seconds, bool live) {
   HRESULT hr = S_OK;
   auto* source = new TBCSource(L"Tone source", nullptr, kToneClsid);
-  new TTonePin(hr, source, format, hz, seconds);
+  new TTonePin(hr, source, format, hz, seconds, live);
   return AsFilter(source, hr);
 }
 

@@ -23,8 +23,9 @@ struct TToneFormat {
 void MakePcmType(AM_MEDIA_TYPE& type, const TToneFormat& format, bool extensible = false);
 
 // Sends `seconds` of a sine of `hz` at half of full scale, in buffers of 1024 frames with their
-// times, then ends the stream. Every channel carries the same tone.
-TComPtr<IBaseFilter> MakeToneSource(const TToneFormat& format, double hz, double seconds);
+// times, then ends the stream; each start sends it from the beginning. Every channel carries the
+// same tone. A `live` source sends no faster than real time, as a microphone does.
+TComPtr<IBaseFilter> MakeToneSource(const TToneFormat& format, double hz, double seconds, bool live = false);
 
 // 24-bit bottom-up pictures, smooth with a moving disc and a moving bar, different in every frame.
 void DrawTestPicture(BYTE* bits, int width, int height, int frame);

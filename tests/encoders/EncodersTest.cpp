@@ -324,6 +324,31 @@ int Mp3Version(const std::vector<BYTE>& file) {
   return (file[1] >> 3) & 3;
 }
 
+// The audio recorder's graph: capture -> LAME -> File Writer, built by the capture graph builder.
+struct TMp3Recording {
+  TGraph G;
+  std::string Error;
+  TMp3Recording(TComPtr<IBaseFilter> source, const std::wstring& path) {
+    TComPtr<IBaseFilter> lame = BindLame(), writer;
+    TComPtr<IFileSinkFilter> sink;
+    TComPtr<ICaptureGraphBuilder2> builder;
+    HRESULT hr = E_FAIL;
+    if (!source || !lame) {
+      Error = "no source or no encoder";
+    } else if (FAILED(hr = ::CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                              writer.PutVoid())) ||
+               FAILED(hr = writer->QueryInterface(IID_IFileSinkFilter, sink.PutVoid())) ||
+               FAILED(hr = sink->SetFileName(path.c_str(), nullptr)) || FAILED(hr = G.Add(source.Get(), L"sound")) ||
+               FAILED(hr = G.Add(lame.Get(), L"lame")) || FAILED(hr = G.Add(writer.Get(), L"writer")) ||
+               FAILED(hr = ::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_ICaptureGraphBuilder2, builder.PutVoid())) ||
+               FAILED(hr = builder->SetFiltergraph(G.Graph.Get())) ||
+               FAILED(hr = builder->RenderStream(nullptr, nullptr, source.Get(), lame.Get(), writer.Get()))) {
+      Error = "building the graph: " + Hex(hr);
+    }
+  }
+};
+
 TEST_F(Encoders, LameTurnsAToneIntoAnMp3FileThatPlaysBackAsThatTone) {
   struct TCase {
     TToneFormat Format;
@@ -344,26 +369,9 @@ TEST_F(Encoders, LameTurnsAToneIntoAnMp3FileThatPlaysBackAsThatTone) {
     const std::wstring path = TempFilePath(L"tone" + std::to_wstring(c.Format.Rate), L".mp3");
     ::DeleteFileW(path.c_str());
     {
-      // The audio recorder's graph: capture -> LAME -> File Writer, built by the capture graph builder.
-      TGraph g;
-      TComPtr<IBaseFilter> tone = MakeToneSource(c.Format, c.Hz, seconds), lame = BindLame(), writer;
-      ASSERT_TRUE(tone && lame);
-      ASSERT_EQ(::CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                   writer.PutVoid()),
-                S_OK);
-      TComPtr<IFileSinkFilter> sink;
-      ASSERT_EQ(writer->QueryInterface(IID_IFileSinkFilter, sink.PutVoid()), S_OK);
-      ASSERT_EQ(sink->SetFileName(path.c_str(), nullptr), S_OK);
-      ASSERT_EQ(g.Add(tone.Get(), L"tone"), S_OK);
-      ASSERT_EQ(g.Add(lame.Get(), L"lame"), S_OK);
-      ASSERT_EQ(g.Add(writer.Get(), L"writer"), S_OK);
-      TComPtr<ICaptureGraphBuilder2> builder;
-      ASSERT_EQ(::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
-                                   builder.PutVoid()),
-                S_OK);
-      ASSERT_EQ(builder->SetFiltergraph(g.Graph.Get()), S_OK);
-      ASSERT_EQ(builder->RenderStream(nullptr, nullptr, tone.Get(), lame.Get(), writer.Get()), S_OK);
-      ASSERT_EQ(RunToCompletion(g, 30000), "");
+      TMp3Recording rec(MakeToneSource(c.Format, c.Hz, seconds), path);
+      ASSERT_EQ(rec.Error, "");
+      ASSERT_EQ(RunToCompletion(rec.G, 30000), "");
     }
     const std::vector<BYTE> file = ReadFileBytes(path);
     EXPECT_EQ(Mp3Version(file), c.MpegVersion) << "the file starts with a Layer III frame of the right version";
@@ -380,6 +388,36 @@ TEST_F(Encoders, LameTurnsAToneIntoAnMp3FileThatPlaysBackAsThatTone) {
     EXPECT_NEAR(ToneFrequency(decoded.Sound, decoded.Rate), c.Hz, c.Hz * 0.02);
     ::DeleteFileW(path.c_str());
   }
+}
+
+// The recorder stops its graph without an end of stream, and a graph may run again: each recording
+// is a file of whole frames from its first byte.
+TEST_F(Encoders, LameRecordingsStoppedOrRunAgainArePlayableFromTheirStart) {
+  const std::wstring path = TempFilePath(L"again", L".mp3");
+  {
+    TMp3Recording rec(MakeToneSource({44100, 2, 16}, 1000, 1.0), path);
+    ASSERT_EQ(rec.Error, "");
+    ASSERT_EQ(RunToCompletion(rec.G, 30000), "");
+    const std::vector<BYTE> first = ReadFileBytes(path);
+    ASSERT_EQ(Mp3Version(first), 3);
+    ASSERT_EQ(RunToCompletion(rec.G, 30000), "");
+    EXPECT_EQ(ReadFileBytes(path), first) << "the second run writes the same file again";
+  }
+  {
+    TMp3Recording rec(MakeToneSource({44100, 2, 16}, 1000, 60.0, true), path);
+    ASSERT_EQ(rec.Error, "");
+    ASSERT_EQ(rec.G.Control->Run(), S_OK);
+    ::Sleep(1500);
+    ASSERT_EQ(rec.G.Control->Stop(), S_OK);
+  }
+  const std::vector<BYTE> stopped = ReadFileBytes(path);
+  EXPECT_EQ(Mp3Version(stopped), 3);
+  TDecoded decoded = Decode(path, false, true);
+  ASSERT_EQ(decoded.Error, "");
+  ASSERT_EQ(decoded.Rate, 44100u);
+  EXPECT_GT(decoded.Sound.size(), decoded.Rate / 2) << "the sound until the stop";
+  EXPECT_NEAR(ToneFrequency(decoded.Sound, decoded.Rate), 1000, 20);
+  ::DeleteFileW(path.c_str());
 }
 
 TEST_F(Encoders, XvidIsAVideoCompressorOfTheSystemNamedXvid) {
