@@ -141,7 +141,9 @@ struct TDecoded {
   WORD Channels = 0;
 };
 
-HRESULT MakeAudioGrabber(TComPtr<IBaseFilter>& grabber, TComPtr<IBaseFilter>& renderer, ISampleGrabberCB* callback) {
+// A Sample Grabber that takes sound of `subtype` into `callback`, and a Null Renderer after it.
+HRESULT MakeAudioGrabber(TComPtr<IBaseFilter>& grabber, TComPtr<IBaseFilter>& renderer, ISampleGrabberCB* callback,
+                         REFGUID subtype = MEDIASUBTYPE_PCM) {
   HRESULT hr = ::CoCreateInstance(kCLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                   grabber.PutVoid());
   if (FAILED(hr)) return hr;
@@ -150,7 +152,7 @@ HRESULT MakeAudioGrabber(TComPtr<IBaseFilter>& grabber, TComPtr<IBaseFilter>& re
   if (FAILED(hr)) return hr;
   AM_MEDIA_TYPE type{};
   type.majortype = MEDIATYPE_Audio;
-  type.subtype = MEDIASUBTYPE_PCM;
+  type.subtype = subtype;
   if (FAILED(hr = sg->SetMediaType(&type)) || FAILED(hr = sg->SetCallback(callback, 0))) return hr;
   return ::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, renderer.PutVoid());
 }
@@ -570,18 +572,9 @@ TEST_F(Encoders, LameGivesAMultiplexerMp3AudioWithItsTimes) {
       return S_OK;
     }
   } sink;
-  ASSERT_EQ(::CoCreateInstance(kCLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                               grabber.PutVoid()),
-            S_OK);
+  ASSERT_EQ(MakeAudioGrabber(grabber, null, &sink, kSubtypeMp3), S_OK);
   TComPtr<ISampleGrabber> sg;
   ASSERT_EQ(grabber->QueryInterface(IID_ISampleGrabber, sg.PutVoid()), S_OK);
-  AM_MEDIA_TYPE want{};
-  want.majortype = MEDIATYPE_Audio;
-  want.subtype = kSubtypeMp3;
-  ASSERT_EQ(sg->SetMediaType(&want), S_OK);
-  ASSERT_EQ(sg->SetCallback(&sink, 0), S_OK);
-  ASSERT_EQ(::CoCreateInstance(kCLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, null.PutVoid()),
-            S_OK);
   ASSERT_EQ(g.Add(tone.Get(), L"tone"), S_OK);
   ASSERT_EQ(g.Add(lame.Get(), L"lame"), S_OK);
   ASSERT_EQ(g.Add(grabber.Get(), L"grabber"), S_OK);
