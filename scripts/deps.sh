@@ -83,7 +83,8 @@ picture_libs() {
   echo "deps: $arch picture libraries ready in $prefix"
 }
 
-cache=${KIVO_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kivo-deps}
+cache_home=${XDG_CACHE_HOME:-${HOME:+$HOME/.cache}}
+cache=${KIVO_DEPS_CACHE:-${cache_home:-$root}/kivo-deps}
 
 # The version apt-get source would fetch, as in its file names (no epoch).
 source_version() {

@@ -276,13 +276,23 @@ TEST_F(Encoders, XvidCompressesFramesWithKeyFramesWhereAsked) {
   EXPECT_EQ(keys, (std::vector<bool>{true, false, false, false, false, false, false, true, false, false, false, false}));
   EXPECT_LT(sizes[1], sizes[0]) << "a predicted frame is smaller than the key frame before it";
 
-  // A new begin starts with a key frame again.
+  // A new begin starts with a key frame again, and keeps the key frame rate a program sets.
+  ICCOMPRESSFRAMES frames{};
+  frames.dwRate = 25;
+  frames.dwScale = 1;
+  frames.lKeyRate = 3;
+  frames.lQuality = -1;
+  ASSERT_EQ(::ICSendMessage(hic, ICM_COMPRESS_FRAMES_INFO, DWORD_PTR(&frames), sizeof(frames)), ICERR_OK);
   ASSERT_EQ(ICCompressBegin(hic, &in, &out), ICERR_OK);
   DWORD flags = 0;
-  ASSERT_EQ(ICCompress(hic, 0, &out.bmiHeader, compressed.data(), &in.bmiHeader, picture.data(), nullptr, &flags, 0, 0,
-                       0, nullptr, nullptr),
-            ICERR_OK);
-  EXPECT_TRUE(flags & AVIIF_KEYFRAME);
+  keys.clear();
+  for (int frame = 0; frame < 7; ++frame) {
+    ASSERT_EQ(ICCompress(hic, 0, &out.bmiHeader, compressed.data(), &in.bmiHeader, picture.data(), nullptr, &flags,
+                         frame, 0, 0, nullptr, nullptr),
+              ICERR_OK);
+    keys.push_back((flags & AVIIF_KEYFRAME) != 0);
+  }
+  EXPECT_EQ(keys, (std::vector<bool>{true, false, false, true, false, false, true}));
 
   // The quality a frame asks for: 0 is what callers that know nothing of quality pass (Wine's AVI
   // Compressor does), so it gets the compressor's own quality, like ICQUALITY_DEFAULT.
