@@ -273,4 +273,36 @@ TEST_F(FrameSectionBitmaps, ConcurrentBitmapProducersNeverMixTheirFrames) {
   EXPECT_EQ(mixed, 0) << frames;
 }
 
+// A producer waits for FrameSectionLock while another one holding it connects to a section whose
+// format, rows padded, is larger than FrameBuffer (or changes the output format to such a size):
+// nothing is ever written past FrameBuffer.
+struct TLockRace {
+  int Width, Height;
+  const char* How;
+};
+
+class FrameSectionLockRace : public FrameSectionBitmaps, public ::testing::WithParamInterface<TLockRace> {};
+
+TEST_P(FrameSectionLockRace, AProducerWaitingForTheLockNeverWritesPastFrameBuffer) {
+  const TLockRace& c = GetParam();
+  VIDEOINFOHEADER vih = MakeOfferedVideoInfo();
+  vih.bmiHeader.biWidth = c.Width;
+  vih.bmiHeader.biHeight = c.Height;
+  vih.bmiHeader.biSizeImage = DWORD(c.Width * c.Height * 3);  // a size that does not pad its rows
+  TFrameSectionReader odd(vih);
+  ASSERT_TRUE(odd.HasView());
+  EXPECT_EQ(writer_->Call("lockrace " + std::to_string(c.Width) + " " + std::to_string(c.Height) + " " + c.How,
+                          20000),
+            "guard 0");
+  EXPECT_TRUE(writer_->Running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FrameSectionLockRace,
+                         ::testing::Values(TLockRace{1259, 244, "connect"}, TLockRace{1259, 244, "set"},
+                                           TLockRace{1280, 720, "set"}),
+                         [](const ::testing::TestParamInfo<TLockRace>& info) {
+                           return std::to_string(info.param.Width) + "x" + std::to_string(info.param.Height) +
+                                  info.param.How;
+                         });
+
 }  // namespace
