@@ -6,8 +6,8 @@
 //                              panel at (40, 30, 80 x 60), stretched; answers "ok"
 //   pump <ms>                  runs the message loop (GIF animation) for that long; answers "ok"
 //   race <n>                   two threads write n solid red / blue bitmaps each; answers "ok"
-//   lockrace <w> <h> <connect|set>
-//                              a producer writes a w x h bitmap at OutputFormat while this thread,
+//   lockrace <w> <h> <bw> <bh> <connect|set>
+//                              a producer writes a bw x bh bitmap at OutputFormat while this thread,
 //                              as another producer, holds FrameSectionLock and meanwhile connects
 //                              to the section (connect) or sets the output format to w x h (set);
 //                              answers the bytes of FrameBuffer's guard that were written ("guard 0")
@@ -81,11 +81,11 @@ void SetOutputFormat(int w, int h) {
   OutputFormat.bmiHeader.biSizeImage = static_cast<DWORD>(PaddedFrameBytes(w, h));
 }
 
-int LockRace(int w, int h, const std::string& how) {
+int LockRace(int w, int h, int bw, int bh, const std::string& how) {
   std::memset(FrameStore.Guard, 0xA5, sizeof(FrameStore.Guard));
-  TBitmap bitmap(w, h, TPixelFormat::pf24bit);
+  TBitmap bitmap(bw, bh, TPixelFormat::pf24bit);
   bitmap.Canvas()->Brush()->SetColor(clRed);
-  bitmap.Canvas()->FillRect(RECT{0, 0, w, h});
+  bitmap.Canvas()->FillRect(RECT{0, 0, bw, bh});
   const TOutputFormat before = OutputFormat;
   FrameSectionLock.Enter();
   std::thread producer([&] { WriteBitmapFrame(OutputFormat, &bitmap, true); });
@@ -152,10 +152,10 @@ int main() {
         Race(n);
         out << "ok";
       } else if (cmd == "lockrace") {
-        int w = 0, h = 0;
+        int w = 0, h = 0, bw = 0, bh = 0;
         std::string how;
-        in >> w >> h >> how;
-        out << "guard " << LockRace(w, h, how);
+        in >> w >> h >> bw >> bh >> how;
+        out << "guard " << LockRace(w, h, bw, bh, how);
       } else if (cmd == "quit") {
         break;
       } else {
