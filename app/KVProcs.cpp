@@ -16,6 +16,7 @@ TFrameStore FrameStore;
 BYTE (&FrameBuffer)[kMaxFrameBytes] = FrameStore.Frame;
 TCriticalSection FrameSectionLock;
 TCaptureSetting CaptureSetting;
+void (*AfterFrameHeaderRead)(BYTE* view) = nullptr;
 
 namespace {
 
@@ -146,6 +147,7 @@ bool ConnectFrameSection() {
 
   BYTE* view = static_cast<BYTE*>(Conn.View.Get());
   const TLayout l = ReadLayout(view);
+  if (AfterFrameHeaderRead) AfterFrameHeaderRead(view);
   if (!LayoutUsable(l)) return fail();
   Conn.Header = reinterpret_cast<TFrameSectionHeader*>(view);
   Conn.FormatArea = view + kFormatAreaOffset;

@@ -67,6 +67,9 @@ bool SetCaptureActive(bool value);
 std::int32_t WriteFrame(const void* data, std::int32_t size, bool force);
 
 bool ConnectFrameSection();
+// Test seam: when set, ConnectFrameSection calls it with the view right after its one look at the
+// header, so that a test can change the shared header at exactly that point.
+extern void (*AfterFrameHeaderRead)(BYTE* view);
 void DisconnectFrameSection();
 void EnsureFrameSection();
 bool FrameSectionConnected();
