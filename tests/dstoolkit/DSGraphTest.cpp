@@ -266,23 +266,10 @@ class TFailingFilter : public IGraphFilter {
 // A DVD graph builder registered for this process in place of the system's: without a graph to give
 // (as Wine's, whose GetFiltergraph answers E_NOTIMPL) or with a real filter graph. It counts the
 // builders alive.
-class TStandInDvdBuilder final : public IDvdGraphBuilder {
+class TStandInDvdBuilder final : public TTestUnknown<IDvdGraphBuilder, IID_IDvdGraphBuilder> {
  public:
   explicit TStandInDvdBuilder(IGraphBuilder* graph) : Graph(graph) { ++Alive; }
-  ~TStandInDvdBuilder() { --Alive; }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = (iid == IID_IUnknown || iid == IID_IDvdGraphBuilder) ? static_cast<IDvdGraphBuilder*>(this) : nullptr;
-    if (!*out) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++Refs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG n = --Refs;
-    if (n == 0) delete this;
-    return n;
-  }
+  ~TStandInDvdBuilder() override { --Alive; }
   HRESULT STDMETHODCALLTYPE GetFiltergraph(IGraphBuilder** graph) override {
     if (!Graph) return E_NOTIMPL;
     *graph = Graph.Get();
@@ -298,7 +285,6 @@ class TStandInDvdBuilder final : public IDvdGraphBuilder {
   static std::atomic<int> Alive;
 
  private:
-  std::atomic<ULONG> Refs{1};
   TComPtr<IGraphBuilder> Graph;
 };
 std::atomic<int> TStandInDvdBuilder::Alive{0};

@@ -110,28 +110,15 @@ HRESULT TTestInputPin::VerifyType(const AM_MEDIA_TYPE& type) {
 // ---------------------------------------------------------------------------------------------------
 
 // One sample of TShortSampleAllocator: Size bytes, then guard bytes; reports itself when it goes.
-class TShortSample final : public IMediaSample {
+class TShortSample final : public TTestUnknown<IMediaSample, IID_IMediaSample> {
  public:
   explicit TShortSample(TShortSampleAllocator* owner)
       : Owner(owner), Buffer(owner->Size + TShortSampleAllocator::kGuardBytes, TShortSampleAllocator::kGuard) {
     Owner->AddRef();
   }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = (iid == IID_IUnknown || iid == IID_IMediaSample) ? static_cast<IMediaSample*>(this) : nullptr;
-    if (!*out) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++Refs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG n = --Refs;
-    if (n == 0) {
-      Owner->Record(Buffer, Length);
-      Owner->Release();
-      delete this;
-    }
-    return n;
+  ~TShortSample() override {
+    Owner->Record(Buffer, Length);
+    Owner->Release();
   }
   HRESULT STDMETHODCALLTYPE GetPointer(BYTE** p) override {
     if (!p) return E_POINTER;
@@ -176,25 +163,10 @@ class TShortSample final : public IMediaSample {
  private:
   TShortSampleAllocator* Owner;
   std::vector<BYTE> Buffer;
-  std::atomic<ULONG> Refs{1};
   long Length = 0;
   bool HasTime = false, Sync = false;
   REFERENCE_TIME Start = 0, Stop = 0;
 };
-
-HRESULT STDMETHODCALLTYPE TShortSampleAllocator::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  *out = (iid == IID_IUnknown || iid == IID_IMemAllocator) ? static_cast<IMemAllocator*>(this) : nullptr;
-  if (!*out) return E_NOINTERFACE;
-  AddRef();
-  return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE TShortSampleAllocator::Release() {
-  const ULONG n = --Refs;
-  if (n == 0) delete this;
-  return n;
-}
 
 HRESULT STDMETHODCALLTYPE TShortSampleAllocator::SetProperties(ALLOCATOR_PROPERTIES* request,
                                                                ALLOCATOR_PROPERTIES* actual) {

@@ -10,6 +10,7 @@
 
 #include "BaseClass.h"
 #include "BaseSource.h"
+#include "GraphSupport.h"
 
 namespace kivo::test {
 
@@ -59,12 +60,9 @@ class TTestSource : public TBCBaseFilter {
 // An allocator whose samples are `Size` bytes long while it agrees to any buffer size asked of it,
 // so that an upstream pin gets samples shorter than it asked for. Each sample's buffer is followed
 // by guard bytes; when a sample is released for good, what was written into it is recorded.
-class TShortSampleAllocator final : public IMemAllocator {
+class TShortSampleAllocator final : public TTestUnknown<IMemAllocator, IID_IMemAllocator> {
  public:
   explicit TShortSampleAllocator(long size) : Size(size) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++Refs; }
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override;
   HRESULT STDMETHODCALLTYPE GetProperties(ALLOCATOR_PROPERTIES* props) override;
   HRESULT STDMETHODCALLTYPE Commit() override;
@@ -83,7 +81,6 @@ class TShortSampleAllocator final : public IMemAllocator {
  private:
   friend class TShortSample;
   void Record(const std::vector<BYTE>& buffer, long length);
-  std::atomic<ULONG> Refs{1};
   std::atomic<bool> Committed{false};
   ALLOCATOR_PROPERTIES Props{};
   mutable std::mutex Lock;
