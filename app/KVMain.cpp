@@ -186,10 +186,30 @@ TKVMainForm::TKVMainForm(TComponent* owner) : TForm(owner) {
 // TMovieSource, 2 TAlbumWindow / TAlbumSource, 3 TSnagWindow / TSnagSource (SnagWindowA carries
 // Tag 99). A source whose unit is not part of the program yet leaves its slots empty.
 void TKVMainForm::CreateSourcePair(int index, TPage* windowPage, TPage* sourcePage) {
-  (void)windowPage;
-  (void)sourcePage;
-  SourceWindows[index] = nullptr;
-  SourcePages[index] = nullptr;
+  TSourceWindowAbs* window = nullptr;
+  TSourceAbs* page = nullptr;
+  switch (index) {
+    case 0:
+      window = CameraWindowA = Create<TCameraWindow>(this);
+      page = CameraSourceA = Create<TCameraSource>(this);
+      break;
+    case 1:
+      window = MovieWindowA = Create<TMovieWindow>(this);
+      page = MovieSourceA = Create<TMovieSource>(this);
+      break;
+    default:
+      break;
+  }
+  if (window) {
+    window->SetParent(windowPage);
+    window->SetAlign(TAlign::alClient);
+  }
+  if (page) {
+    page->SetParent(sourcePage);
+    page->SetAlign(TAlign::alClient);
+  }
+  SourceWindows[index] = window;
+  SourcePages[index] = page;
 }
 
 int TKVMainForm::EffectOpenWidth() const { return pnlRight->DesignInfo(); }

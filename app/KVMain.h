@@ -8,6 +8,10 @@
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "KVFAbout.h"
+#include "KVFCameraSource.h"
+#include "KVFCameraWindow.h"
+#include "KVFMovieSource.h"
+#include "KVFMovieWindow.h"
 #include "KVFWindowAbs.h"
 #include "Menus.h"
 #include "WebBrowser.h"
@@ -48,6 +52,10 @@ class TKVMainForm : public TForm {
   TNotebook* bookBroad;
   TWebBrowser* AdBrowser;
   TPanel* pnlRight;
+  TCameraWindow* CameraWindowA = nullptr;
+  TCameraSource* CameraSourceA = nullptr;
+  TMovieWindow* MovieWindowA = nullptr;
+  TMovieSource* MovieSourceA = nullptr;
   TPopupMenu* TrayPopup;
   TMenuItem* miShowMainForm;
   TMenuItem* miReply;

@@ -6,6 +6,7 @@
 
 #include "Forms.h"
 #include "KVAxInst.h"
+#include "KVFMovieSource.h"
 #include "KVInstance.h"
 #include "KVMain.h"
 #include "KVShared.h"
@@ -34,7 +35,7 @@ const TUnitStep kUnits[] = {
     {"KVFAlbumSource (album list file)", nullptr, nullptr},    // 7
     {"KVMessage (KivoMsg)", nullptr, nullptr},                 // 8
     {"KVProcessorList", nullptr, nullptr},                     // 9
-    {"KVFMovieSource (movie list file)", nullptr, nullptr},    // 10
+    {"KVFMovieSource", &StartMovieSourceUnit, &EndMovieSourceUnit},  // 10
     {"KVMain", &StartMainUnit, nullptr},                       // 11
     {"KVEffColorProc, KVEffTxtProc", nullptr, nullptr},        // 12
     {"KVUpgrade", nullptr, &StopUpdateClient},                 // 13

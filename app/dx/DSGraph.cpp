@@ -684,7 +684,7 @@ void TFilter::FilterNotify(TFilterNotification what, intptr_t) {
     case TFilterNotification::fnRemoving:
       if (filter_) {
         FILTER_STATE state = State_Stopped;
-        if (filter_->GetState(0, &state) == S_OK && (state == State_Paused || state == State_Running))
+        if (SUCCEEDED(filter_->GetState(0, &state)) && (state == State_Paused || state == State_Running))
           filter_->Stop();
       }
       break;
