@@ -27,12 +27,20 @@ TFastBMP::TFastBMP(HBITMAP bitmap, bool topDown) {
   void* bits = nullptr;
   dib_.Reset(::CreateDIBSection(nullptr, &info_, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!dib_ || !bits) throw EOutOfResources(L"Out of system resources");
-  {
-    TWindowDC screen(nullptr);
-    ::GetDIBits(screen.Get(), bitmap, 0, static_cast<UINT>(bm.bmHeight), bits, &info_, DIB_RGB_COLORS);
-  }
+  topDown_ = topDown;
   SetLayout(bm.bmWidth, bm.bmHeight, static_cast<BYTE*>(bits));
+  CopyFrom(bitmap);
   BuildRowTable();
+}
+
+bool TFastBMP::Fits(HBITMAP bitmap, bool topDown) const {
+  BITMAP bm{};
+  return topDown == topDown_ && ::GetObjectW(bitmap, sizeof(bm), &bm) && bm.bmWidth == Width && bm.bmHeight == Height;
+}
+
+void TFastBMP::CopyFrom(HBITMAP bitmap) {
+  TWindowDC screen(nullptr);
+  ::GetDIBits(screen.Get(), bitmap, 0, static_cast<UINT>(Height), PixelData, &info_, DIB_RGB_COLORS);
 }
 
 TFastBMP::~TFastBMP() = default;

@@ -12,6 +12,10 @@ class TFastBMP : public TFastRGB {
   // bottom row. EOutOfResources when the DIB section cannot be made.
   TFastBMP(HBITMAP bitmap, bool topDown);
   ~TFastBMP() override;
+  // True when the bitmap has this picture's size and the rows run the same way.
+  bool Fits(HBITMAP bitmap, bool topDown) const;
+  // Copies the bitmap's pixels again (a bitmap that Fits).
+  void CopyFrom(HBITMAP bitmap);
 
   HBITMAP DibHandle() const { return dib_.Get(); }
   HDC MemoryDC() const { return dc_.Get(); }
@@ -20,6 +24,7 @@ class TFastBMP : public TFastRGB {
  private:
   void BuildRowTable();
   BITMAPINFO info_{};
+  bool topDown_ = false;
   TBitmapOwner dib_;
   TMemDCOwner dc_;
 };

@@ -14,8 +14,35 @@ TColorProcessor::TColorProcessor() {
   formClass_ = ProcFormClass<TColorProcForm>;
 }
 
+namespace {
+// TryEnter for a scope.
+class TTryLock {
+ public:
+  explicit TTryLock(TCriticalSection& cs) : cs_(cs), held_(cs.TryEnter()) {}
+  ~TTryLock() {
+    if (held_) cs_.Leave();
+  }
+  bool Held() const { return held_; }
+
+ private:
+  TCriticalSection& cs_;
+  bool held_;
+};
+}  // namespace
+
 bool TColorProcessor::DoProcess(HDC dc, HBITMAP bitmap, BITMAPINFO* info) {
-  TFastBMP picture(bitmap, Flip.load());
+  const bool flip = Flip.load();
+  TTryLock cached(cacheLock_);
+  TObjectPtr<TFastBMP> own;
+  if (cached.Held()) {
+    if (cache_ && cache_->Fits(bitmap, flip))
+      cache_->CopyFrom(bitmap);
+    else
+      cache_.reset(new TFastBMP(bitmap, flip));
+  } else {
+    own.reset(new TFastBMP(bitmap, flip));
+  }
+  TFastBMP& picture = own ? *own : *cache_;
   const BITMAPINFOHEADER& h = info->bmiHeader;
   // the pixels go back through info: it must not describe more than the copy holds
   if (h.biBitCount != 24 || h.biWidth != picture.Width || h.biHeight <= 0 || h.biHeight > picture.Height) return false;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "FastBMP.h"
 #include "KVEffProcAbs.h"
 
 namespace kivo {
@@ -27,6 +28,12 @@ class TColorProcessor : public TImageProcessorAbs {
   // Works in every enabled state (its start never succeeds: DoStart stays the base's) and always
   // answers false, so the colour effect never counts as having drawn.
   bool DoProcess(HDC dc, HBITMAP bitmap, BITMAPINFO* info) override;
+
+ private:
+  // The copy of the frame, kept for the next frame of the same size (fresh DIB memory is slow to
+  // fill the first time). A second video stream meeting it busy works on a copy of its own.
+  TCriticalSection cacheLock_;
+  TObjectPtr<TFastBMP> cache_;
 };
 
 // Creates the colour processor and registers it.

@@ -108,6 +108,7 @@ TGIFDrawer::TGIFDrawer(TGIFImage* picture) : Counter(PerformanceCounter) {
     }
   }
   Compose(*picture);
+  MakeMasks();
 }
 
 TGIFDrawer::~TGIFDrawer() {
@@ -161,6 +162,29 @@ void TGIFDrawer::Compose(const TGIFImage& picture) {
   }
 }
 
+void TGIFDrawer::MakeMasks() {
+  BITMAPINFO bi{};
+  bi.bmiHeader = DibHeader(width_, -height_, 32);
+  const std::size_t n = static_cast<std::size_t>(width_) * height_;
+  std::vector<DWORD> pixels(n), mask(n);
+  TWindowDC display(nullptr);
+  for (TFrame& fr : frames_) {
+    if (!fr.KeyTransparent) continue;
+    ::GetDIBits(fr.DC.Get(), fr.Bitmap.Get(), 0, static_cast<UINT>(height_), pixels.data(), &bi, DIB_RGB_COLORS);
+    const DWORD key = (GetRValue(fr.Key) << 16) | (GetGValue(fr.Key) << 8) | GetBValue(fr.Key);
+    for (std::size_t i = 0; i < n; ++i) {
+      bool see = (pixels[i] & 0xFFFFFF) == key;
+      mask[i] = see ? 0xFFFFFF : 0;
+      if (see) pixels[i] = 0;
+    }
+    fr.Mask.Reset(::CreateCompatibleBitmap(display.Get(), width_, height_));
+    fr.Opaque.Reset(::CreateCompatibleBitmap(display.Get(), width_, height_));
+    if (!fr.Mask || !fr.Opaque) throw EOutOfResources(L"Out of system resources");
+    ::SetDIBits(fr.DC.Get(), fr.Mask.Get(), 0, static_cast<UINT>(height_), mask.data(), &bi, DIB_RGB_COLORS);
+    ::SetDIBits(fr.DC.Get(), fr.Opaque.Get(), 0, static_cast<UINT>(height_), pixels.data(), &bi, DIB_RGB_COLORS);
+  }
+}
+
 void TGIFDrawer::ResetClock() { startCount_ = Counter(); }
 
 int TGIFDrawer::CurrentFrame() const {
@@ -178,10 +202,17 @@ int TGIFDrawer::CurrentFrame() const {
 void TGIFDrawer::DrawFrame(HDC dc, int index) const {
   if (index < 0 || index >= FrameCount() || !frames_[static_cast<std::size_t>(index)].DC) return;
   const TFrame& fr = frames_[static_cast<std::size_t>(index)];
-  if (fr.KeyTransparent)
-    ::TransparentBlt(dc, 0, 0, width_, height_, fr.DC.Get(), 0, 0, width_, height_, fr.Key);
-  else
+  if (!fr.KeyTransparent) {
     ::BitBlt(dc, 0, 0, width_, height_, fr.DC.Get(), 0, 0, SRCCOPY);
+    return;
+  }
+  // the frame's pixels where the mask is black, the picture under it where it is white
+  TMemDCOwner tmp(::CreateCompatibleDC(dc));
+  HGDIOBJ old = ::SelectObject(tmp.Get(), fr.Mask.Get());
+  ::BitBlt(dc, 0, 0, width_, height_, tmp.Get(), 0, 0, SRCAND);
+  ::SelectObject(tmp.Get(), fr.Opaque.Get());
+  ::BitBlt(dc, 0, 0, width_, height_, tmp.Get(), 0, 0, SRCPAINT);
+  ::SelectObject(tmp.Get(), old);
 }
 
 TGIFDrawerBuffer::TGIFDrawerBuffer(TGIFImage* picture) : TGIFDrawer(picture), buffers_(frames_.size()) {}

@@ -45,7 +45,7 @@ class TGIFDrawer : public TObject {
   // The frame due now; 0 before ResetClock and for a drawer without frames.
   int CurrentFrame() const;
   // The composed frame at the top-left corner of dc, at its own size; see-through where its key
-  // colour is when it is drawn transparent.
+  // colour is when it is drawn transparent (as TransparentBlt with that colour would draw it).
   void DrawFrame(HDC dc, int index) const;
   void Draw(HDC dc) const { DrawFrame(dc, CurrentFrame()); }
   // Buffers at the video frame's size (TGIFDrawerBuffer); nothing here.
@@ -63,11 +63,16 @@ class TGIFDrawer : public TObject {
     COLORREF TransparentColor = 0;
     COLORREF Key = 0;            // the fill colour of the composed bitmap
     bool KeyTransparent = false; // the composed bitmap's key colour stands for "see-through"
+    // For drawing with a see-through key: white where the key colour is, black elsewhere; and the
+    // composed frame with black in place of the key colour.
+    TBitmapOwner Mask, Opaque;
   };
   std::vector<TFrame> frames_;
 
  private:
   void Compose(const TGIFImage& picture);
+  // The mask and opaque part of each frame drawn see-through, so that drawing is two plain blits.
+  void MakeMasks();
   void ComposeFrame(const TGIFImage& picture, int s, int d, bool transparent);
   int width_ = 0, height_ = 0;
   std::int64_t totalTime_ = 0;

@@ -2,6 +2,9 @@
 // frame work on a real device bitmap.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "EffectTestUtil.h"
@@ -198,4 +201,33 @@ TEST(ColorProcessor, FrameWork) {
         EXPECT_EQ(frame.At(x, y), (TRgb{r, g, b})) << x << "," << y;
       }
   }
+}
+
+TEST(ColorProcessor, FramesOfChangingSizeAndTwoStreamsAtOnce) {
+  TComPtr<TColorProcessor> p(new TColorProcessor());
+  p->SetEnabled(TRUE);
+  p->RedOffset = 10;
+  // one frame after another, of several sizes and both orientations
+  for (auto [w, h, flip] : {std::tuple{5, 3, false}, std::tuple{8, 6, false}, std::tuple{8, 6, true}, std::tuple{5, 3, false}}) {
+    TTestFrame frame(w, h);
+    for (int y = 0; y < h; ++y) frame.Set(0, y, TRgb{y, 0, 0});
+    p->Flip = flip;
+    p->Process(frame.DC(), frame.Bitmap(), frame.Info());
+    for (int y = 0; y < h; ++y) EXPECT_EQ(frame.At(0, y).R, (flip ? h - 1 - y : y) + 10) << w << "x" << h << " " << flip;
+  }
+  p->Flip = false;
+  // a camera and a movie at the same time: each frame comes back with its own pixels
+  std::atomic<int> wrong{0};
+  auto stream = [&](int w, int h, int base) {
+    TTestFrame frame(w, h);
+    for (int n = 0; n < 150; ++n) {
+      frame.Fill(TRgb{base + n % 50, 7, 9});
+      p->Process(frame.DC(), frame.Bitmap(), frame.Info());
+      if (!(frame.At(w - 1, h - 1) == TRgb{base + n % 50 + 10, 7, 9})) ++wrong;
+    }
+  };
+  std::thread camera(stream, 64, 48, 0), movie(stream, 96, 40, 100);
+  camera.join();
+  movie.join();
+  EXPECT_EQ(wrong.load(), 0);
 }

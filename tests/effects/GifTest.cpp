@@ -397,3 +397,47 @@ TEST(PictureEffects, UnreadableFileIsReportedAndKeepsTheState) {
   EXPECT_TRUE(free) << "the lock was left taken";
   Application()->OnException = nullptr;
 }
+
+TEST(PictureEffects, ShippedArtworkShowsOnAFrame) {
+  struct Kind {
+    const wchar_t* folder;
+    TComPtr<TImageProcessor> (*make)();
+  } kinds[] = {
+      {L"animation", [] { return TComPtr<TImageProcessor>(new TAnimationProcessor()); }},
+      {L"border", [] { return TComPtr<TImageProcessor>(new TBorderProcessor()); }},
+      {L"decoration", [] { return TComPtr<TImageProcessor>(new TDecorationProcessor()); }},
+      {L"light", [] { return TComPtr<TImageProcessor>(new TLightProcessor()); }},
+      {L"mask", [] { return TComPtr<TImageProcessor>(new TMaskProcessor()); }},
+  };
+  for (const Kind& k : kinds) {
+    std::wstring folder = ExtractFilePath(ParamStr(0)) + L"Effect\\" + k.folder + L"\\";
+    int pictures = 0;
+    TSearchRec rec;
+    if (FindFirst(folder + L"*.*", faAnyFile & ~faDirectory, rec) == 0) {
+      do {
+        TPictureFormat format = PictureFormatFromExtension(rec.Name);
+        if (format == TPictureFormat::Unknown) continue;
+        SCOPED_TRACE(rec.Name);
+        EXPECT_TRUE(format == TPictureFormat::Gif || std::wstring(k.folder) == L"mask");
+        ++pictures;
+        TComPtr<TImageProcessor> p = k.make();
+        p->SetEnabled(TRUE);
+        p->SetFileName(folder + rec.Name);
+        EXPECT_EQ(p->GetState(), psRunning);
+        // some frame of the animation changes a grey picture
+        bool changed = false;
+        for (int n = 0; n < 20 && !changed; ++n) {
+          TTestFrame frame(320, 240);
+          frame.Fill(Grey);
+          EXPECT_TRUE(p->Process(frame.DC(), frame.Bitmap(), frame.Info()));
+          std::vector<BYTE> bits = frame.Bits();
+          for (size_t i = 0; i < bits.size() && !changed; i += 3) changed = bits[i] != 128 || bits[i + 1] != 128 || bits[i + 2] != 128;
+          ::Sleep(20);
+        }
+        EXPECT_TRUE(changed);
+      } while (FindNext(rec) == 0);
+      FindClose(rec);
+    }
+    EXPECT_GE(pictures, 2) << "Effect\\" << std::string(k.folder, k.folder + wcslen(k.folder));
+  }
+}
