@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "KVHelpers.h"
+#include "KVShared.h"
 #include "SysUtils.h"
 
 namespace kivo {

@@ -1,6 +1,6 @@
 #include "KVEffMan.h"
 
-#include "KVHelpers.h"
+#include "KVShared.h"
 #include "KVProcessorList.h"
 #include "SysUtils.h"
 

@@ -68,9 +68,9 @@ bool TAnimationProcessor::DoStart() {
 }
 
 bool TAnimationProcessor::DoProcess(HDC dc, HBITMAP, BITMAPINFO*) {
-  if (State() != psRunning) return false;
+  if (State() != TProcessorState::psRunning) return false;
   TLock l(Lock());
-  if (State() != psRunning || !drawer_ || drawer_->FrameCount() == 0) return false;
+  if (State() != TProcessorState::psRunning || !drawer_ || drawer_->FrameCount() == 0) return false;
   drawer_->Draw(dc);
   return true;
 }
@@ -109,9 +109,9 @@ void TLightProcessor::WriteFrame(HDC dc, HBITMAP bitmap, const BITMAPINFO* info)
 }
 
 bool TLightProcessor::DoProcess(HDC dc, HBITMAP bitmap, BITMAPINFO* info) {
-  if (State() != psRunning) return false;
+  if (State() != TProcessorState::psRunning) return false;
   TLock l(Lock());
-  if (State() != psRunning || !drawer_ || drawer_->FrameCount() == 0) return false;
+  if (State() != TProcessorState::psRunning || !drawer_ || drawer_->FrameCount() == 0) return false;
   auto* buffered = static_cast<TGIFDrawerBuffer*>(drawer_.get());
   buffered->Prepare(info);
   const BYTE* light = buffered->CurrentBuffer();
@@ -186,9 +186,9 @@ void TMaskProcessor::MaskBlend(HDC dc, HBITMAP bitmap, const BITMAPINFO* info, c
 }
 
 bool TMaskProcessor::DoProcess(HDC dc, HBITMAP bitmap, BITMAPINFO* info) {
-  if (State() != psRunning) return false;
+  if (State() != TProcessorState::psRunning) return false;
   TLock l(Lock());
-  if (State() != psRunning) return false;
+  if (State() != TProcessorState::psRunning) return false;
   const int w = info->bmiHeader.biWidth, h = info->bmiHeader.biHeight;
   const BYTE* mask = nullptr;
   if (drawer_) {

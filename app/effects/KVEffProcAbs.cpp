@@ -75,7 +75,7 @@ void TImageProcessorAbs::NotifyForm() {
   }
 }
 
-BOOL TImageProcessorAbs::GetEnabled() { return state_.load() != psDisabled; }
+BOOL TImageProcessorAbs::GetEnabled() { return state_.load() != TProcessorState::psDisabled; }
 BYTE TImageProcessorAbs::GetState() { return state_.load(); }
 
 void TImageProcessorAbs::SetEnabled(BOOL value) {
@@ -83,32 +83,32 @@ void TImageProcessorAbs::SetEnabled(BOOL value) {
   TLock l(lock_);
   if ((value != FALSE) == (GetEnabled() != FALSE)) return;
   if (value) {
-    state_ = psStopped;
+    state_ = TProcessorState::psStopped;
   } else {
     StopLocked();
-    state_ = psDisabled;
+    state_ = TProcessorState::psDisabled;
   }
 }
 
 bool TImageProcessorAbs::StartLocked() {
   BYTE s = state_.load();
-  if (s == psDisabled) return false;
-  if (s == psRunning) return true;
+  if (s == TProcessorState::psDisabled) return false;
+  if (s == TProcessorState::psRunning) return true;
   TLock l(lock_);
   s = state_.load();
-  if (s == psDisabled) return false;
-  if (s == psRunning) return true;
+  if (s == TProcessorState::psDisabled) return false;
+  if (s == TProcessorState::psRunning) return true;
   if (!DoStart()) return false;
-  state_ = psRunning;
+  state_ = TProcessorState::psRunning;
   return true;
 }
 
 bool TImageProcessorAbs::StopLocked() {
-  if (state_.load() == psDisabled) return false;
+  if (state_.load() == TProcessorState::psDisabled) return false;
   TLock l(lock_);
-  if (state_.load() == psDisabled) return false;
+  if (state_.load() == TProcessorState::psDisabled) return false;
   if (!DoStop()) return false;
-  state_ = psStopped;
+  state_ = TProcessorState::psStopped;
   return true;
 }
 
@@ -122,15 +122,15 @@ BOOL TImageProcessorAbs::Start() {
 }
 
 BOOL TImageProcessorAbs::Pause() {
-  BYTE expected = psRunning;
-  return state_.compare_exchange_strong(expected, psPaused);
+  BYTE expected = TProcessorState::psRunning;
+  return state_.compare_exchange_strong(expected, TProcessorState::psPaused);
 }
 
 BOOL TImageProcessorAbs::Resume() {
-  if (state_.load() != psPaused) return FALSE;
+  if (state_.load() != TProcessorState::psPaused) return FALSE;
   TLock l(lock_);
-  BYTE expected = psPaused;
-  return state_.compare_exchange_strong(expected, psRunning);
+  BYTE expected = TProcessorState::psPaused;
+  return state_.compare_exchange_strong(expected, TProcessorState::psRunning);
 }
 
 BOOL TImageProcessorAbs::Stop() {
@@ -145,14 +145,14 @@ BOOL TImageProcessorAbs::Stop() {
 BOOL TImageProcessorAbs::Restart() {
   TLock l(lock_);
   switch (state_.load()) {
-    case psRunning:
+    case TProcessorState::psRunning:
       Stop();
       Start();
       return TRUE;
-    case psStopped:
+    case TProcessorState::psStopped:
       Start();
       return TRUE;
-    case psPaused:
+    case TProcessorState::psPaused:
       Resume();
       return TRUE;
     default:
@@ -163,13 +163,13 @@ BOOL TImageProcessorAbs::Restart() {
 BOOL TImageProcessorAbs::Reload() {
   TLock l(lock_);
   switch (state_.load()) {
-    case psRunning:
+    case TProcessorState::psRunning:
       Stop();
       Start();
       return TRUE;
-    case psStopped:
+    case TProcessorState::psStopped:
       return TRUE;
-    case psPaused:
+    case TProcessorState::psPaused:
       Stop();
       Start();
       Pause();
@@ -206,7 +206,7 @@ void TImageProcessor::SetFileName(const std::wstring& path) {
   TLock l(Lock());
   if (path == fileName_) return;
   fileName_ = path;
-  if (State() == psStopped)
+  if (State() == TProcessorState::psStopped)
     Start();
   else
     Reload();

@@ -55,7 +55,7 @@ class TImageProcessorAbs : public TInterfaced<IImageProcessor> {
   BOOL STDMETHODCALLTYPE Process(HDC dc, HBITMAP bitmap, BITMAPINFO* info) final;
 
   const std::wstring& Name() const { return name_; }
-  TProcessorState State() const { return static_cast<TProcessorState>(state_.load()); }
+  BYTE State() const { return state_.load(); }
   TImageProcFormAbs* Form() const { return form_; }
   // Re-entrant; guards the state changes and what DoStart replaces.
   TCriticalSection& Lock() { return lock_; }
@@ -75,7 +75,7 @@ class TImageProcessorAbs : public TInterfaced<IImageProcessor> {
  private:
   bool StartLocked();
   bool StopLocked();
-  std::atomic<BYTE> state_{psDisabled};
+  std::atomic<BYTE> state_{TProcessorState::psDisabled};
   TCriticalSection lock_;
   TImageProcFormAbs* form_ = nullptr;
 };

@@ -1,6 +1,6 @@
 #include "KVEffProcForm.h"
 
-#include "KVHelpers.h"
+#include "KVShared.h"
 #include "SysUtils.h"
 
 namespace kivo {

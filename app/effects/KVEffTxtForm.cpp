@@ -1,7 +1,7 @@
 #include "KVEffTxtForm.h"
 
 #include "KVEffTxtProc.h"
-#include "KVHelpers.h"
+#include "KVShared.h"
 #include "SysUtils.h"
 
 namespace kivo {
@@ -178,7 +178,7 @@ TTextProcForm::TTextProcForm(TImageProcessorAbs* processor) : TImageProcFormAbs(
 TTextProcessor* TTextProcForm::TextProc() const { return static_cast<TTextProcessor*>(processor_); }
 
 void TTextProcForm::LoadSettings() {
-  std::unique_ptr<TIniFile> ini = CreateAppIniFile();
+  auto ini = CreateAppIniFile();
   FileName = ini->ReadString(Section, L"FileName", L"");
   if (!FileName.empty() && FileExists(FileName)) {
     Memo->Lines()->LoadFromFile(FileName);
@@ -213,7 +213,7 @@ void TTextProcForm::LoadSettings() {
 }
 
 void TTextProcForm::SaveSettings() {
-  std::unique_ptr<TIniFile> ini = CreateAppIniFile();
+  auto ini = CreateAppIniFile();
   TTextProcessor* p = TextProc();
   TFont* font = FontDialog->Font();
   ini->WriteString(Section, L"FileName", FileName);

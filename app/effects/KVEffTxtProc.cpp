@@ -67,7 +67,7 @@ bool TTextProcessor::DoStart() {
 }
 
 bool TTextProcessor::DoProcess(HDC dc, HBITMAP, BITMAPINFO* info) {
-  if (State() != psRunning) return false;
+  if (State() != TProcessorState::psRunning) return false;
   std::shared_ptr<const TCaption> caption = Caption();
   const std::vector<std::wstring>& lines = caption->Lines;
   if (lines.empty()) return false;

@@ -7,12 +7,14 @@
 
 namespace kivo {
 
-// The state byte of a processor.
-enum TProcessorState : BYTE {
-  psDisabled = 0,
-  psRunning = 1,
-  psStopped = 2,  // enabled, not running
-  psPaused = 3,
+// The values of a processor's state byte (TProcessorState::psRunning, ...).
+struct TProcessorState {
+  enum : BYTE {
+    psDisabled = 0,
+    psRunning = 1,
+    psStopped = 2,  // enabled, not running
+    psPaused = 3,
+  };
 };
 
 // No method lets an exception out.
@@ -27,7 +29,7 @@ IImageProcessor : public IUnknown {
   virtual void STDMETHODCALLTYPE CloseForm() = 0;
   virtual void STDMETHODCALLTYPE FitForm(HWND parent) = 0;
   virtual void STDMETHODCALLTYPE NotifyForm() = 0;
-  // True unless psDisabled.
+  // True unless TProcessorState::psDisabled.
   virtual BOOL STDMETHODCALLTYPE GetEnabled() = 0;
   virtual void STDMETHODCALLTYPE SetEnabled(BOOL value) = 0;
   virtual BYTE STDMETHODCALLTYPE GetState() = 0;

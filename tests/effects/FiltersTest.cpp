@@ -185,7 +185,7 @@ TEST(ColorProcessor, FrameWork) {
     p->Gray = s.gray;
     p->SetEnabled(TRUE);
     EXPECT_FALSE(p->Start());  // the colour effect never runs: it works while stopped
-    EXPECT_EQ(p->GetState(), psStopped);
+    EXPECT_EQ(p->GetState(), TProcessorState::psStopped);
     EXPECT_FALSE(p->Process(frame.DC(), frame.Bitmap(), frame.Info()));  // never counts as drawn
     for (int y = 0; y < 3; ++y)
       for (int x = 0; x < 5; ++x) {

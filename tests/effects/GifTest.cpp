@@ -231,7 +231,7 @@ TComPtr<P> Running(const std::wstring& file) {
   TComPtr<P> p(new P());
   p->SetEnabled(TRUE);
   p->SetFileName(file);
-  EXPECT_EQ(p->GetState(), psRunning);
+  EXPECT_EQ(p->GetState(), TProcessorState::psRunning);
   return p;
 }
 
@@ -358,13 +358,13 @@ TEST(PictureEffects, MaskNeedsAnExistingFile) {
   // enabled before a file is chosen: it cannot start yet
   mask->SetEnabled(TRUE);
   EXPECT_FALSE(mask->Start());
-  EXPECT_EQ(mask->GetState(), psStopped);
+  EXPECT_EQ(mask->GetState(), TProcessorState::psStopped);
   mask->SetFileName(files.dir.Path(L"missing.bmp"));
-  EXPECT_EQ(mask->GetState(), psStopped);
+  EXPECT_EQ(mask->GetState(), TProcessorState::psStopped);
   // choosing a file while enabled starts it
   std::wstring file = files.Bmp(L"MASK.BMP", GreyPicture(4, 4, [](int, int) { return 255; }));
   mask->SetFileName(file);
-  EXPECT_EQ(mask->GetState(), psRunning);
+  EXPECT_EQ(mask->GetState(), TProcessorState::psRunning);
   TTestFrame frame(32, 24);
   frame.Fill(Grey);
   EXPECT_TRUE(mask->Process(frame.DC(), frame.Bitmap(), frame.Info()));
@@ -384,7 +384,7 @@ TEST(PictureEffects, UnreadableFileIsReportedAndKeepsTheState) {
   TComPtr<TMaskProcessor> mask(new TMaskProcessor());
   mask->SetEnabled(TRUE);
   mask->SetFileName(bad);  // the start fails: reported, the processor stays stopped
-  EXPECT_EQ(mask->GetState(), psStopped);
+  EXPECT_EQ(mask->GetState(), TProcessorState::psStopped);
   EXPECT_EQ(reported.size(), 1u);
   EXPECT_FALSE(mask->Start());
   EXPECT_EQ(reported.size(), 2u);
@@ -423,7 +423,7 @@ TEST(PictureEffects, ShippedArtworkShowsOnAFrame) {
         TComPtr<TImageProcessor> p = k.make();
         p->SetEnabled(TRUE);
         p->SetFileName(folder + rec.Name);
-        EXPECT_EQ(p->GetState(), psRunning);
+        EXPECT_EQ(p->GetState(), TProcessorState::psRunning);
         // some frame of the animation changes a grey picture
         bool changed = false;
         for (int n = 0; n < 20 && !changed; ++n) {

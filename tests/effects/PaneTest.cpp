@@ -15,7 +15,7 @@
 #include "KVEffMan.h"
 #include "KVEffTxtForm.h"
 #include "KVEffTxtProc.h"
-#include "KVHelpers.h"
+#include "KVShared.h"
 #include "KVProcessorList.h"
 #include "SysUtils.h"
 
@@ -47,7 +47,7 @@ TEST(ColorForm, ScrollBarsChangeTheFrameAsComputed) {
   auto* form = static_cast<TColorProcForm*>(p->Form());
   EXPECT_EQ(::GetParent(formWnd), host->Handle());
   Click(form->chkEnable);
-  EXPECT_EQ(p->GetState(), psStopped);  // enabled; the colour effect works while stopped
+  EXPECT_EQ(p->GetState(), TProcessorState::psStopped);  // enabled; the colour effect works while stopped
 
   struct Case {
     const char* name;
@@ -103,7 +103,7 @@ TEST(ColorForm, ScrollBarsChangeTheFrameAsComputed) {
 
   // disabled: the frame is left alone at once, the values stay
   Click(form->chkEnable);
-  EXPECT_EQ(p->GetState(), psDisabled);
+  EXPECT_EQ(p->GetState(), TProcessorState::psDisabled);
   EXPECT_TRUE(p->Gray);
   p->CloseForm();
   EXPECT_EQ(p->Form(), nullptr);
@@ -164,10 +164,14 @@ TEST(ProcessorForm, MadeOnceEmbeddedAndFitted) {
 
 namespace {
 
+std::vector<TControl*> gSkinned;
+void RecordSkinned(TControl* c) { gSkinned.push_back(c); }
+
 struct TPaneFixture : ::testing::Test {
   TTempTree dir;
   std::wstring savedDir = ProgramDir;
-  std::vector<TControl*> skinned;
+  TSkinFormProc savedSkin = SkinFormProc;
+  std::vector<TControl*>& skinned = gSkinned;
   void SetUp() override {
     ProgramDir = dir.Dir();
     std::wstring effect = dir.Sub(L"Effect");
@@ -185,10 +189,11 @@ struct TPaneFixture : ::testing::Test {
     RegisterColorProcessor();
     RegisterTextProcessor();
     RegisterPictureProcessors();
-    SkinFormProc = [this](TControl* c) { skinned.push_back(c); };
+    gSkinned.clear();
+    SkinFormProc = &RecordSkinned;
   }
   void TearDown() override {
-    SkinFormProc = [](TControl*) {};
+    SkinFormProc = savedSkin;
     DoneProcessorList();
     ProgramDir = savedDir;
   }
@@ -252,7 +257,7 @@ TEST_F(TPaneFixture, TabsFormsAndEffectFolders) {
   // enabling through the check box starts the processor (no file yet: it draws nothing)
   auto* border = Proc<TBorderProcessor>(3);
   Click(borderForm->chkEnable);
-  EXPECT_EQ(border->GetState(), psRunning);
+  EXPECT_EQ(border->GetState(), TProcessorState::psRunning);
   TTestFrame frame(32, 24);
   frame.Fill(TRgb{128, 128, 128});
   EXPECT_FALSE(border->Process(frame.DC(), frame.Bitmap(), frame.Info()));
@@ -266,7 +271,7 @@ TEST_F(TPaneFixture, TabsFormsAndEffectFolders) {
   EXPECT_EQ(frame.At(0, 0), (TRgb{255, 0, 0}));
   // unchecked: disabled
   Click(borderForm->chkEnable);
-  EXPECT_EQ(border->GetState(), psDisabled);
+  EXPECT_EQ(border->GetState(), TProcessorState::psDisabled);
 
   // the mask lists every picture format; enabled before a file is chosen it waits, and
   // choosing one starts it
@@ -276,10 +281,10 @@ TEST_F(TPaneFixture, TabsFormsAndEffectFolders) {
   EXPECT_EQ(Names(maskForm->FileList), (std::vector<std::wstring>{L"m", L"n"}));
   auto* mask = Proc<TMaskProcessor>(6);
   Click(maskForm->chkEnable);
-  EXPECT_EQ(mask->GetState(), psStopped);
+  EXPECT_EQ(mask->GetState(), TProcessorState::psStopped);
   maskForm->FileList->SetItemIndex(1);
   maskForm->ApplySettings();
-  EXPECT_EQ(mask->GetState(), psRunning);
+  EXPECT_EQ(mask->GetState(), TProcessorState::psRunning);
   EXPECT_TRUE(maskForm->chkEnable->Checked());
 
   // the text effect: enabled with an empty caption it runs and draws nothing
@@ -287,7 +292,7 @@ TEST_F(TPaneFixture, TabsFormsAndEffectFolders) {
   auto* textForm = static_cast<TTextProcForm*>(text->Form());
   textForm->Memo->SetText(L"");
   Click(textForm->chkEnable);
-  EXPECT_EQ(text->GetState(), psRunning);
+  EXPECT_EQ(text->GetState(), TProcessorState::psRunning);
   EXPECT_FALSE(text->Process(frame.DC(), frame.Bitmap(), frame.Info()));
 
   // the pane's end closes every form

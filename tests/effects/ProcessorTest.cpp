@@ -50,11 +50,11 @@ const char* OpName(Op op) {
 // A processor brought into a state (with answers that let it get there).
 TComPtr<TScripted> InState(BYTE state) {
   TComPtr<TScripted> p(new TScripted());
-  if (state != psDisabled) p->SetEnabled(TRUE);
-  if (state == psRunning || state == psPaused) {
+  if (state != TProcessorState::psDisabled) p->SetEnabled(TRUE);
+  if (state == TProcessorState::psRunning || state == TProcessorState::psPaused) {
     EXPECT_TRUE(p->Start());
   }
-  if (state == psPaused) {
+  if (state == TProcessorState::psPaused) {
     EXPECT_TRUE(p->Pause());
   }
   EXPECT_EQ(p->GetState(), state);
@@ -94,13 +94,13 @@ void RunTable(const std::vector<Row>& rows, bool startAnswer, bool stopAnswer) {
     SCOPED_TRACE(std::string(OpName(r.op)) + " from state " + std::to_string(r.from));
     EXPECT_EQ(answer, r.answer);
     EXPECT_EQ(p->GetState(), r.to);
-    EXPECT_EQ(p->GetEnabled() != FALSE, r.to != psDisabled);
+    EXPECT_EQ(p->GetEnabled() != FALSE, r.to != TProcessorState::psDisabled);
     EXPECT_EQ(p->Starts, r.starts);
     EXPECT_EQ(p->Stops, r.stops);
   }
 }
 
-constexpr BYTE D = psDisabled, R = psRunning, S = psStopped, P = psPaused;
+constexpr BYTE D = TProcessorState::psDisabled, R = TProcessorState::psRunning, S = TProcessorState::psStopped, P = TProcessorState::psPaused;
 
 }  // namespace
 
@@ -288,7 +288,7 @@ TEST(ProcessorRace, FramesMeetStartsStopsAndFileChanges) {
   light->SetEnabled(TRUE);
   light->SetFileName(gifB);
   light->Start();
-  EXPECT_EQ(light->GetState(), psRunning);
+  EXPECT_EQ(light->GetState(), TProcessorState::psRunning);
   mask->SetFileName(still);
   mask->Stop();
   EXPECT_TRUE(mask->Start());

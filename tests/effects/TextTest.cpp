@@ -8,7 +8,7 @@
 #include "EffectTestUtil.h"
 #include "KVEffTxtForm.h"
 #include "KVEffTxtProc.h"
-#include "KVHelpers.h"
+#include "KVShared.h"
 #include "Streams.h"
 #include "SysUtils.h"
 

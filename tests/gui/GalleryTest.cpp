@@ -967,6 +967,8 @@ TEST_F(GalleryTest, GalleryFormsComeAndGoWithoutLeakingHandles) {
   int kernel = CountKernelHandles();
   int gdi = GdiHighWater();
   for (int i = 0; i < 5; ++i) cycle();
+  // On a loaded machine Wine lets go of a few objects a little later: a leak never settles.
+  PumpUntil([&] { return CountKernelHandles() == kernel && GdiHighWater() <= gdi; }, 3000);
   EXPECT_EQ(ThreadWindows().size(), windows);
   EXPECT_EQ(CountKernelHandles(), kernel);
   EXPECT_LE(GdiHighWater() - gdi, 0);  // caches of the first round may have let go since

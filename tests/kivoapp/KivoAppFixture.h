@@ -1,0 +1,128 @@
+// End-to-end fixture: KivoApp.exe as a user runs it.
+//
+// TKivoAppRun copies the program folder the build makes (every deliverable and KivoApp's own files,
+// staged beside the test programs in "program\") into a fresh folder whose name holds a blank, starts
+// KivoApp.exe there as a separate process and waits for its main window. Tests then look at it and
+// drive it from outside with real messages:
+//   - windows are found by class name and text, restricted to KivoApp's process (MainWindow,
+//     FindWindowOf, ChildAt for the window at a point of the main window's client area);
+//   - windowless glyph buttons are clicked by mouse messages sent to the window they sit on, at
+//     their client coordinates (ClickAt);
+//   - the tray icon is driven through its message window (class "TPUtilWindow", text "TwTrayIcon")
+//     with the icon's callback message 0x7400 (Tray); a popup menu is worked with key messages
+//     sent to its "#32768" window (ChooseMenuItem);
+//   - Exit() ends KivoApp through the tray menu's exit item and waits for the process; Kill() ends
+//     it from outside.
+// A TFrameViewer is a separate viewer process of "Kivo Filter Source" that saves the frames it gets.
+// Every wait is bounded. Tests using these hold the LOCKs kivoapp, registry and framesection.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Handles.h"
+#include "TestSupport.h"
+
+namespace kivo::test {
+
+constexpr UINT kTrayCallback = 0x7400;
+
+// A fresh program folder: the staged program files copied into a new temporary folder.
+class TProgramFolder {
+ public:
+  TProgramFolder();
+  ~TProgramFolder();
+  TProgramFolder(const TProgramFolder&) = delete;
+  TProgramFolder& operator=(const TProgramFolder&) = delete;
+  const std::wstring& Path() const { return path_; }  // with a trailing backslash
+  std::wstring File(const std::wstring& name) const { return path_ + name; }
+  std::wstring Exe() const { return File(L"KivoApp.exe"); }
+  std::wstring IniFile() const { return File(L"KivoApp.ini"); }
+  // Copies a file into the folder (creating sub-folders of name).
+  bool Put(const std::wstring& source, const std::wstring& name);
+  bool Write(const std::wstring& name, const std::string& bytes);
+  void Remove(const std::wstring& name);
+
+ private:
+  std::wstring path_;
+};
+
+// The staged program folder of the build (beside the test programs).
+std::wstring StagedProgramDir();
+
+// Top-level windows of a process with a class (and text when given).
+std::vector<HWND> WindowsOf(DWORD pid, const std::wstring& cls, const std::optional<std::wstring>& text = {});
+HWND FindWindowOf(DWORD pid, const std::wstring& cls, const std::optional<std::wstring>& text = {});
+std::wstring ClassOfWindow(HWND w);
+std::wstring TextOfWindow(HWND w);
+// Waits (bounded) until pred holds; answers whether it did.
+bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs);
+
+// One run of KivoApp.exe.
+class TKivoAppRun {
+ public:
+  explicit TKivoAppRun(const TProgramFolder& folder);
+  ~TKivoAppRun();  // kills the process if it still runs
+  TKivoAppRun(const TKivoAppRun&) = delete;
+  TKivoAppRun& operator=(const TKivoAppRun&) = delete;
+
+  bool Started() const { return process_.Valid(); }
+  DWORD Pid() const { return pid_; }
+  HANDLE Process() const { return process_.Get(); }
+  bool Running() const;
+  // Waits for the process to end; its exit code, or nothing on time-out.
+  std::optional<DWORD> WaitExit(DWORD timeoutMs);
+  // The main window "YelkKivo" (class TKVMainForm), waiting up to timeoutMs for it.
+  HWND WaitMainWindow(DWORD timeoutMs = 20000);
+  HWND MainWindow() const;
+  // The deepest child window of the main window at a point of its client area.
+  HWND ChildAt(int clientX, int clientY) const;
+  // A left click at client coordinates of a window (the window a windowless button sits on).
+  static void ClickAt(HWND wnd, int x, int y);
+  // The tray icon's message window.
+  HWND TrayWindow() const;
+  // Sends the icon's callback with a mouse message (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, ...); posted
+  // so that a menu it opens does not block the test.
+  void Tray(UINT mouseMessage) const;
+  // The open popup menu of the process, waiting up to timeoutMs.
+  HWND WaitPopupMenu(DWORD timeoutMs = 5000) const;
+  // Chooses item `index` (0-based) of the open popup menu of `count` items with the keyboard.
+  bool ChooseMenuItem(int index, int count) const;
+  // The tray menu's exit item; answers the exit code when the process ended in time.
+  std::optional<DWORD> Exit(DWORD timeoutMs = 20000);
+  void Kill();
+
+ private:
+  THandleOwner process_;
+  DWORD pid_ = 0;
+};
+
+// A viewer process of "Kivo Filter Source" (kivo_frame_client) that keeps the last frame it got.
+class TFrameViewer {
+ public:
+  TFrameViewer();
+  std::string Open() { return child_.Call("open", 30000); }
+  long Count();
+  // The last frame's pixels (320 x 240 x 3, bottom-up), or empty when none came.
+  std::vector<BYTE> Frame();
+  // Waits (bounded) until the last frame equals expected; answers whether it did.
+  bool WaitForFrame(const std::vector<BYTE>& expected, DWORD timeoutMs);
+
+ private:
+  TChildProcess child_;
+  std::wstring file_;
+};
+
+// The pixels of a 24-bit .bmp file drawn unscaled at (0, 0) on a white 320 x 240 frame (bottom-up
+// BGR rows), read here without the program's picture code.
+std::vector<BYTE> IdleFrameFromBmp(const std::wstring& bmpFile);
+
+// Ini values as KivoApp wrote them (empty when missing).
+std::wstring IniValue(const std::wstring& file, const std::wstring& section, const std::wstring& key);
+
+}  // namespace kivo::test
