@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "KVEffAniProc.h"
 #include "KVEffColorProc.h"
 #include "KVEffTxtProc.h"
@@ -18,19 +19,10 @@ using namespace kivo;
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return double(c.QuadPart) / double(f.QuadPart);
-}
-
+// The first call warms up: the effects build their buffers for the size there.
 template <class F>
 double MillisPerCall(F&& f, int calls) {
-  f();  // warm up (the effects build their buffers for the size here)
-  double t0 = Now();
-  for (int i = 0; i < calls; ++i) f();
-  return (Now() - t0) * 1e3 / calls;
+  return bench::SecondsPerCall(f, calls) * 1e3;
 }
 
 // A frame as the camera window holds it: a display-compatible bitmap in a memory DC.

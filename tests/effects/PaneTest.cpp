@@ -261,9 +261,11 @@ TEST_F(TPaneFixture, TabsFormsAndEffectFolders) {
   TTestFrame frame(32, 24);
   frame.Fill(TRgb{128, 128, 128});
   EXPECT_FALSE(border->Process(frame.DC(), frame.Bitmap(), frame.Info()));
-  // choosing a picture (a double click) makes it the effect's file
+  // choosing a picture (a double click on it) makes it the effect's file
   borderForm->FileList->SetItemIndex(0);
-  borderForm->FileListDblClick(borderForm->FileList);
+  RECT item = borderForm->FileList->Items()->Item(0)->DisplayRect(LVIR_ICON);
+  ::SendMessageW(borderForm->FileList->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(item.left + 20, item.top + 20));
+  ::SendMessageW(borderForm->FileList->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(item.left + 20, item.top + 20));
   TAlItem* chosen = TAlbumList::Entry(borderForm->FileList->Items()->Item(0));
   EXPECT_EQ(border->FileName(), chosen->Path);
   EXPECT_EQ(borderForm->lblSelected->Caption(), chosen->Name);

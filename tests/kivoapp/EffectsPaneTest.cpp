@@ -15,20 +15,19 @@ using namespace kivo::test;
 
 namespace {
 
+struct TClassSearch {
+  std::wstring cls;
+  std::vector<HWND> found;
+};
+BOOL CALLBACK CollectOfClass(HWND w, LPARAM l) {
+  auto* c = reinterpret_cast<TClassSearch*>(l);
+  if (ClassOfWindow(w) == c->cls) c->found.push_back(w);
+  return TRUE;
+}
 std::vector<HWND> ChildrenOfClass(HWND parent, const std::wstring& cls) {
-  struct Ctx {
-    std::wstring cls;
-    std::vector<HWND> found;
-  } ctx{cls, {}};
-  ::EnumChildWindows(
-      parent,
-      [](HWND w, LPARAM l) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(l);
-        if (ClassOfWindow(w) == c->cls) c->found.push_back(w);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
-  return ctx.found;
+  TClassSearch search{cls, {}};
+  ::EnumChildWindows(parent, CollectOfClass, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 int PicturesIn(const std::wstring& folder) {
