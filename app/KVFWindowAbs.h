@@ -64,8 +64,7 @@ class TSourceWindowAbs : public TFrame {
   void btnPrevClick(TObject* sender);
 
   void WndProc(TMessage& m) override;
-
- protected:
+  // The pause button takes the play button's place; the strip shows the state.
   void AfterConstruction() override;
 };
 

@@ -34,6 +34,9 @@ kivo_wine_up() {
   fi
   $WINESERVER -p
   /usr/lib/wine/wine64 wineboot >/dev/null 2>&1 || true
+  # Chinese interface texts draw with the CJK font (setup.sh installs it)
+  local fonts; fonts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/cjk-fonts.reg
+  /usr/lib/wine/wine64 regedit /S "Z:$fonts" >/dev/null 2>&1 || echo "wine-env: could not import $fonts" >&2
 }
 
 kivo_wine_down() {
