@@ -652,11 +652,15 @@ void Randomize() {
   ::QueryPerformanceCounter(&c);
   RandSeed = static_cast<uint32_t>(c.QuadPart);
 }
-int Random(int range) {
-  RandSeed = RandSeed * 134775813u + 1;
+namespace {
+int NextRandom(uint32_t& seed, int range) {
+  seed = seed * 134775813u + 1;
   if (range <= 0) return 0;
-  return static_cast<int>((static_cast<uint64_t>(RandSeed) * static_cast<uint32_t>(range)) >> 32);
+  return static_cast<int>((static_cast<uint64_t>(seed) * static_cast<uint32_t>(range)) >> 32);
 }
+}  // namespace
+int Random(int range) { return NextRandom(RandSeed, range); }
+int TRandomGenerator::Random(int range) { return NextRandom(Seed, range); }
 double RandomFloat() {
   RandSeed = RandSeed * 134775813u + 1;
   return RandSeed / 4294967296.0;

@@ -206,4 +206,11 @@ void Randomize();
 int Random(int range);  // 0 <= result < range
 double RandomFloat();   // 0 <= result < 1
 
+// A generator with a seed of its own and the same sequence as Random for the same seed: for code
+// that must not share the process-wide seed (another thread, a sequence of its own).
+struct TRandomGenerator {
+  uint32_t Seed = 0;
+  int Random(int range);  // 0 <= result < range (0 for range <= 0)
+};
+
 }  // namespace kivo

@@ -143,6 +143,20 @@ TEST(Random, SameSeedSameSequence) {
   EXPECT_NE(std::vector<int>(a.begin(), a.begin() + 10), std::vector<int>(a.begin() + 10, a.end()));
 }
 
+TEST(Random, OwnGeneratorFollowsTheSameSequenceWithoutTouchingTheGlobalSeed) {
+  RandSeed = 777;
+  std::vector<int> global;
+  for (int i = 0; i < 20; ++i) global.push_back(Random(1000));
+  RandSeed = 4242;
+  TRandomGenerator g;
+  g.Seed = 777;
+  std::vector<int> own;
+  for (int i = 0; i < 20; ++i) own.push_back(g.Random(1000));
+  EXPECT_EQ(own, global);
+  EXPECT_EQ(RandSeed, 4242u);
+  EXPECT_EQ(g.Random(0), 0);
+}
+
 TEST(StringList, NamesValuesObjectsSortingAndText) {
   TStringList l;
   int changes = 0;
