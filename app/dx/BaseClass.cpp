@@ -93,9 +93,9 @@ ULONG STDMETHODCALLTYPE TBCUnknown::InnerRelease() {
 
 TBCClassFactory::TBCClassFactory(TBCCreateFunc comClass, const REGFILTERPINS* pins, UINT pinCount, DWORD merit,
                                  const GUID& category, const CLSID& clsid, const wchar_t* name,
-                                 TBCPageFormCreate pageFormClass)
+                                 TBCPageFormCreate pageFormClass, const wchar_t* instance)
     : ComClass(comClass), PageFormClass(pageFormClass), Name(name ? name : L""), ClassId(clsid), Category(category), Merit(merit),
-      PinCount(pinCount), Pins(pins) {
+      PinCount(pinCount), Pins(pins), Instance(instance ? instance : L"") {
   TBCFilterTemplate::Instance().AddFactory(this);
 }
 
@@ -179,7 +179,8 @@ HRESULT TBCClassFactory::RegisterWithMapper(IUnknown* mapperUnknown, bool reg) {
   if (!mapperUnknown) return E_POINTER;
   TComPtr<IFilterMapper2> mapper2;
   if (SUCCEEDED(mapperUnknown->QueryInterface(IID_IFilterMapper2, mapper2.PutVoid()))) {
-    HRESULT hr = mapper2->UnregisterFilter(&Category, nullptr, ClassId);
+    const wchar_t* instance = Instance.empty() ? nullptr : Instance.c_str();
+    HRESULT hr = mapper2->UnregisterFilter(&Category, instance, ClassId);
     // A filter that was never registered cannot be removed; that is no failure.
     if (FAILED(hr) && !NotRegistered(hr) && !(Name.empty() && !reg)) return hr;
     if (!reg) return S_OK;
@@ -188,7 +189,7 @@ HRESULT TBCClassFactory::RegisterWithMapper(IUnknown* mapperUnknown, bool reg) {
     rf2.dwMerit = Merit;
     rf2.cPins = PinCount;
     rf2.rgPins = Pins;
-    return mapper2->RegisterFilter(ClassId, Name.c_str(), nullptr, &Category, nullptr, &rf2);
+    return mapper2->RegisterFilter(ClassId, Name.c_str(), nullptr, &Category, instance, &rf2);
   }
   TComPtr<IFilterMapper> mapper;
   HRESULT hr = mapperUnknown->QueryInterface(IID_IFilterMapper, mapper.PutVoid());

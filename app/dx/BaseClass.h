@@ -105,9 +105,10 @@ using TBCPageFormCreate = TBCPageForm* (*)();
 class TBCClassFactory : public IClassFactory {
  public:
   // Adds itself to the front of the process's factory list, which owns it from then on.
+  // `instance` names the filter's entry in its category (null: the CLSID names it).
   TBCClassFactory(TBCCreateFunc comClass, const REGFILTERPINS* pins, UINT pinCount, DWORD merit,
                   const GUID& category, const CLSID& clsid, const wchar_t* name,
-                  TBCPageFormCreate pageFormClass = nullptr);
+                  TBCPageFormCreate pageFormClass = nullptr, const wchar_t* instance = nullptr);
   virtual ~TBCClassFactory() = default;
   TBCClassFactory(const TBCClassFactory&) = delete;
   TBCClassFactory& operator=(const TBCClassFactory&) = delete;
@@ -133,6 +134,7 @@ class TBCClassFactory : public IClassFactory {
   const DWORD Merit;
   const UINT PinCount;
   const REGFILTERPINS* const Pins;
+  const std::wstring Instance;
 };
 
 class TBCFilterTemplate {

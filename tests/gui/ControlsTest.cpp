@@ -2,6 +2,8 @@
 // driven by the messages a user causes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -515,17 +517,17 @@ TEST_F(ControlsTest, ChineseTextMeasuresAndDrawsWithTheDefaultFont) {
   EXPECT_GT(cjk.cx, latin.cx);  // three CJK glyphs are wider than three Latin ones
   EXPECT_GT(cjk.cy, 0);
   FreeDeviceContexts();
-  // the glyphs put ink on the panel (the text colour differs from its background)
+  // the glyphs put ink on the panel: pixels of another colour than its background (a smoothed font
+  // blends the text colour into the background rather than drawing it pure)
   form->Corner->Font()->SetColor(clBlack);
   form->Corner->Repaint();
   HDC dc = ::GetDC(form->Corner->Handle());
-  // anti-aliased glyphs have few purely black pixels: count every pixel off the background,
-  // inside the panel's bevel
-  const COLORREF background = ::GetPixel(dc, 4, 4);
-  int ink = 0;
-  for (int y = 3; y < 57; ++y)
-    for (int x = 3; x < 57; ++x)
-      if (::GetPixel(dc, x, y) != background) ++ink;
+  std::map<COLORREF, int> colours;
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 60; ++x) colours[::GetPixel(dc, x, y)]++;
+  const auto background =
+      std::max_element(colours.begin(), colours.end(), [](auto& a, auto& b) { return a.second < b.second; });
+  const int ink = 60 * 60 - background->second;
   ::ReleaseDC(form->Corner->Handle(), dc);
   EXPECT_GT(ink, 10);
 }

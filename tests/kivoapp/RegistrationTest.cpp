@@ -113,6 +113,7 @@ TEST_F(Registration, LameIsRegisteredWhenItsServerIsMissingAndSkippedWhenAbsent)
   const std::wstring existing = StagedProgramDir() + L"kivosrc.ax";
   const std::wstring missing = L"C:\\nowhere\\lame.ax";
   // absent from the program folder: nothing registered, start-up goes on
+  folder.Remove(L"lame.ax");
   SetServer(kLameServer, missing);
   EXPECT_NO_THROW(RegisterFiltersAndCodecs());
   EXPECT_EQ(Server(kLameServer), missing);
