@@ -15,12 +15,15 @@ std::int32_t GetBitmapFrameBits(const TOutputFormat& format, TBitmap* bitmap, vo
 
 void WriteBitmapFrame(const TOutputFormat& format, TBitmap* bitmap, bool force) {
   if (!force && !CaptureSetting.CaptureActive.load()) return;  // WriteFrame would write nothing
-  const BITMAPINFOHEADER& h = format.bmiHeader;
+  // Producers pass the shared OutputFormat, which a connection made under the lock rewrites: the
+  // format is copied and checked inside the lock, and GDI fills the buffer from that copy.
+  TLock lock(FrameSectionLock);
+  const TOutputFormat checked = format;
+  const BITMAPINFOHEADER& h = checked.bmiHeader;
   const std::int64_t rows = h.biHeight < 0 ? -std::int64_t(h.biHeight) : h.biHeight;
   const std::int64_t stride = ((std::int64_t(h.biWidth) * h.biBitCount + 31) / 32) * 4;
   if (h.biWidth <= 0 || rows == 0 || h.biBitCount == 0 || stride * rows > kMaxFrameBytes) return;
-  TLock lock(FrameSectionLock);
-  const std::int32_t size = GetBitmapFrameBits(format, bitmap, FrameBuffer);
+  const std::int32_t size = GetBitmapFrameBits(checked, bitmap, FrameBuffer);
   if (size > 0) WriteFrame(FrameBuffer, size, force);
 }
 

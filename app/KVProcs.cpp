@@ -12,9 +12,11 @@ namespace kivo {
 std::atomic<std::int32_t> OutputWidth{kMinOutputWidth};
 std::atomic<std::int32_t> OutputHeight{kMinOutputHeight};
 TOutputFormat OutputFormat{};
-BYTE FrameBuffer[kMaxFrameBytes];
+TFrameStore FrameStore;
+BYTE (&FrameBuffer)[kMaxFrameBytes] = FrameStore.Frame;
 TCriticalSection FrameSectionLock;
 TCaptureSetting CaptureSetting;
+void (*AfterFrameHeaderRead)(BYTE* view) = nullptr;
 
 namespace {
 
@@ -56,14 +58,15 @@ std::uint32_t ReadU32(const BYTE* p) {
 // A reader zero-fills the section before it writes the header, and other programs can write into it
 // at any time: the writer takes one copy of the header and of the frame size, checks that copy and
 // lays its areas out from it alone. The sizes must be those a reader writes, the frame must lie
-// inside the mapping, and the frame it describes must fit KivoApp's frame buffers.
+// inside the mapping, and the frame it describes, with its rows padded, must fit KivoApp's frame
+// buffers.
 struct TLayout {
   TFrameSectionHeader Header;
   std::uint32_t Width, Height;
 };
 
 bool FrameSizeUsable(std::uint32_t width, std::uint32_t height) {
-  return std::uint64_t(width) * height * 3 <= std::uint64_t(kMaxFrameBytes);
+  return PaddedFrameBytes(width, height) <= std::uint64_t(kMaxFrameBytes);
 }
 
 TLayout ReadLayout(const BYTE* view) {
@@ -144,6 +147,7 @@ bool ConnectFrameSection() {
 
   BYTE* view = static_cast<BYTE*>(Conn.View.Get());
   const TLayout l = ReadLayout(view);
+  if (AfterFrameHeaderRead) AfterFrameHeaderRead(view);
   if (!LayoutUsable(l)) return fail();
   Conn.Header = reinterpret_cast<TFrameSectionHeader*>(view);
   Conn.FormatArea = view + kFormatAreaOffset;
@@ -212,6 +216,8 @@ void TWaitDriverThread::Execute() {
     if (r != WAIT_OBJECT_0 + 1) continue;
     // One-second pause between retries; ends early when the unit ends.
     if (::WaitForSingleObject(Terminated.Get(), kPendingRetryMs) == WAIT_OBJECT_0) return;
+    // The size is read under the lock that also covers the frame it describes.
+    TLock lock(FrameSectionLock);
     WriteFrame(PendingFrame, PendingFrameSize, true);
   }
 }

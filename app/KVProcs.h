@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "Handles.h"
@@ -30,8 +31,21 @@ extern std::atomic<std::int32_t> OutputWidth;
 extern std::atomic<std::int32_t> OutputHeight;
 extern TOutputFormat OutputFormat;
 
-// Scratch frame for the bitmap routines; fill and write it under FrameSectionLock.
-extern BYTE FrameBuffer[kMaxFrameBytes];
+// Bytes of one 24-bit frame of width x height, rows padded to 4 bytes.
+constexpr std::uint64_t PaddedFrameBytes(std::uint64_t width, std::uint64_t height) {
+  return ((width * 3 + 3) & ~std::uint64_t(3)) * height;
+}
+
+// Scratch frame for the bitmap routines; fill and write it under FrameSectionLock. Guard bytes that
+// nothing writes follow it, so a frame written past its end lands there and can be seen, instead of
+// on the writer's own state.
+constexpr std::size_t kFrameGuardBytes = 4096;
+struct TFrameStore {
+  BYTE Frame[kMaxFrameBytes];
+  BYTE Guard[kFrameGuardBytes];
+};
+extern TFrameStore FrameStore;
+extern BYTE (&FrameBuffer)[kMaxFrameBytes];
 
 // Guards the connection, the output size, the pending frame and the copy into the section.
 // Re-entrant. Lock order: FrameSectionLock, then the section's access event.
@@ -53,6 +67,9 @@ bool SetCaptureActive(bool value);
 std::int32_t WriteFrame(const void* data, std::int32_t size, bool force);
 
 bool ConnectFrameSection();
+// Test seam: when set, ConnectFrameSection calls it with the view right after its one look at the
+// header, so that a test can change the shared header at exactly that point.
+extern void (*AfterFrameHeaderRead)(BYTE* view);
 void DisconnectFrameSection();
 void EnsureFrameSection();
 bool FrameSectionConnected();

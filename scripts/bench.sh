@@ -8,7 +8,7 @@ scripts/build.sh x86_64 >/dev/null
 cmake --build build/x86_64 --target bench >/dev/null
 . scripts/wine-env.sh
 trap kivo_wine_down EXIT
-kivo_wine_up "$here/build/x86_64/wineprefix"
+kivo_wine_up "$here/build/x86_64/wineprefix" "$here/build/x86_64"
 for b in $(find build/x86_64/tests -name '*_bench.exe' | sort); do
   echo "== $(basename "$b" .exe)"
   (cd "$(dirname "$b")" && /usr/lib/wine/wine64 "./$(basename "$b")")

@@ -20,6 +20,8 @@ cleanup() {
 }
 trap cleanup EXIT
 kivo_wine_up "$here/build/run-prefix"
+# Test cameras and microphones to choose from (Wine has none).
+kivo_devices_up "$here/build/x86_64" || echo "run: no test devices: KivoApp will find no camera"
 dist="$here/dist/win64"
 if [ ! -f "$dist/KivoApp.exe" ]; then
   echo "run: KivoApp.exe is not built; what exists is in $dist"

@@ -10,6 +10,6 @@ scripts/build.sh x86_64 i686
 
 . scripts/wine-env.sh
 trap kivo_wine_down EXIT
-kivo_wine_up "$here/build/x86_64/wineprefix"
+kivo_wine_up "$here/build/x86_64/wineprefix" "$here/build/x86_64"
 jobs=${KIVO_TEST_JOBS:-$(nproc)}
 ctest --test-dir build/x86_64 --output-on-failure --no-tests=error -j "$jobs" "$@"

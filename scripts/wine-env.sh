@@ -1,5 +1,6 @@
 # Sourced by the scripts: a virtual display, the project's Wine prefix and a persistent wineserver.
-# kivo_wine_up <prefix>  /  kivo_wine_down
+# kivo_wine_up <prefix> [build tree]  /  kivo_wine_down
+# With a build tree, the test devices of that build (tests/devices) are set up in the prefix.
 export WINELOADER=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver64
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -37,6 +38,24 @@ kivo_wine_up() {
   # Chinese interface texts draw with the CJK font (setup.sh installs it)
   local fonts; fonts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/cjk-fonts.reg
   /usr/lib/wine/wine64 regedit /S "Z:$fonts" >/dev/null 2>&1 || echo "wine-env: could not import $fonts" >&2
+  # wineboot gives the device enumerator back to Wine: the test devices come after it.
+  if [ -n "${2:-}" ]; then kivo_devices_up "$2"; fi
+}
+
+# Registers the test cameras, microphones and colour converter of a build tree in $WINEPREFIX and
+# checks that a DirectShow client finds and binds them; fails when they do not work.
+kivo_devices_up() {
+  local tool=$1/tests/devices/kivodevices.exe log=$WINEPREFIX/kivo-devices.log
+  if [ ! -f "$tool" ]; then
+    echo "wine-env: no test devices in $1 (the tests are not built)" >&2
+    return 1
+  fi
+  if ! /usr/lib/wine/wine64 "$tool" install >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "wine-env: setting up the test devices failed" >&2
+    return 1
+  fi
+  echo "wine-env: test devices set up ($(grep -c ': ok: ' "$log") checks passed)"
 }
 
 kivo_wine_down() {

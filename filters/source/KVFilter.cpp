@@ -90,8 +90,19 @@ HRESULT TKVOutputPin::Activate() {
 HRESULT TKVOutputPin::FillSample(IMediaSample* sample) {
   if (!sample) return E_POINTER;
   if (!Reader->HasView()) return E_FAIL;
+  // Every sample of a run is stamped from one count of frame intervals, so times never go back:
+  // a filled sample stands for one interval; an unfilled one for the intervals its read waited
+  // (six while no writer has come, five while another party holds the section), so the time line
+  // keeps pace with the clock a client records sound by.
+  auto stamp = [&](TReadResult read) {
+    const LONGLONG intervals =
+        std::max<LONGLONG>(1, (LONGLONG(Reader->PaceMs(read)) * 10000 + FrameTime / 2) / FrameTime);
+    REFERENCE_TIME start = FrameNumber.load() * FrameTime, stop = start + intervals * FrameTime;
+    sample->SetTime(&start, &stop);
+    FrameNumber += intervals;
+  };
   HRESULT result = S_OK;
-  Reader->Read([&](const BYTE* pixels, std::size_t frameBytes) {
+  const TReadResult read = Reader->Read([&](const BYTE* pixels, std::size_t frameBytes) {
     BYTE* data = nullptr;
     result = sample->GetPointer(&data);
     if (FAILED(result) || !data) return;
@@ -99,12 +110,12 @@ HRESULT TKVOutputPin::FillSample(IMediaSample* sample) {
     const std::size_t n = std::min<std::size_t>(size > 0 ? std::size_t(size) : 0, frameBytes);
     std::memcpy(data, pixels, n);
     sample->SetActualDataLength(static_cast<long>(n));
-    REFERENCE_TIME start = FrameNumber.load() * FrameTime, stop = start + FrameTime;
-    sample->SetTime(&start, &stop);
-    ++FrameNumber;
+    stamp(TReadResult::Copied);
     sample->SetSyncPoint(TRUE);
   });
-  return FAILED(result) ? result : S_OK;
+  if (FAILED(result)) return result;
+  if (read != TReadResult::Copied) stamp(read);
+  return S_OK;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -139,11 +150,22 @@ HRESULT STDMETHODCALLTYPE TKVOutputPin::GetStreamCaps(int, AM_MEDIA_TYPE** type,
   *type = nullptr;
   HRESULT hr = NewOfferedType(type);
   if (FAILED(hr)) return hr;
+  // The one size the pin delivers, with no cropping or scaling: clients that look for a size here
+  // before they connect find it, and steps of one granule from it lead out of the range.
+  const SIZE frame{Format.bmiHeader.biWidth, Format.bmiHeader.biHeight};
   VIDEO_STREAM_CONFIG_CAPS c;
   std::memset(&c, 0, sizeof(c));
   c.guid = FORMAT_VideoInfo;
+  c.InputSize = c.MinCroppingSize = c.MaxCroppingSize = c.MinOutputSize = c.MaxOutputSize = frame;
+  c.CropGranularityX = c.OutputGranularityX = frame.cx;
+  c.CropGranularityY = c.OutputGranularityY = frame.cy;
+  c.CropAlignX = c.CropAlignY = 1;
   c.MinFrameInterval = kKivoFrameTime;
   c.MaxFrameInterval = kKivoMaxFrameInterval;
+  // Bits a second of the uncompressed stream at 15 and at 25 frames a second.
+  const LONGLONG frameBits = LONGLONG(Format.bmiHeader.biSizeImage) * 8;
+  c.MinBitsPerSecond = static_cast<LONG>(frameBits * (10000000 / kKivoMaxFrameInterval));
+  c.MaxBitsPerSecond = static_cast<LONG>(frameBits * (10000000 / kKivoFrameTime));
   std::memcpy(caps, &c, sizeof(c));
   return S_OK;
 }

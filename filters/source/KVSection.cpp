@@ -14,6 +14,16 @@ void DefaultSectionMessage(const std::wstring& text) {
 
 std::atomic<TSectionMessageHandler> g_messageHandler{&DefaultSectionMessage};
 
+// Waits for an event; without one (it could not be created) the read takes as long as a wait that
+// timed out, so that it keeps the reader's pace instead of failing at once.
+bool WaitOrPace(const THandleOwner& event, DWORD ms) {
+  if (!event) {
+    ::Sleep(ms);
+    return false;
+  }
+  return ::WaitForSingleObject(event.Get(), ms) == WAIT_OBJECT_0;
+}
+
 void ReportFailure(const wchar_t* step) {
   DWORD error = ::GetLastError();
   g_messageHandler.load()(SectionFailureText(step, error));
@@ -57,7 +67,8 @@ std::wstring SectionFailureText(const wchar_t* step, DWORD error) {
   return text;
 }
 
-TViewOwner OpenOrCreateFrameSection(const char* name, DWORD size, THandleOwner& mapping) {
+TViewOwner MapFrameSection(const char* name, DWORD size, THandleOwner& mapping, bool& created) {
+  created = false;
   mapping.Reset(::OpenFileMappingA(FILE_MAP_WRITE, FALSE, name));
   if (!mapping) {
     SECURITY_DESCRIPTOR sd;
@@ -66,6 +77,8 @@ TViewOwner OpenOrCreateFrameSection(const char* name, DWORD size, THandleOwner& 
     SECURITY_ATTRIBUTES sa{sizeof(sa), &sd, TRUE};
     mapping.Reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, &sa, PAGE_READWRITE, 0, size, name));
     if (!mapping) return TViewOwner();
+    // Another process may have created it between our open and our create.
+    created = ::GetLastError() != ERROR_ALREADY_EXISTS;
   }
   TViewOwner view(::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
   // A mapping of this name that some other program made smaller than ours is no section of ours.
@@ -77,10 +90,16 @@ TViewOwner OpenOrCreateFrameSection(const char* name, DWORD size, THandleOwner& 
   if (!view) {
     DWORD error = ::GetLastError();
     mapping.Reset();
+    created = false;
     ::SetLastError(error);
-    return view;
   }
-  std::memset(view.Get(), 0, size);
+  return view;
+}
+
+TViewOwner OpenOrCreateFrameSection(const char* name, DWORD size, THandleOwner& mapping) {
+  bool created = false;
+  TViewOwner view = MapFrameSection(name, size, mapping, created);
+  if (view) std::memset(view.Get(), 0, size);
   return view;
 }
 
@@ -96,14 +115,15 @@ TFrameSectionReader::TFrameSectionReader(const VIDEOINFOHEADER& format) : Format
   if (!AccessHandle) ReportFailure(L"access");
   NewDataHandle.Reset(::CreateEventA(nullptr, FALSE, FALSE, kNewDataEventName));
   if (!NewDataHandle) ReportFailure(L"data");
-  // Clear the section while holding the lock when it can be had, so that readers and the writer
+  // Lay the section out while holding the lock when it can be had, so that readers and the writer
   // already at work never see a half-cleared frame. Every new reader frees the lock afterwards,
   // whatever state a vanished party left it in (and before any message box is shown).
   if (AccessHandle) ::WaitForSingleObject(AccessHandle.Get(), kAccessWaitMs);
   DWORD error = ERROR_SUCCESS;
   {
     TEventRelease freeLock(AccessHandle.Get());
-    SectionView = OpenOrCreateFrameSection(kFrameSectionName, kFrameSectionSize, SectionHandle);
+    bool created = false;
+    SectionView = MapFrameSection(kFrameSectionName, kFrameSectionSize, SectionHandle, created);
     if (SectionView) {
       BYTE* base = static_cast<BYTE*>(SectionView.Get());
       Header = reinterpret_cast<TFrameSectionHeader*>(base);
@@ -111,12 +131,7 @@ TFrameSectionReader::TFrameSectionReader(const VIDEOINFOHEADER& format) : Format
       Aux1Ptr = base + kAuxArea1Offset;
       Aux2Ptr = base + kAuxArea2Offset;
       PixelsPtr = base + kPixelAreaOffset;
-      Header->Reserved = kHeaderReserved;
-      Header->FormatSize = kFormatAreaSize;
-      Header->AuxSize1 = kAuxAreaSize;
-      Header->AuxSize2 = kAuxAreaSize;
-      Header->FrameSize = Format_.bmiHeader.biSizeImage;
-      std::memcpy(FormatPtr, &Format_, sizeof(Format_));
+      LayOut(!created && HoldsOwnLayout());
     } else {
       error = ::GetLastError();
     }
@@ -127,9 +142,35 @@ TFrameSectionReader::TFrameSectionReader(const VIDEOINFOHEADER& format) : Format
   }
 }
 
+bool TFrameSectionReader::HoldsOwnLayout() const noexcept {
+  TFrameSectionHeader h;
+  std::memcpy(&h, Header, sizeof(h));
+  return h.Reserved == kHeaderReserved && h.FormatSize == kFormatAreaSize && h.AuxSize1 == kAuxAreaSize &&
+         h.AuxSize2 == kAuxAreaSize && h.FrameSize == Format_.bmiHeader.biSizeImage &&
+         std::memcmp(FormatPtr, &Format_, sizeof(Format_)) == 0;
+}
+
+void TFrameSectionReader::LayOut(bool keepFrame) {
+  // A section laid out as this reader would keep the frame in it: viewers that came earlier go on
+  // showing it. The header's values are rewritten unchanged, so a writer looking meanwhile reads them.
+  if (keepFrame) {
+    std::memset(FormatPtr + sizeof(Format_), 0, kFormatAreaSize - sizeof(Format_));
+    std::memset(Aux1Ptr, 0, 2 * kAuxAreaSize);
+  } else {
+    std::memset(SectionView.Get(), 0, kFrameSectionSize);
+  }
+  Header->Reserved = kHeaderReserved;
+  Header->FormatSize = kFormatAreaSize;
+  Header->AuxSize1 = kAuxAreaSize;
+  Header->AuxSize2 = kAuxAreaSize;
+  Header->FrameSize = Format_.bmiHeader.biSizeImage;
+  std::memcpy(FormatPtr, &Format_, sizeof(Format_));
+}
+
 TFrameSectionReader::~TFrameSectionReader() {
-  if (AccessHandle && ::WaitForSingleObject(AccessHandle.Get(), kReaderReleaseWaitMs) == WAIT_OBJECT_0) {
-    ::SetEvent(AccessHandle.Get());
+  // Without an access event nobody can hold the section through this reader: let go of it.
+  if (!AccessHandle || ::WaitForSingleObject(AccessHandle.Get(), kReaderReleaseWaitMs) == WAIT_OBJECT_0) {
+    if (AccessHandle) ::SetEvent(AccessHandle.Get());
     CloseFrameSection(SectionView, SectionHandle);
     AccessHandle.Reset();
   } else {
@@ -146,16 +187,30 @@ std::size_t TFrameSectionReader::FrameBytes() const noexcept {
   return std::min<std::size_t>(Format_.bmiHeader.biSizeImage, room);
 }
 
+DWORD TFrameSectionReader::PaceMs(TReadResult result) const noexcept {
+  switch (result) {
+    case TReadResult::Copied: return SleepMs;
+    case TReadResult::NoNewData: return kNewDataWaitMs + SleepMs;
+    case TReadResult::NoAccess: return kAccessWaitMs;
+    case TReadResult::NoView: break;
+  }
+  return 0;
+}
+
 bool TFrameSectionReader::BeginRead(TReadResult& result) {
   if (!SectionView) {
     result = TReadResult::NoView;
     return false;
   }
-  if (::WaitForSingleObject(AccessHandle.Get(), kAccessWaitMs) != WAIT_OBJECT_0) {
+  if (PauseOwed) {
+    PauseOwed = false;
+    ::Sleep(SleepMs);
+  }
+  if (!WaitOrPace(AccessHandle, kAccessWaitMs)) {
     result = TReadResult::NoAccess;
     return false;
   }
-  if (::WaitForSingleObject(NewDataHandle.Get(), kNewDataWaitMs) != WAIT_OBJECT_0) {
+  if (!WaitOrPace(NewDataHandle, kNewDataWaitMs)) {
     EndRead(false);
     result = TReadResult::NoNewData;
     return false;
@@ -167,7 +222,7 @@ void TFrameSectionReader::EndRead(bool gotNewData) {
   // The flag stays up: the next read copies the same frame unless a new one is written.
   if (gotNewData) ::SetEvent(NewDataHandle.Get());
   ::SetEvent(AccessHandle.Get());
-  ::Sleep(SleepMs);
+  PauseOwed = true;
 }
 
 }  // namespace kivo

@@ -50,9 +50,10 @@ static_assert(sizeof(VIDEOINFOHEADER) == 88, "VIDEOINFOHEADER is stored byte for
 VIDEOINFOHEADER MakeOfferedVideoInfo();
 
 // Opens the named mapping with write access, or creates it on the paging file when it does not exist
-// (null DACL, inheritable handle), maps the whole of it and fills all `size` bytes with zero.
-// Answers no view on failure (ERROR_INVALID_DATA: an existing mapping is smaller than `size`);
-// GetLastError tells why.
+// (null DACL, inheritable handle), and maps the whole of it; `created` tells which. Answers no view
+// on failure (ERROR_INVALID_DATA: an existing mapping is smaller than `size`); GetLastError tells why.
+TViewOwner MapFrameSection(const char* name, DWORD size, THandleOwner& mapping, bool& created);
+// MapFrameSection, then all `size` bytes filled with zero.
 TViewOwner OpenOrCreateFrameSection(const char* name, DWORD size, THandleOwner& mapping);
 void CloseFrameSection(TViewOwner& view, THandleOwner& mapping);
 
@@ -64,14 +65,15 @@ std::wstring SectionFailureText(const wchar_t* step, DWORD error);
 
 enum class TReadResult {
   NoView,     // no section: the pin answers E_FAIL
-  NoAccess,   // the access event did not come within 200 ms: nothing copied, no pause
+  NoAccess,   // the access event did not come within 200 ms (or there is none): nothing copied
   NoNewData,  // access came, the new-data flag did not: nothing copied
   Copied,     // the copier ran under the frame lock
 };
 
 // The reader role of one KivoSrc output pin: creates the events and the section, writes the header
 // and the offered format, reads frames with the access / new-data handshake, and lets go of the
-// section when it is destroyed.
+// section when it is destroyed. A section that already exists with this reader's header and format
+// keeps its frame; one that is new or laid out otherwise is cleared.
 class TFrameSectionReader {
  public:
   explicit TFrameSectionReader(const VIDEOINFOHEADER& format);
@@ -86,15 +88,25 @@ class TFrameSectionReader {
   const BYTE* Pixels() const noexcept { return PixelsPtr; }
 
   // One read. When the frame may be copied, `copier(pixels, frameBytes)` runs inside the frame lock.
-  // Sleeps SleepMs afterwards whenever the access event was obtained.
+  // A read that obtained the access event owes a pause of SleepMs; it is taken at the start of the
+  // next read, so that what a read copies is as fresh as it can be when the sample leaves. Without
+  // an access event a read waits as long as a timed-out one and copies nothing.
   template <class Copier>
   TReadResult Read(Copier&& copier);
+
+  // The time one read of this outcome stands for at the reader's pace: a copy, one pause; no new
+  // data, the wait for it and the pause; no access, the wait for it.
+  DWORD PaceMs(TReadResult result) const noexcept;
 
   DWORD SleepMs = kReaderSleepMs;
 
  private:
   bool BeginRead(TReadResult& result);  // true: copy now (access and new data are held)
   void EndRead(bool gotNewData);
+  bool HoldsOwnLayout() const noexcept;
+  void LayOut(bool keepFrame);
+
+  bool PauseOwed = false;  // only the pin's streaming thread reads
 
   THandleOwner AccessHandle;
   THandleOwner NewDataHandle;

@@ -90,6 +90,8 @@ TGifPicture DecodeGif(const std::uint8_t* data, std::size_t size) {
   out.Height = gif->SHeight;
   out.BackgroundIndex = gif->SBackGroundColor;
   out.GlobalPalette = CopyPalette(gif->SColorMap);
+  // A screen too large is refused before any frame is read.
+  if (out.Width > 0 && out.Height > 0) CheckDimensions(std::uint64_t(out.Width), std::uint64_t(out.Height), L"GIF");
 
   TGifFrame control;  // graphic control waiting for its frame
   std::uint64_t totalPixels = 0;
@@ -165,8 +167,8 @@ TGifPicture DecodeGif(const std::uint8_t* data, std::size_t size) {
       out.Width = std::max(out.Width, std::min(f.Left + f.Width, 65535));
       out.Height = std::max(out.Height, std::min(f.Top + f.Height, 65535));
     }
+    if (out.Width > 0 && out.Height > 0) CheckDimensions(std::uint64_t(out.Width), std::uint64_t(out.Height), L"GIF");
   }
-  if (out.Width > 0 && out.Height > 0) CheckDimensions(std::uint64_t(out.Width), std::uint64_t(out.Height), L"GIF");
   return out;
 }
 

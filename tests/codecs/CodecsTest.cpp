@@ -560,6 +560,9 @@ TEST(BadInput, TruncatedFilesRaiseTheCodecError) {
   }
 }
 
+// Each decoder refuses a picture too large by its header, before it decodes or allocates anything: the
+// refusal names the format's own check (a later allocation would refuse without it), and where the
+// data after the header is cut, the refusal still comes instead of the read error.
 TEST(BadInput, HugeDimensionsAreRefusedBeforeDecoding) {
   // BMP: 100000 x 100000 header on a few bytes.
   TBmpLayout s;
@@ -570,7 +573,7 @@ TEST(BadInput, HugeDimensionsAreRefusedBeforeDecoding) {
   for (int at : {18, 22}) {
     bmp[at] = 0xA0; bmp[at + 1] = 0x86; bmp[at + 2] = 0x01; bmp[at + 3] = 0;
   }
-  EXPECT_TRUE(Contains(ErrorOf([&] { DecodeBmp(bmp.data(), bmp.size()); }), L"too large"));
+  EXPECT_TRUE(Contains(ErrorOf([&] { DecodeBmp(bmp.data(), bmp.size()); }), L"BMP picture is too large (100000 x 100000"));
 
   // JPEG: the frame header says 60000 x 60000.
   Bytes jpg = EncodeJpeg(PatternPicture(8, 8, 24));
@@ -585,7 +588,7 @@ TEST(BadInput, HugeDimensionsAreRefusedBeforeDecoding) {
     jpg[sof + std::size_t(i)] = 0xEA;
     jpg[sof + std::size_t(i) + 1] = 0x60;
   }
-  EXPECT_TRUE(Contains(ErrorOf([&] { DecodeJpeg(jpg.data(), jpg.size()); }), L"too large"));
+  EXPECT_TRUE(Contains(ErrorOf([&] { DecodeJpeg(jpg.data(), jpg.size()); }), L"JPEG picture is too large (60000 x 60000"));
 
   // PNG: IHDR of 60000 x 60000 with a correct checksum.
   Bytes png = EncodePng(PatternPicture(8, 8, 24));
@@ -594,7 +597,7 @@ TEST(BadInput, HugeDimensionsAreRefusedBeforeDecoding) {
   }
   const std::uint32_t crc = std::uint32_t(crc32(0, &png[12], 17));
   for (int i = 0; i < 4; ++i) png[29 + std::size_t(i)] = std::uint8_t(crc >> (24 - 8 * i));
-  EXPECT_TRUE(Contains(ErrorOf([&] { DecodePng(png.data(), png.size()); }), L"too large"));
+  EXPECT_TRUE(Contains(ErrorOf([&] { DecodePng(png.data(), png.size()); }), L"PNG picture is too large (60000 x 60000"));
 
   // GIF: a frame of 65535 x 65535, and a small frame on a 65535 x 65535 screen.
   TGifPicture g = SampleGif();
@@ -609,10 +612,13 @@ TEST(BadInput, HugeDimensionsAreRefusedBeforeDecoding) {
   ASSERT_NE(desc, 0u);
   Bytes bigFrame = gif;
   for (int i = 5; i < 9; ++i) bigFrame[desc + std::size_t(i)] = 0xFF;
-  EXPECT_TRUE(Contains(ErrorOf([&] { DecodeGif(bigFrame.data(), bigFrame.size()); }), L"too large"));
-  Bytes bigScreen = gif;
+  EXPECT_TRUE(Contains(ErrorOf([&] { DecodeGif(bigFrame.data(), bigFrame.size()); }),
+                       L"GIF frame picture is too large (65535 x 65535"));
+  // The screen: refused before its frame, whose data is cut short after the image descriptor.
+  Bytes bigScreen(gif.begin(), gif.begin() + std::ptrdiff_t(desc + 10));
   for (int i = 6; i < 10; ++i) bigScreen[std::size_t(i)] = 0xFF;
-  EXPECT_TRUE(Contains(ErrorOf([&] { DecodeGif(bigScreen.data(), bigScreen.size()); }), L"too large"));
+  EXPECT_TRUE(Contains(ErrorOf([&] { DecodeGif(bigScreen.data(), bigScreen.size()); }),
+                       L"GIF picture is too large (65535 x 65535"));
 }
 
 TEST(BadInput, CorruptHeadersRaiseTheCodecError) {

@@ -13,6 +13,7 @@
 #include "GraphSupport.h"
 #include "GuiTestUtil.h"
 #include "KivoSrcCommon.h"
+#include "TestDevices.h"
 #include "TestSupport.h"
 
 using namespace kivo;
@@ -166,12 +167,18 @@ TEST_F(CameraForm, DeviceListShowsTheVirtualCameraAndItsFormats) {
   EXPECT_EQ(vih->bmiHeader.biHeight, kH);
   EXPECT_EQ(GetCompressionName(vih->bmiHeader.biCompression), L"RGB");
 
-  // Unregistered, the category is empty: an empty list, and no filter for index 0.
+  // Unregistered, only the prefix's test cameras are left in the category.
   ASSERT_EQ(Regsvr32Unregister(Ax), 0u);
-  TSysDevEnum none(CLSID_VideoInputDeviceCategory);
-  EXPECT_EQ(FindDevice(none, kKivoSrcName), -1);
-  EXPECT_FALSE(none.GetBaseFilter(0));
+  TSysDevEnum rest(CLSID_VideoInputDeviceCategory);
+  EXPECT_EQ(FindDevice(rest, kKivoSrcName), -1);
+  EXPECT_EQ(rest.FilterCount(), int(testdev::ListDevices(CLSID_VideoInputDeviceCategory).size()));
+  for (int k = 0; k < rest.FilterCount(); ++k) EXPECT_EQ(rest.GetFilterEntry(k).CLSID, testdev::CLSID_PatternCamera);
   ASSERT_EQ(Regsvr32Register(Ax), 0u);
+  // An empty category: an empty list, and no filter for index 0.
+  const GUID emptyCategory = {0x5e1f0c2d, 0x7a3b, 0x4c9e, {0x8d, 0x10, 0x2f, 0x6a, 0x91, 0xb4, 0x0e, 0x73}};
+  TSysDevEnum none(emptyCategory);
+  EXPECT_EQ(none.FilterCount(), 0);
+  EXPECT_FALSE(none.GetBaseFilter(0));
 }
 
 TEST_F(CameraForm, StoredCameraFilterRestoresAndBindsAfterItsBytes) {

@@ -237,18 +237,129 @@ TEST_F(GraphTest, LogFileThatCannotBeCreatedLeavesLoggingOff) {
   ::DeleteFileW(good.c_str());
 }
 
-TEST_F(GraphTest, DvdModeFailsInAnOrderlyWayWithoutADvdBuilder) {
-  Graph->SetMode(TGraphMode::gmDVD);
-  bool raised = false;
-  try {
-    Graph->SetActive(true);
-  } catch (const EDirectShowException& e) {
-    raised = true;
-    EXPECT_LT(e.ResultCode, 0);
+class TFailingFilter : public IGraphFilter {
+ public:
+  IBaseFilter* QueryFilter() override { return Filter.Get(); }
+  std::wstring QueryFilterName() override { return L"Failing"; }
+  void FilterNotify(TFilterNotification what, intptr_t) override {
+    switch (what) {
+      case TFilterNotification::fnAdding:
+        if (FailAdding) throw Exception(L"cannot start");
+        CheckDSError(::CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                        Filter.PutVoid()));
+        break;
+      case TFilterNotification::fnRemoving:
+        throw Exception(L"cannot stop");
+      case TFilterNotification::fnRemoved:
+        Filter.Reset();
+        ++Removed;
+        break;
+      default:
+        break;
+    }
   }
-  EXPECT_EQ(Graph->Active(), !raised);
-  EXPECT_EQ(bool(Graph->Query<IGraphBuilder>()), !raised);
-  EXPECT_EQ(Grabber->QueryFilter() != nullptr, !raised) << "no filter left half-made";
+  TComPtr<IBaseFilter> Filter;
+  int Removed = 0;
+  bool FailAdding = false;
+};
+
+// A DVD graph builder registered for this process in place of the system's: without a graph to give
+// (as Wine's, whose GetFiltergraph answers E_NOTIMPL) or with a real filter graph. It counts the
+// builders alive.
+class TStandInDvdBuilder final : public TTestUnknown<IDvdGraphBuilder, IID_IDvdGraphBuilder> {
+ public:
+  explicit TStandInDvdBuilder(IGraphBuilder* graph) : Graph(graph) { ++Alive; }
+  ~TStandInDvdBuilder() override { --Alive; }
+  HRESULT STDMETHODCALLTYPE GetFiltergraph(IGraphBuilder** graph) override {
+    if (!Graph) return E_NOTIMPL;
+    *graph = Graph.Get();
+    Graph->AddRef();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDvdInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  HRESULT STDMETHODCALLTYPE RenderDvdVideoVolume(LPCWSTR, DWORD, AM_DVD_RENDERSTATUS*) override { return E_NOTIMPL; }
+
+  static std::atomic<int> Alive;
+
+ private:
+  TComPtr<IGraphBuilder> Graph;
+};
+std::atomic<int> TStandInDvdBuilder::Alive{0};
+
+class TStandInDvdFactory : public IClassFactory {
+ public:
+  explicit TStandInDvdFactory(IGraphBuilder* graph) : Graph(graph) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = (iid == IID_IUnknown || iid == IID_IClassFactory) ? static_cast<IClassFactory*>(this) : nullptr;
+    return *out ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    auto* builder = new TStandInDvdBuilder(Graph);
+    HRESULT hr = builder->QueryInterface(iid, out);
+    builder->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+ private:
+  IGraphBuilder* Graph;
+};
+
+// Activation in DVD mode that fails raises, and leaves nothing of the graph behind: no graph objects,
+// no Running Object Table entry, no notifications to the component's window, no bound filter in it.
+TEST_F(GraphTest, DvdModeFailsInAnOrderlyWayWithoutADvdBuilder) {
+  enum TBuilder { System, WithoutGraph, WithGraphAndAFailingComponent };
+  for (TBuilder kind : {System, WithoutGraph, WithGraphAndAFailingComponent}) {
+    SCOPED_TRACE(int(kind));
+    TComPtr<IGraphBuilder> graph;
+    if (kind == WithGraphAndAFailingComponent) {
+      ASSERT_EQ(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                   graph.PutVoid()), S_OK);
+    }
+    TStandInDvdFactory factory(graph.Get());
+    DWORD cookie = 0;
+    if (kind != System) {
+      ASSERT_EQ(::CoRegisterClassObject(CLSID_DvdGraphBuilder, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                        &cookie), S_OK);
+    }
+    TFailingFilter failing;  // bound after the grabber: activation fails once the graph is made
+    failing.FailAdding = true;
+    if (kind == WithGraphAndAFailingComponent) Graph->AddFilterComponent(&failing);
+
+    Graph->SetMode(TGraphMode::gmDVD);
+    EXPECT_THROW(Graph->SetActive(true), Exception);
+    EXPECT_FALSE(Graph->Active());
+    EXPECT_EQ(Graph->State(), psNoGraph);
+    EXPECT_FALSE(Graph->Query<IGraphBuilder>());
+    EXPECT_EQ(Graph->RotCookie(), 0u);
+    EXPECT_EQ(Grabber->QueryFilter(), nullptr) << "no filter left half-made";
+    EXPECT_EQ(TStandInDvdBuilder::Alive.load(), 0) << "the builder was let go";
+    if (graph) {
+      TComPtr<IFilterGraph> fg;
+      ASSERT_EQ(graph.As(fg), S_OK);
+      EXPECT_FALSE(RotHasItem(RotItemName(fg.Get())));
+      TComPtr<IMediaEventEx> events;
+      ASSERT_EQ(graph.As(events), S_OK);
+      long flags = 0;
+      EXPECT_EQ(events->GetNotifyFlags(&flags), S_OK);
+      EXPECT_EQ(flags, AM_MEDIAEVENT_NONOTIFY) << "no notifications to the component's window";
+      EXPECT_EQ(TFilterList(fg.Get()).Count(), 0) << "no bound filter left in the graph";
+      fg.Reset();
+      events.Reset();
+      graph->AddRef();
+      EXPECT_EQ(graph->Release(), 1u) << "only this test holds the graph";
+    }
+    Graph->RemoveFilterComponent(&failing);
+    Graph->SetMode(TGraphMode::gmCapture);
+    if (cookie) ::CoRevokeClassObject(cookie);
+  }
 }
 
 TEST_F(GraphTest, FileFramesReachOnBufferAndEventsArriveOnTheGuiThread) {
@@ -311,29 +422,6 @@ TEST_F(GraphTest, ExceptionsOfHandlersStopAtTheirBoundary) {
 }
 
 // A filter component whose stopping fails (as the video window's does when its renderer refuses).
-class TFailingFilter : public IGraphFilter {
- public:
-  IBaseFilter* QueryFilter() override { return Filter.Get(); }
-  std::wstring QueryFilterName() override { return L"Failing"; }
-  void FilterNotify(TFilterNotification what, intptr_t) override {
-    switch (what) {
-      case TFilterNotification::fnAdding:
-        CheckDSError(::CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                        Filter.PutVoid()));
-        break;
-      case TFilterNotification::fnRemoving:
-        throw Exception(L"cannot stop");
-      case TFilterNotification::fnRemoved:
-        Filter.Reset();
-        ++Removed;
-        break;
-      default:
-        break;
-    }
-  }
-  TComPtr<IBaseFilter> Filter;
-  int Removed = 0;
-};
 
 TEST_F(GraphTest, AFilterThatFailsToStopStillLeavesTheGraph) {
   TFailingFilter failing;
@@ -346,9 +434,12 @@ TEST_F(GraphTest, AFilterThatFailsToStopStillLeavesTheGraph) {
   EXPECT_EQ(failing.Removed, 1);
   EXPECT_FALSE(failing.Filter);
   EXPECT_EQ(FilterNames(), std::vector<std::wstring>{L"Sample"});
-  // Deactivated: likewise, and the other components are released too.
+  // Deactivated: likewise, and the other components are released too, also those bound after it.
+  Grabber->SetFilterGraph(nullptr);
   Graph->AddFilterComponent(&failing);
+  Grabber->SetFilterGraph(Graph);
   ASSERT_TRUE(failing.Filter);
+  ASSERT_TRUE(Grabber->QueryFilter());
   EXPECT_THROW(Graph->SetActive(false), Exception);
   EXPECT_FALSE(Graph->Active());
   EXPECT_EQ(failing.Removed, 2);

@@ -6,9 +6,16 @@
 //                              panel at (40, 30, 80 x 60), stretched; answers "ok"
 //   pump <ms>                  runs the message loop (GIF animation) for that long; answers "ok"
 //   race <n>                   two threads write n solid red / blue bitmaps each; answers "ok"
+//   lockrace <w> <h> <bw> <bh> <connect|set>
+//                              a producer writes a bw x bh bitmap at OutputFormat while this thread,
+//                              as another producer, holds FrameSectionLock and meanwhile connects
+//                              to the section (connect) or sets the output format to w x h (set);
+//                              answers the bytes of FrameBuffer's guard that were written ("guard 0")
 //   quit
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -67,6 +74,33 @@ void Race(int n) {
   b.join();
 }
 
+// The output format as a connection to a w x h section would leave it.
+void SetOutputFormat(int w, int h) {
+  OutputFormat.bmiHeader.biWidth = w;
+  OutputFormat.bmiHeader.biHeight = h;
+  OutputFormat.bmiHeader.biSizeImage = static_cast<DWORD>(PaddedFrameBytes(w, h));
+}
+
+int LockRace(int w, int h, int bw, int bh, const std::string& how) {
+  std::memset(FrameStore.Guard, 0xA5, sizeof(FrameStore.Guard));
+  TBitmap bitmap(bw, bh, TPixelFormat::pf24bit);
+  bitmap.Canvas()->Brush()->SetColor(clRed);
+  bitmap.Canvas()->FillRect(RECT{0, 0, bw, bh});
+  const TOutputFormat before = OutputFormat;
+  FrameSectionLock.Enter();
+  std::thread producer([&] { WriteBitmapFrame(OutputFormat, &bitmap, true); });
+  ::Sleep(200);  // the producer is past anything it checks before the lock, and waits for it
+  if (how == "connect")
+    ConnectFrameSection();
+  else
+    SetOutputFormat(w, h);
+  FrameSectionLock.Leave();
+  producer.join();
+  OutputFormat = before;
+  return static_cast<int>(std::count_if(std::begin(FrameStore.Guard), std::end(FrameStore.Guard),
+                                        [](BYTE b) { return b != 0xA5; }));
+}
+
 }  // namespace
 
 int main() {
@@ -117,6 +151,11 @@ int main() {
         in >> n;
         Race(n);
         out << "ok";
+      } else if (cmd == "lockrace") {
+        int w = 0, h = 0, bw = 0, bh = 0;
+        std::string how;
+        in >> w >> h >> bw >> bh >> how;
+        out << "guard " << LockRace(w, h, bw, bh, how);
       } else if (cmd == "quit") {
         break;
       } else {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -272,5 +273,40 @@ TEST_F(FrameSectionBitmaps, ConcurrentBitmapProducersNeverMixTheirFrames) {
   EXPECT_GT(frames, 0);
   EXPECT_EQ(mixed, 0) << frames;
 }
+
+// A producer waits for FrameSectionLock while another one holding it connects to a section whose
+// format, rows padded, is larger than FrameBuffer (or changes the output format to such a size):
+// nothing is ever written past FrameBuffer, whatever the size of the producer's bitmap.
+struct TLockRace {
+  int Width, Height;              // the section's format
+  int BitmapWidth, BitmapHeight;  // the producer's bitmap
+  const char* How;
+};
+
+class FrameSectionLockRace : public FrameSectionBitmaps, public ::testing::WithParamInterface<TLockRace> {};
+
+TEST_P(FrameSectionLockRace, AProducerWaitingForTheLockNeverWritesPastFrameBuffer) {
+  const TLockRace& c = GetParam();
+  VIDEOINFOHEADER vih = MakeOfferedVideoInfo();
+  vih.bmiHeader.biWidth = c.Width;
+  vih.bmiHeader.biHeight = c.Height;
+  vih.bmiHeader.biSizeImage = DWORD(c.Width * c.Height * 3);  // a size that does not pad its rows
+  TFrameSectionReader odd(vih);
+  ASSERT_TRUE(odd.HasView());
+  std::ostringstream cmd;
+  cmd << "lockrace " << c.Width << ' ' << c.Height << ' ' << c.BitmapWidth << ' ' << c.BitmapHeight << ' ' << c.How;
+  EXPECT_EQ(writer_->Call(cmd.str(), 20000), "guard 0");
+  EXPECT_TRUE(writer_->Running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FrameSectionLockRace,
+                         ::testing::Values(TLockRace{1259, 244, 1259, 244, "connect"},
+                                           TLockRace{1259, 244, 1259, 244, "set"},
+                                           TLockRace{1259, 244, 1280, 720, "set"}),
+                         [](const ::testing::TestParamInfo<TLockRace>& info) {
+                           const TLockRace& c = info.param;
+                           return std::string(c.How) + "Bitmap" + std::to_string(c.BitmapWidth) + "x" +
+                                  std::to_string(c.BitmapHeight);
+                         });
 
 }  // namespace

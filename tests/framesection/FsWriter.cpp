@@ -1,16 +1,39 @@
 // Test helper: KivoApp's frame writer in its own process, driven one command a line on stdin.
-//   init | done | connected | reconnect | output | capture <0|1> | write <frame> <size|-> <force> | quit
+//   init | done | connected | reconnect [clobber] | output | capture <0|1> | write <frame> <size|-> <force> | quit
+// reconnect with a clobber changes the section's header right after the writer has read it:
+//   zero (header and format area cleared, as a new reader's clearing leaves them), sizes (the area
+//   sizes 0), format (the format says 640 x 480).
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "KVProcs.h"
+#include "KVSection.h"
 #include "TestSupport.h"
 
 using namespace kivo;
+
+namespace {
+
+std::string g_clobber;
+
+void Clobber(BYTE* view) {
+  if (g_clobber == "zero") {
+    std::memset(view, 0, kPixelAreaOffset);
+  } else if (g_clobber == "sizes") {
+    std::memset(view + 4, 0, 12);
+  } else if (g_clobber == "format") {
+    const std::int32_t w = 640, h = 480;
+    std::memcpy(view + kFormatAreaOffset + kFormatWidthOffset, &w, 4);
+    std::memcpy(view + kFormatAreaOffset + kFormatHeightOffset, &h, 4);
+  }
+}
+
+}  // namespace
 
 int main() {
   std::vector<BYTE> frame(kMaxFrameBytes * 2);
@@ -29,7 +52,11 @@ int main() {
     } else if (cmd == "connected") {
       out << (FrameSectionConnected() ? 1 : 0);
     } else if (cmd == "reconnect") {
+      g_clobber.clear();
+      in >> g_clobber;
+      AfterFrameHeaderRead = g_clobber.empty() ? nullptr : &Clobber;
       out << (ConnectFrameSection() ? 1 : 0);
+      AfterFrameHeaderRead = nullptr;
     } else if (cmd == "output") {
       out << OutputWidth << ' ' << OutputHeight << ' ' << OutputFormat.bmiHeader.biSizeImage;
     } else if (cmd == "capture") {

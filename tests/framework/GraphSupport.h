@@ -7,6 +7,7 @@
 #include <qedit.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -69,6 +70,30 @@ class TRecordLog {
 
 // Recognises the test pattern of width x height in a buffer: its frame number (mod 256) or -1.
 int PatternFrame(const BYTE* data, long length, int width, int height);
+
+// A COM object of one interface made with new: counts its references, answers IUnknown and I, and
+// deletes itself with its last reference.
+template <class I, const IID& Iid>
+class TTestUnknown : public I {
+ public:
+  virtual ~TTestUnknown() = default;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = (iid == IID_IUnknown || iid == Iid) ? static_cast<I*>(this) : nullptr;
+    if (!*out) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++Refs; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG n = --Refs;
+    if (n == 0) delete this;
+    return n;
+  }
+
+ private:
+  std::atomic<ULONG> Refs{1};
+};
 
 // A grabber callback living on the test's stack: no reference counting, samples only (SampleCB).
 class TGrabberCallback : public ISampleGrabberCB {

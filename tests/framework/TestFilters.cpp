@@ -107,7 +107,128 @@ HRESULT TTestInputPin::VerifyType(const AM_MEDIA_TYPE& type) {
   return S_OK;
 }
 
+// ---------------------------------------------------------------------------------------------------
+
+// One sample of TShortSampleAllocator: Size bytes, then guard bytes; reports itself when it goes.
+class TShortSample final : public TTestUnknown<IMediaSample, IID_IMediaSample> {
+ public:
+  explicit TShortSample(TShortSampleAllocator* owner)
+      : Owner(owner), Buffer(owner->Size + TShortSampleAllocator::kGuardBytes, TShortSampleAllocator::kGuard) {
+    Owner->AddRef();
+  }
+  ~TShortSample() override {
+    Owner->Record(Buffer, Length);
+    Owner->Release();
+  }
+  HRESULT STDMETHODCALLTYPE GetPointer(BYTE** p) override {
+    if (!p) return E_POINTER;
+    *p = Buffer.data();
+    return S_OK;
+  }
+  long STDMETHODCALLTYPE GetSize() override { return Owner->Size; }
+  HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* start, REFERENCE_TIME* stop) override {
+    if (!HasTime) return VFW_E_SAMPLE_TIME_NOT_SET;
+    *start = Start;
+    *stop = Stop;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetTime(REFERENCE_TIME* start, REFERENCE_TIME* stop) override {
+    HasTime = start && stop;
+    if (HasTime) Start = *start, Stop = *stop;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE IsSyncPoint() override { return Sync ? S_OK : S_FALSE; }
+  HRESULT STDMETHODCALLTYPE SetSyncPoint(BOOL v) override {
+    Sync = v != FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE IsPreroll() override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE SetPreroll(BOOL) override { return S_OK; }
+  long STDMETHODCALLTYPE GetActualDataLength() override { return Length; }
+  HRESULT STDMETHODCALLTYPE SetActualDataLength(long n) override {
+    if (n < 0 || n > Owner->Size) return VFW_E_BUFFER_OVERFLOW;
+    Length = n;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetMediaType(AM_MEDIA_TYPE** type) override {
+    if (type) *type = nullptr;
+    return S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE SetMediaType(AM_MEDIA_TYPE*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE IsDiscontinuity() override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE SetDiscontinuity(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetMediaTime(LONGLONG*, LONGLONG*) override { return VFW_E_MEDIA_TIME_NOT_SET; }
+  HRESULT STDMETHODCALLTYPE SetMediaTime(LONGLONG*, LONGLONG*) override { return S_OK; }
+
+ private:
+  TShortSampleAllocator* Owner;
+  std::vector<BYTE> Buffer;
+  long Length = 0;
+  bool HasTime = false, Sync = false;
+  REFERENCE_TIME Start = 0, Stop = 0;
+};
+
+HRESULT STDMETHODCALLTYPE TShortSampleAllocator::SetProperties(ALLOCATOR_PROPERTIES* request,
+                                                               ALLOCATOR_PROPERTIES* actual) {
+  if (!request || !actual) return E_POINTER;
+  if (Committed) return VFW_E_ALREADY_COMMITTED;
+  Props = *actual = *request;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TShortSampleAllocator::GetProperties(ALLOCATOR_PROPERTIES* props) {
+  if (!props) return E_POINTER;
+  *props = Props;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TShortSampleAllocator::Commit() {
+  Committed = true;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TShortSampleAllocator::Decommit() {
+  Committed = false;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TShortSampleAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME*, REFERENCE_TIME*,
+                                                           DWORD) {
+  if (!sample) return E_POINTER;
+  *sample = nullptr;
+  if (!Committed) return VFW_E_NOT_COMMITTED;
+  *sample = new TShortSample(this);
+  return S_OK;
+}
+
+void TShortSampleAllocator::Record(const std::vector<BYTE>& buffer, long length) {
+  if (length <= 0) return;
+  for (std::size_t i = std::size_t(Size); i < buffer.size(); ++i) {
+    if (buffer[i] != kGuard) {
+      ++GuardsBroken;
+      break;
+    }
+  }
+  std::lock_guard<std::mutex> lock(Lock);
+  Last.assign(buffer.begin(), buffer.begin() + Size);
+  LastLength = length;
+  ++Filled;
+}
+
+std::vector<BYTE> TShortSampleAllocator::LastData() const {
+  std::lock_guard<std::mutex> lock(Lock);
+  return Last;
+}
+
+// ---------------------------------------------------------------------------------------------------
+
 HRESULT STDMETHODCALLTYPE TTestInputPin::GetAllocator(IMemAllocator** allocator) {
+  if (ShortAllocator) {
+    if (!allocator) return E_POINTER;
+    *allocator = ShortAllocator.Get();
+    ShortAllocator->AddRef();
+    return S_OK;
+  }
   if (!OfferBusyAllocator) return TBCBaseInputPin::GetAllocator(allocator);
   if (!allocator) return E_POINTER;
   *allocator = nullptr;

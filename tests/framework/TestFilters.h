@@ -4,10 +4,13 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <mutex>
 #include <vector>
 
 #include "BaseClass.h"
 #include "BaseSource.h"
+#include "GraphSupport.h"
 
 namespace kivo::test {
 
@@ -54,6 +57,36 @@ class TTestSource : public TBCBaseFilter {
   TTestOutputPin Pin;
 };
 
+// An allocator whose samples are `Size` bytes long while it agrees to any buffer size asked of it,
+// so that an upstream pin gets samples shorter than it asked for. Each sample's buffer is followed
+// by guard bytes; when a sample is released for good, what was written into it is recorded.
+class TShortSampleAllocator final : public TTestUnknown<IMemAllocator, IID_IMemAllocator> {
+ public:
+  explicit TShortSampleAllocator(long size) : Size(size) {}
+  HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override;
+  HRESULT STDMETHODCALLTYPE GetProperties(ALLOCATOR_PROPERTIES* props) override;
+  HRESULT STDMETHODCALLTYPE Commit() override;
+  HRESULT STDMETHODCALLTYPE Decommit() override;
+  HRESULT STDMETHODCALLTYPE GetBuffer(IMediaSample** sample, REFERENCE_TIME*, REFERENCE_TIME*, DWORD) override;
+  HRESULT STDMETHODCALLTYPE ReleaseBuffer(IMediaSample*) override { return S_OK; }
+
+  static constexpr std::size_t kGuardBytes = 4096;
+  static constexpr BYTE kGuard = 0x5A;
+  const long Size;
+  std::atomic<int> Filled{0};        // samples released with data in them
+  std::atomic<int> GuardsBroken{0};  // samples written past their end
+  std::atomic<long> LastLength{0};   // actual data length of the last filled sample
+  std::vector<BYTE> LastData() const;
+
+ private:
+  friend class TShortSample;
+  void Record(const std::vector<BYTE>& buffer, long length);
+  std::atomic<bool> Committed{false};
+  ALLOCATOR_PROPERTIES Props{};
+  mutable std::mutex Lock;
+  std::vector<BYTE> Last;
+};
+
 class TTestPass;
 
 class TTestInputPin : public TBCBaseInputPin {
@@ -69,6 +102,8 @@ class TTestInputPin : public TBCBaseInputPin {
   // Hands upstream an allocator that is already committed, so that sizing it fails.
   bool OfferBusyAllocator = false;
   TComPtr<IMemAllocator> BusyAllocator;
+  // When set, hands upstream this allocator of short samples.
+  TComPtr<TShortSampleAllocator> ShortAllocator;
   std::atomic<int> Received{0};
 
  private:

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -107,6 +109,42 @@ inline std::wstring MessageBoxText(HWND box) {
   ::EnumChildWindows(box, detail::StaticText, reinterpret_cast<LPARAM>(&text));
   return text;
 }
+
+// Closes the first visible message box that appears (on another thread, since the box runs its
+// own modal loop on the GUI thread) and reports its text and caption.
+class TBoxCloser {
+ public:
+  explicit TBoxCloser(DWORD timeoutMs) {
+    thread_ = std::thread([this, timeoutMs] {
+      DWORD start = ::GetTickCount();
+      while (::GetTickCount() - start < timeoutMs) {
+        if (HWND box = FindVisibleTopLevel(L"#32770")) {
+          ::Sleep(50);
+          text_ = MessageBoxText(box);
+          caption_ = TextOf(box);
+          ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+          found_ = true;
+          return;
+        }
+        ::Sleep(20);
+      }
+    });
+  }
+  ~TBoxCloser() {
+    if (thread_.joinable()) thread_.join();
+  }
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  bool Found() const { return found_; }
+  const std::wstring& Text() const { return text_; }
+  const std::wstring& Caption() const { return caption_; }
+
+ private:
+  std::thread thread_;
+  std::atomic<bool> found_{false};
+  std::wstring text_, caption_;
+};
 
 // Kernel handles of the process: every handle value that answers GetHandleInformation.
 inline int CountKernelHandles() {

@@ -274,9 +274,7 @@ TEST(KivoApp, SettingsDialogListsTheDeviceFormatAndOnlyApplySaves) {
 }
 
 // A second viewer opened after the idle picture was written must not turn the first one black.
-// Needs the frame-section reader that keeps the pixels of a section it did not create; enabled
-// together with it.
-TEST(KivoApp, DISABLED_TwoViewersBothSeeTheIdlePicture) {
+TEST(KivoApp, TwoViewersBothSeeTheIdlePicture) {
   TProgramFolder folder;
   TKivoAppRun app(folder);
   ASSERT_NE(app.WaitMainWindow(), nullptr);

@@ -1,7 +1,10 @@
 // Test helper: a capture program as real clients build it (device enumerator, Capture Graph
 // Builder 2, Sample Grabber, Null Renderer), driven one command a line on stdin:
 //   open <clock|noclock> | run | stop | clear | dump | setformat | close | quit
+// Like most video-call and recording programs, open chooses 320 x 240 at 25 frames a second from
+// the pin's capabilities and applies it with SetFormat before it connects.
 // dump prints one line a sample: "<length> <hasTime> <start> <stop> <frame> <allZero> <ms>", then "end".
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -39,6 +42,8 @@ struct TClient {
     if (FAILED(hr = Graph->AddFilter(Source.Get(), kKivoSrcName))) return "fail add " + Hex(hr);
     Graph->AddFilter(Grabber.Get(), L"Sample Grabber");
     Graph->AddFilter(Null.Get(), L"Null Renderer");
+    const std::string picked = PickFormat(320, 240, 400000);
+    if (picked != "ok") return picked;
     hr = Builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, Source.Get(), Grabber.Get(), Null.Get());
     if (FAILED(hr)) return "fail render " + Hex(hr);
     if (!clock) {
@@ -57,6 +62,40 @@ struct TClient {
     char text[64];
     std::snprintf(text, sizeof(text), "%s %.0f", Hex(hr).c_str(), NowMs() - t0);
     return text;
+  }
+
+  // Looks through the capabilities for one that allows width x height at the frame interval,
+  // sets that size and interval in its media type and applies it.
+  std::string PickFormat(LONG width, LONG height, REFERENCE_TIME interval) {
+    TComPtr<IAMStreamConfig> config;
+    HRESULT hr = Builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, Source.Get(),
+                                        IID_IAMStreamConfig, config.PutVoid());
+    if (FAILED(hr)) return "fail find " + Hex(hr);
+    int count = 0, size = 0;
+    if (FAILED(hr = config->GetNumberOfCapabilities(&count, &size))) return "fail count " + Hex(hr);
+    if (size != int(sizeof(VIDEO_STREAM_CONFIG_CAPS))) return "fail capsize";
+    auto within = [](LONG v, LONG lo, LONG hi, int step) { return v >= lo && v <= hi && (v - lo) % std::max(step, 1) == 0; };
+    for (int i = 0; i < count; ++i) {
+      AM_MEDIA_TYPE* mt = nullptr;
+      VIDEO_STREAM_CONFIG_CAPS caps{};
+      if (FAILED(config->GetStreamCaps(i, &mt, reinterpret_cast<BYTE*>(&caps))) || !mt) continue;
+      const bool fits = mt->formattype == FORMAT_VideoInfo && mt->cbFormat >= sizeof(VIDEOINFOHEADER) &&
+                        within(width, caps.MinOutputSize.cx, caps.MaxOutputSize.cx, caps.OutputGranularityX) &&
+                        within(height, caps.MinOutputSize.cy, caps.MaxOutputSize.cy, caps.OutputGranularityY) &&
+                        interval >= caps.MinFrameInterval && interval <= caps.MaxFrameInterval;
+      if (fits) {
+        auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt->pbFormat);
+        vih->AvgTimePerFrame = interval;
+        vih->bmiHeader.biWidth = width;
+        vih->bmiHeader.biHeight = height;
+        vih->bmiHeader.biSizeImage = DWORD(FrameBytes(width, height));
+        hr = config->SetFormat(mt);
+      }
+      ::CoTaskMemFree(mt->pbFormat);
+      ::CoTaskMemFree(mt);
+      if (fits) return hr == S_OK ? "ok" : "fail setformat " + Hex(hr);
+    }
+    return "fail nocaps";
   }
 
   std::string SetFormat() {

@@ -12,7 +12,18 @@ HRESULT VideoInputCategoryState() {
                                   devEnum.PutVoid());
   if (FAILED(hr)) return hr;
   TComPtr<IEnumMoniker> monikers;
-  return devEnum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Put(), 0);
+  hr = devEnum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Put(), 0);
+  if (hr != S_OK) return hr;
+  // The test prefix's cameras are hardware ("@device:pnp:"): only registered filters count.
+  TComPtr<IMoniker> m;
+  while (monikers->Next(1, m.Put(), nullptr) == S_OK) {
+    LPOLESTR name = nullptr;
+    if (FAILED(m->GetDisplayName(nullptr, nullptr, &name)) || !name) continue;
+    const bool software = std::wstring(name).find(L"@device:sw:") == 0;
+    ::CoTaskMemFree(name);
+    if (software) return S_OK;
+  }
+  return S_FALSE;
 }
 
 }  // namespace kivo::test

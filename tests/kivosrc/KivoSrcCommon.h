@@ -19,7 +19,8 @@ inline constexpr wchar_t kKivoSrcName[] = L"Kivo Filter Source";
 // The device of that name in the video input category, if listed: its CLSID and moniker.
 using TDevice = TListedFilter;
 std::optional<TDevice> FindVideoInputDevice(const std::wstring& name);
-// S_OK with devices, S_FALSE when the category enumerates empty.
+// S_OK when the category lists a registered filter (a software device), S_FALSE when it lists none
+// (the test prefix's cameras are hardware and do not count).
 HRESULT VideoInputCategoryState();
 
 }  // namespace kivo::test

@@ -6,10 +6,13 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "GraphSupport.h"
+#include "GuiTestUtil.h"
 #include "KVSection.h"
 #include "KivoSrcCommon.h"
+#include "TestFilters.h"
 #include "TestSupport.h"
 
 using namespace kivo;
@@ -19,6 +22,18 @@ namespace {
 
 const GUID kPinSet = {0x9b00f101, 0x1567, 0x11d1, {0xb3, 0xf1, 0x00, 0xaa, 0x00, 0x37, 0x61, 0xc5}};
 const GUID kCaptureCategory = {0xfb6c4281, 0x0353, 0x11d1, {0x90, 0x5f, 0x00, 0x00, 0xc0, 0xcc, 0x16, 0xba}};
+
+// Samples counted from 0 in steps of `intervals` frame intervals, without a picture in them.
+void ExpectUnfilledTimes(const std::vector<TSeenSample>& seen, int intervals) {
+  REFERENCE_TIME next = 0;
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    ASSERT_TRUE(seen[i].HasTime) << "sample " << i;
+    EXPECT_EQ(seen[i].Start, next) << "sample " << i;
+    EXPECT_EQ(seen[i].Stop, next + intervals * 400000) << "sample " << i;
+    EXPECT_LT(seen[i].Frame, 0);
+    next = seen[i].Stop;
+  }
+}
 
 class KivoSrc : public ::testing::Test {
  protected:
@@ -93,12 +108,21 @@ TEST_F(KivoSrc, StreamConfigAnswersFromFilterAndPin) {
     ASSERT_TRUE(mt);
     ExpectOfferedType(*mt);
     Free(mt);
+    // The one size as input, cropping and output, with steps that lead out of it; 25 to 15
+    // frames a second and the bit rates of the RGB24 stream at those rates; nothing else.
     VIDEO_STREAM_CONFIG_CAPS expected;
     std::memset(&expected, 0, sizeof(expected));
     expected.guid = FORMAT_VideoInfo;
+    expected.InputSize = expected.MinCroppingSize = expected.MaxCroppingSize = SIZE{320, 240};
+    expected.MinOutputSize = expected.MaxOutputSize = SIZE{320, 240};
+    expected.CropGranularityX = expected.OutputGranularityX = 320;
+    expected.CropGranularityY = expected.OutputGranularityY = 240;
+    expected.CropAlignX = expected.CropAlignY = 1;
     expected.MinFrameInterval = 400000;
     expected.MaxFrameInterval = 666666;
-    EXPECT_EQ(std::memcmp(caps, &expected, sizeof(caps)), 0) << "all other fields zero";
+    expected.MinBitsPerSecond = 230400 * 8 * 15;
+    expected.MaxBitsPerSecond = 230400 * 8 * 25;
+    EXPECT_EQ(std::memcmp(caps, &expected, sizeof(caps)), 0);
   }
   AM_MEDIA_TYPE* mt = nullptr;
   ASSERT_EQ(fromPin->GetFormat(&mt), S_OK);
@@ -231,27 +255,127 @@ TEST_F(KivoSrc, WithoutWriterUnfilledSamplesComeAboutFourTimesASecond) {
   auto seen = sink.Samples();
   ASSERT_GE(seen.size(), 4u);
   EXPECT_LE(seen.size(), 11u);
-  for (const TSeenSample& s : seen) EXPECT_FALSE(s.HasTime) << "unfilled samples carry no times";
+  // Each stands for the 240 ms of its wait and pause: six frame intervals, one after the other.
+  ExpectUnfilledTimes(seen, 6);
   const double interval = (seen.back().Ms - seen.front().Ms) / double(seen.size() - 1);
   EXPECT_GT(interval, 180);
   EXPECT_LT(interval, 400);
+}
+
+// The pin copies into a sample only as many bytes as it holds, however large the frame.
+TEST_F(KivoSrc, ASampleShorterThanTheFrameGetsOnlyWhatFits) {
+  // A frame in the section with its flag up, as KivoApp's writer leaves it.
+  THandleOwner mapping(::OpenFileMappingA(FILE_MAP_WRITE, FALSE, kFrameSectionName));
+  ASSERT_TRUE(mapping);
+  TViewOwner view(::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_TRUE(view);
+  FillPattern(static_cast<BYTE*>(view.Get()) + kPixelAreaOffset, 320, 240, 6);
+  THandleOwner newData(::OpenEventA(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, kNewDataEventName));
+  ASSERT_TRUE(newData);
+  ::SetEvent(newData.Get());
+
+  // Downstream hands the pin samples of 1000 bytes, however large a buffer it asks for.
+  constexpr long kShort = 1000;
+  TComPtr<IClassFactory> passFactory;
+  ASSERT_EQ(DllGetClassObject(CLSID_TestPass, IID_IClassFactory, passFactory.PutVoid()), S_OK);
+  TComPtr<IBaseFilter> passFilter;
+  ASSERT_EQ(passFactory->CreateInstance(nullptr, IID_IBaseFilter, passFilter.PutVoid()), S_OK);
+  auto* pass = static_cast<TTestPass*>(static_cast<TBCBaseFilter*>(passFilter.Get()));
+  auto* shortAllocator = new TShortSampleAllocator(kShort);
+  pass->Input.ShortAllocator = TComPtr<TShortSampleAllocator>::Attach(shortAllocator);
+  TGrabberSink sink(320, 240);
+  TComPtr<IBaseFilter> grabber, null;
+  ASSERT_EQ(MakeGrabberAndRenderer(grabber, null, &sink), S_OK);
+  {
+    TGraph g;
+    ASSERT_EQ(g.Add(Filter.Get(), L"src"), S_OK);
+    ASSERT_EQ(g.Add(passFilter.Get(), L"pass"), S_OK);
+    ASSERT_EQ(g.Add(grabber.Get(), L"grabber"), S_OK);
+    ASSERT_EQ(g.Add(null.Get(), L"null"), S_OK);
+    ASSERT_EQ(g.Link(Filter.Get(), passFilter.Get()), S_OK);
+    ASSERT_EQ(g.Link(passFilter.Get(), grabber.Get()), S_OK);
+    ASSERT_EQ(g.Link(grabber.Get(), null.Get()), S_OK);
+    ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
+    EXPECT_TRUE(sink.WaitFor(3, 5000));
+    EXPECT_EQ(g.Control->Stop(), S_OK);
+  }
+  ASSERT_GE(shortAllocator->Filled.load(), 3);
+  EXPECT_EQ(shortAllocator->GuardsBroken.load(), 0) << "nothing written past a sample";
+  EXPECT_EQ(shortAllocator->LastLength.load(), kShort);
+  const std::vector<BYTE> want = MakePattern(320, 240, 6), got = shortAllocator->LastData();
+  ASSERT_EQ(got.size(), std::size_t(kShort));
+  EXPECT_EQ(std::memcmp(got.data(), want.data(), kShort), 0) << "the frame's first bytes";
+  pass->Input.ShortAllocator.Reset();
+}
+
+// Without its access event (the name belongs to another kind of object) the camera still comes up
+// after its message; it delivers unfilled samples at the pace of a timed-out wait, not as fast as
+// downstream takes them, and lets go of the section with its last reference.
+TEST(KivoSrcWithoutAccessEvent, SamplesKeepThePaceAndTheSectionGoesWithTheFilter) {
+  TComInit com;
+  THandleOwner squatter(::CreateMutexA(nullptr, FALSE, kAccessEventName));
+  ASSERT_TRUE(squatter);
+  TPluginModule ax;
+  ASSERT_TRUE(ax.Load(ModuleDir() + L"kivosrc.ax"));
+  TGrabberSink sink(320, 240);
+  {
+    TComPtr<IClassFactory> factory;
+    ASSERT_EQ(ax.GetClassObject(kKivoSrcClsid, IID_IClassFactory, factory.PutVoid()), S_OK);
+    TComPtr<IBaseFilter> filter;
+    {
+      TBoxCloser closer(10000);
+      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, filter.PutVoid()), S_OK);
+      closer.Join();
+      EXPECT_TRUE(closer.Found());
+      EXPECT_EQ(closer.Text().substr(0, 10), L"access :6 ");
+    }
+    TComPtr<IBaseFilter> grabber, null;
+    ASSERT_EQ(MakeGrabberAndRenderer(grabber, null, &sink), S_OK);
+    TGraph g;  // no clock: a pin that does not pace itself would flood it
+    ASSERT_EQ(g.Add(filter.Get(), L"src"), S_OK);
+    ASSERT_EQ(g.Add(grabber.Get(), L"grabber"), S_OK);
+    ASSERT_EQ(g.Add(null.Get(), L"null"), S_OK);
+    ASSERT_EQ(g.Link(filter.Get(), grabber.Get()), S_OK);
+    ASSERT_EQ(g.Link(grabber.Get(), null.Get()), S_OK);
+    ASSERT_TRUE(SUCCEEDED(g.Control->Run()));
+    ::Sleep(2000);
+    EXPECT_EQ(g.Control->Stop(), S_OK);
+  }
+  auto seen = sink.Samples();
+  ASSERT_GE(seen.size(), 4u);
+  EXPECT_LE(seen.size(), 13u) << "about five a second";
+  ExpectUnfilledTimes(seen, 5);  // 200 ms each, as a wait for the lock that timed out
+  EXPECT_EQ(ax.CanUnloadNow(), S_OK);
+  THandleOwner section(::OpenFileMappingA(FILE_MAP_READ, FALSE, kFrameSectionName));
+  EXPECT_FALSE(section) << "the view and the mapping went with the pin";
 }
 
 }  // namespace
 
 namespace {
 
-// A new reader pin clears the section only while it holds the lock, so a copy in progress elsewhere
-// never sees a half-cleared frame.
-TEST(KivoSrcSection, NewReaderClearsTheSectionUnderTheLock) {
+// A new reader pin keeps a frame it finds in a section laid out as its own, so viewers opened later
+// see what the others see; any other section it clears, and only while it holds the lock, so a copy
+// in progress elsewhere never sees a half-cleared frame.
+TEST(KivoSrcSection, NewReaderKeepsALaidOutFrameAndClearsOthersUnderTheLock) {
   TFrameSectionReader first(MakeOfferedVideoInfo());
   ASSERT_TRUE(first.HasView());
   THandleOwner mapping(::OpenFileMappingA(FILE_MAP_WRITE, FALSE, kFrameSectionName));
   ASSERT_TRUE(mapping);
   TViewOwner view(::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
   ASSERT_TRUE(view);
-  BYTE* pixels = static_cast<BYTE*>(view.Get()) + kPixelAreaOffset;
+  BYTE* base = static_cast<BYTE*>(view.Get());
+  BYTE* pixels = base + kPixelAreaOffset;
   FillPattern(pixels, 320, 240, 9);
+  std::vector<BYTE> layout(base, base + kPixelAreaOffset);
+  {
+    TFrameSectionReader same(MakeOfferedVideoInfo());
+    EXPECT_EQ(CheckPattern(pixels, 320, 240, 9), "") << "the frame is kept";
+    EXPECT_EQ(std::memcmp(base, layout.data(), layout.size()), 0) << "header and format as they were";
+  }
+  // Another program wrote another size into the format area: the next reader lays out afresh.
+  auto* format = reinterpret_cast<VIDEOINFOHEADER*>(base + kFormatAreaOffset);
+  format->bmiHeader.biWidth = 1259;
 
   THandleOwner access(::OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, kAccessEventName));
   ASSERT_EQ(::WaitForSingleObject(access.Get(), 1000), WAIT_OBJECT_0);
@@ -267,6 +391,7 @@ TEST(KivoSrcSection, NewReaderClearsTheSectionUnderTheLock) {
   ::SetEvent(access.Get());
   maker.join();
   EXPECT_TRUE(AllZero(pixels, 230400)) << "cleared once it had the lock";
+  EXPECT_EQ(std::memcmp(base, layout.data(), layout.size()), 0) << "laid out as a reader does";
   // It gave the lock back.
   EXPECT_EQ(::WaitForSingleObject(access.Get(), 1000), WAIT_OBJECT_0);
   ::SetEvent(access.Get());

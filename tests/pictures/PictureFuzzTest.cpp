@@ -120,10 +120,17 @@ TEST(PictureFuzz, GarbageUnderEveryExtensionRaisesEInvalidGraphic) {
       const std::wstring file = dir.Path(L"f" + std::to_wstring(n++) + L"." + ext);
       WritePictureFile(file, b);
       TPicture pic;
+      bool raised = false;
       try {
         pic.LoadFromFile(file);
       } catch (const EInvalidGraphic& e) {
+        raised = true;
         EXPECT_NE(e.Message().find(file), std::wstring::npos);
+      }
+      // Only a damaged GIF under its own extension may still be a picture.
+      const bool mayLoad = i % 2 == 1 && std::wstring(ext) == L"gif";
+      if (!mayLoad) {
+        EXPECT_TRUE(raised) << "no error for " << std::string(file.begin(), file.end());
       }
     }
   }

@@ -486,6 +486,12 @@ TEST_F(Transform, PassesFlushSegmentEndOfStreamAndOtherStreamsAndDropsShortSampl
 TEST_F(Transform, ASampleWithANewAcceptedTypeIsReadAtItsSize) {
   ASSERT_NO_FATAL_FAILURE(BuildSinkGraph(Rgb(640, 480)));
   ASSERT_TRUE(SUCCEEDED(Graph->Control->Run()));
+  // A frame of the connected size first, so that the scaler has worked at that size.
+  EXPECT_EQ(Source->Deliver(8), S_OK);
+  ASSERT_EQ(Sink->Pin.Frames.Count(), 1u);
+  EXPECT_EQ(FirstDifference(Sink->Pin.Frames.Frames()[0].Bytes, ExpectedFrame(640, 480, 320, 240, {0, 0, 320, 240}, 8),
+                            320),
+            "");
 
   TComPtr<IMediaSample> sample;
   ASSERT_EQ(Source->Pin.AcquireSample(sample.Put(), nullptr, nullptr, 0), S_OK);
@@ -498,8 +504,8 @@ TEST_F(Transform, ASampleWithANewAcceptedTypeIsReadAtItsSize) {
   ASSERT_EQ(sample->SetMediaType(&smaller.Type), S_OK);
   EXPECT_EQ(Source->Pin.SendSample(sample.Get()), S_OK);
   sample.Reset();
-  ASSERT_EQ(Sink->Pin.Frames.Count(), 1u);
-  EXPECT_EQ(FirstDifference(Sink->Pin.Frames.Frames()[0].Bytes, ExpectedFrame(160, 120, 320, 240, {0, 0, 320, 240}, 9),
+  ASSERT_EQ(Sink->Pin.Frames.Count(), 2u);
+  EXPECT_EQ(FirstDifference(Sink->Pin.Frames.Frames()[1].Bytes, ExpectedFrame(160, 120, 320, 240, {0, 0, 320, 240}, 9),
                             320),
             "");
   EXPECT_EQ(Graph->Control->Stop(), S_OK);

@@ -1,0 +1,40 @@
+// kivotestdev.dll: the drivers of the test devices (the pattern camera, the test microphone) and the
+// Colour Space Converter stand-in. DllRegisterServer enters the converter in the DirectShow filter
+// category under the system converter's class and name, and the two drivers in a category of their
+// own (clients find the devices through the device list, not as software devices).
+#include "ColourConverter.h"
+#include "PatternCamera.h"
+#include "TestDevices.h"
+#include "TestMicrophone.h"
+
+namespace kivo::testdev {
+
+namespace {
+
+const REGPINTYPES kVideoAny = {&MEDIATYPE_Video, &GUID_NULL};
+const REGPINTYPES kAudioAny = {&MEDIATYPE_Audio, &GUID_NULL};
+REGFILTERPINS kCameraPins[] = {
+    {const_cast<LPWSTR>(L"Capture"), FALSE, TRUE, FALSE, FALSE, nullptr, nullptr, 1, &kVideoAny},
+};
+REGFILTERPINS kMicrophonePins[] = {
+    {const_cast<LPWSTR>(L"Capture"), FALSE, TRUE, FALSE, FALSE, nullptr, nullptr, 1, &kAudioAny},
+};
+REGFILTERPINS kConverterPins[] = {
+    {const_cast<LPWSTR>(L"Input"), FALSE, FALSE, FALSE, FALSE, &GUID_NULL, nullptr, 1, &kVideoAny},
+    {const_cast<LPWSTR>(L"XForm Out"), FALSE, TRUE, FALSE, FALSE, &GUID_NULL, nullptr, 1, &kVideoAny},
+};
+
+// The factories belong to the process's factory list.
+TBCClassFactory* const g_camera =
+    new TBCClassFactory(&TPatternCamera::CreateByFactory, kCameraPins, 1, MERIT_DO_NOT_USE, kTestDriverCategory,
+                        CLSID_PatternCamera, L"Kivo Pattern Camera");
+TBCClassFactory* const g_microphone =
+    new TBCClassFactory(&TTestMicrophone::CreateByFactory, kMicrophonePins, 1, MERIT_DO_NOT_USE, kTestDriverCategory,
+                        CLSID_TestMicrophone, L"Kivo Test Microphone");
+TBCClassFactory* const g_converter =
+    new TBCClassFactory(&TColourConverter::CreateByFactory, kConverterPins, 2, kConverterMerit,
+                        CLSID_LegacyAmFilterCategory, CLSID_ColourConverter, kConverterName);
+
+}  // namespace
+
+}  // namespace kivo::testdev
