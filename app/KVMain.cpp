@@ -150,7 +150,11 @@ TKVMainForm::TKVMainForm(TComponent* owner) : TForm(owner) {
   // right column: the effect pane's place
   pnlRight = MakePanel(this, this, L"pnlRight", 320, 0, 319, 553, TAlign::alClient);
   pnlRight->SetColor(clWhite);
-  // (the effect pane EffectManA is placed here by the effects unit)
+  EffectManA = new TEffectMan(this);
+  EffectManA->SetName(L"EffectManA");
+  EffectManA->SetBounds(0, 0, 319, 553);
+  EffectManA->SetParent(pnlRight);
+  EffectManA->SetAlign(TAlign::alClient);
 
   TrayPopup = new TPopupMenu(this);
   TrayPopup->SetName(L"TrayPopup");
@@ -274,7 +278,7 @@ void TKVMainForm::DelayedStart() {
   SetCaptureSource(SysConfig.CaptureSource);
   ShowSourcePage(SysConfig.ActiveSource);
   btnDisCapture->SetDown(!CaptureActive());
-  // the effect pane builds its tabs here (effects unit)
+  EffectManA->BuildTabs();
   AdBrowser->Navigate(kAdAddress);
 }
 
@@ -383,7 +387,7 @@ void TKVMainForm::miExitClick(TObject*) {
 
 void TKVMainForm::FormDestroy(TObject*) {
   if (HandleAllocated()) ::KillTimer(HandleIfAllocated(), kTrackPlayTimer);
-  // the effect pane is freed here first (effects unit)
+  FreeAndNil(EffectManA);  // its tabs close their forms
   for (TSourceWindowAbs* win : SourceWindows)
     if (win) win->Stop();
   DockedWindows.clear();

@@ -6,9 +6,14 @@
 
 #include "Forms.h"
 #include "KVAxInst.h"
+#include "KVCtrls.h"
+#include "KVEffAniProc.h"
+#include "KVEffColorProc.h"
+#include "KVEffTxtProc.h"
 #include "KVFMovieSource.h"
 #include "KVInstance.h"
 #include "KVMain.h"
+#include "KVProcessorList.h"
 #include "KVShared.h"
 #include "KVSysConfig.h"
 #include "KVUpgrade.h"
@@ -16,6 +21,11 @@
 using namespace kivo;
 
 namespace {
+
+void StartColorAndTextEffects() {
+  RegisterColorProcessor();
+  RegisterTextProcessor();
+}
 
 // One unit of the program: its work at start and at end (either may be empty).
 struct TUnitStep {
@@ -31,15 +41,15 @@ const TUnitStep kUnits[] = {
     {"KVAxInst", &StartAxInstUnit, nullptr},                   // 3
     {"KVSysConfig", &StartSysConfigUnit, &EndSysConfigUnit},   // 4
     {"KVFWindowAbs, KVFSourceAbs, KVFAbout", nullptr, nullptr},  // 5
-    {"KVCtrls (album item bitmaps)", nullptr, nullptr},        // 6
+    {"KVCtrls", &InitAlbumCtrls, &DoneAlbumCtrls},            // 6
     {"KVFAlbumSource (album list file)", nullptr, nullptr},    // 7
     {"KVMessage (KivoMsg)", nullptr, nullptr},                 // 8
-    {"KVProcessorList", nullptr, nullptr},                     // 9
+    {"KVProcessorList", &InitProcessorList, &DoneProcessorList},  // 9
     {"KVFMovieSource", &StartMovieSourceUnit, &EndMovieSourceUnit},  // 10
     {"KVMain", &StartMainUnit, nullptr},                       // 11
-    {"KVEffColorProc, KVEffTxtProc", nullptr, nullptr},        // 12
+    {"KVEffColorProc, KVEffTxtProc", &StartColorAndTextEffects, nullptr},  // 12
     {"KVUpgrade", nullptr, &StopUpdateClient},                 // 13
-    {"KVEFFAniProc, KVEffBrdProc, KVEffDecProc, KVEffLigProc, KVEffMasProc", nullptr, nullptr},  // 14
+    {"KVEFFAniProc, KVEffBrdProc, KVEffDecProc, KVEffLigProc, KVEffMasProc", &RegisterPictureProcessors, nullptr},  // 14
 };
 constexpr int kUnitCount = sizeof(kUnits) / sizeof(kUnits[0]);
 

@@ -252,8 +252,9 @@ void TControl::ApplyBounds(int left, int top, int width, int height) {
     ::InvalidateRect(parent_->HandleIfAllocated(), &old, TRUE);
     Invalidate();
   }
-  if (sized) Resize();
+  if (sized) SizeChanged();
 }
+void TControl::SizeChanged() { Resize(); }
 void TControl::SetBounds(int left, int top, int width, int height) {
   if (width < 0) width = 0;
   if (height < 0) height = 0;
@@ -904,9 +905,12 @@ void TWinControl::ApplyBounds(int left, int top, int width, int height) {
     ::SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     return;
   }
-  bool sized = width != Width() || height != Height();
   TControl::ApplyBounds(left, top, width, height);
-  if (sized) Realign();
+}
+void TWinControl::SizeChanged() {
+  // the children are laid out first, so that OnResize sees them at the new size
+  Realign();
+  Resize();
 }
 void TWinControl::UpdateBounds() {
   if (!handle_) return;
@@ -915,10 +919,7 @@ void TWinControl::UpdateBounds() {
   if (::IsIconic(handle_)) return;
   HWND parentWnd = ::GetParent(handle_);
   if ((::GetWindowLongW(handle_, GWL_STYLE) & WS_CHILD) && parentWnd) ::MapWindowPoints(nullptr, parentWnd, reinterpret_cast<POINT*>(&r), 2);
-  int w = r.right - r.left, h = r.bottom - r.top;
-  bool sized = w != Width() || h != Height();
-  TControl::ApplyBounds(r.left, r.top, w, h);
-  if (sized) Realign();
+  TControl::ApplyBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
 bool TWinControl::Showing() const {

@@ -189,6 +189,8 @@ class TControl : public TComponent {
   void ExcludeControlState(TControlState s) { controlState_ &= ~s; }
   // Applies the bounds (windowed controls move their window).
   virtual void ApplyBounds(int left, int top, int width, int height);
+  // After a change of size: Resize (a windowed control lays its children out first).
+  virtual void SizeChanged();
   // False once the control is destroyed: a handler may free the control it was called for, so
   // dispatch code holds a copy and stops touching the object when it turns false.
   std::shared_ptr<bool> AliveToken() const { return alive_; }
@@ -333,6 +335,7 @@ class TWinControl : public TControl {
   virtual bool DoKeyPress(wchar_t& key);
   virtual bool DoKeyUp(WORD& key, TShiftState shift);
   void ApplyBounds(int left, int top, int width, int height) override;
+  void SizeChanged() override;
   // Reads the bounds back from the window.
   void UpdateBounds();
   // A notification from a child window (WM_COMMAND, WM_NOTIFY, ...) reflected to it as CN_.

@@ -6,23 +6,14 @@
 #include <cstring>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "TransScale.h"
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return double(c.QuadPart) / double(f.QuadPart);
-}
-
 template <class F>
 double MicrosPerCall(F&& f, int calls) {
-  f();  // warm up
-  double t0 = Now();
-  for (int i = 0; i < calls; ++i) f();
-  return (Now() - t0) * 1e6 / calls;
+  return kivo::bench::SecondsPerCall(f, calls) * 1e6;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "Forms.h"
 #include "PictureShow.h"
 
@@ -16,12 +17,7 @@ using namespace kivo;
 
 namespace {
 
-double NowMs() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return double(c.QuadPart) * 1000.0 / double(f.QuadPart);
-}
+double NowMs() { return bench::Now() * 1000.0; }
 
 // A picture with detail in every channel, so that no style meets flat colour only.
 std::unique_ptr<TBitmap> Picture(int w, int h, int seed) {

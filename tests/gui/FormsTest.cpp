@@ -362,6 +362,33 @@ TEST_F(FormsTest, FormsEmbedIntoAnotherFormOrAForeignWindow) {
   host->Free();
 }
 
+TEST_F(FormsTest, OnResizeSeesTheChildrenLaidOutAtTheNewSize) {
+  TForm* form = Create<TForm>(Application());
+  form->SetBounds(10, 10, 300, 200);
+  auto* panel = new TPanel(form);
+  panel->SetParent(form);
+  panel->SetAlign(TAlign::alClient);
+  std::vector<int> seen;
+  form->OnResize = [&](TObject*) { seen.push_back(panel->Width() - form->ClientWidth()); };
+  form->Show();
+  seen.clear();
+  form->SetBounds(10, 10, 420, 260);  // through the window
+  ASSERT_FALSE(seen.empty());
+  for (int d : seen) EXPECT_EQ(d, 0);
+  // a frame without a window yet, resized by its parent's alignment
+  auto* frame = Create<TFrame>(form);
+  auto* inner = new TPanel(frame);
+  inner->SetParent(frame);
+  inner->SetAlign(TAlign::alClient);
+  std::vector<int> innerSeen;
+  frame->OnResize = [&](TObject*) { innerSeen.push_back(inner->Width() - frame->ClientWidth()); };
+  frame->SetBounds(0, 0, 50, 50);
+  frame->SetBounds(0, 0, 80, 40);
+  ASSERT_FALSE(innerSeen.empty());
+  for (int d : innerSeen) EXPECT_EQ(d, 0);
+  form->Free();
+}
+
 TEST_F(FormsTest, ScreenListsFormsInZOrderAndTracksTheActiveOne) {
   TForm* a = Create<TForm>(Application());
   TForm* b = Create<TForm>(Application());
