@@ -8,14 +8,11 @@
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "KVFAbout.h"
-<<<<<<< HEAD
 #include "KVFCameraSource.h"
 #include "KVFCameraWindow.h"
 #include "KVFMovieSource.h"
 #include "KVFMovieWindow.h"
-=======
 #include "KVEffMan.h"
->>>>>>> effects
 #include "KVFWindowAbs.h"
 #include "Menus.h"
 #include "WebBrowser.h"
@@ -56,14 +53,11 @@ class TKVMainForm : public TForm {
   TNotebook* bookBroad;
   TWebBrowser* AdBrowser;
   TPanel* pnlRight;
-<<<<<<< HEAD
   TCameraWindow* CameraWindowA = nullptr;
   TCameraSource* CameraSourceA = nullptr;
   TMovieWindow* MovieWindowA = nullptr;
   TMovieSource* MovieSourceA = nullptr;
-=======
   TEffectMan* EffectManA;
->>>>>>> effects
   TPopupMenu* TrayPopup;
   TMenuItem* miShowMainForm;
   TMenuItem* miReply;
