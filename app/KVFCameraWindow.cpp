@@ -70,8 +70,8 @@ std::wstring CameraOpenErrorText(HRESULT code) {
                 static_cast<unsigned long>(code));
 }
 
-TCameraWindow::TCameraWindow(TComponent* owner) : TSourceWindowAbs(owner) {
-  SetName(L"CameraWindowA");
+TCameraWindow::TCameraWindow(TComponent* owner, const wchar_t* name) : TSourceWindowAbs(owner) {
+  SetName(name);
   Font()->SetName(L"宋体");
   Font()->SetHeight(-12);
   Font()->SetCharset(GB2312_CHARSET);

@@ -32,7 +32,7 @@ std::wstring CameraOpenErrorText(HRESULT code);
 
 class TCameraWindow : public TSourceWindowAbs {
   KIVO_CLASS(TCameraWindow, TSourceWindowAbs)
-  explicit TCameraWindow(TComponent* owner);
+  explicit TCameraWindow(TComponent* owner) : TCameraWindow(owner, L"CameraWindowA") {}
   ~TCameraWindow() override;
   void BeforeDestruction() override;
 
@@ -75,6 +75,8 @@ class TCameraWindow : public TSourceWindowAbs {
   void SampleBuffer(TObject* sender, double sampleTime, BYTE* buffer, long length);
 
  protected:
+  // Descendants give their own component name (names are unique within the owner).
+  TCameraWindow(TComponent* owner, const wchar_t* name);
   // The error box (modal) with the text given.
   void ShowErrorBox(const std::wstring& text);
   // The HRESULT binding the filter's stored moniker gives.

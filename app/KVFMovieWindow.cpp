@@ -27,8 +27,7 @@ std::wstring MovieOpenErrorText(HRESULT code) {
   return Format(L"不能播放媒体文件（错误：%8x），请检查文件是否存在。", static_cast<unsigned long>(code));
 }
 
-TMovieWindow::TMovieWindow(TComponent* owner) : TCameraWindow(owner) {
-  SetName(L"MovieWindowA");
+TMovieWindow::TMovieWindow(TComponent* owner) : TCameraWindow(owner, L"MovieWindowA") {
   btnNext->SetVisible(true);
   btnPrev->SetVisible(true);
   VideoTrack = new TDSTrackBar(this);
