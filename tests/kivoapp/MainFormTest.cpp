@@ -89,8 +89,12 @@ TEST_F(MainForm, AnswersItsPrivateMessages) {
   EXPECT_FALSE(form->btnVideoRec->Enabled());
   EXPECT_TRUE(form->btnAudioRec->Enabled());
 
-  // no source window owns a video window yet
-  EXPECT_EQ(::SendMessageW(form->Handle(), WM_GET_VIDEO_WINDOW, 0, 0), 0);
+  // the capture page is shown: the movie window's video window (the idle page: the camera window's)
+  ASSERT_NE(form->MovieWindowA, nullptr);
+  EXPECT_EQ(::SendMessageW(form->Handle(), WM_GET_VIDEO_WINDOW, 0, 0), reinterpret_cast<LRESULT>(form->MovieWindowA->Window));
+  form->bookWindow->SetPageIndex(0);
+  EXPECT_EQ(::SendMessageW(form->Handle(), WM_GET_VIDEO_WINDOW, 0, 0), reinterpret_cast<LRESULT>(form->CameraWindowA->Window));
+  form->bookWindow->SetPageIndex(1);
 
   ::SendMessageW(form->Handle(), WM_SET_CAPTURE_SOURCE, 0, 2);
   EXPECT_EQ(SysConfig.CaptureSourceIndex.load(), 2);

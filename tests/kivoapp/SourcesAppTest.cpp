@@ -179,10 +179,18 @@ TEST_F(SourcesApp, CameraFramesReachTheViewerStretchedFlippedSwitchedOffAndFromT
   ::Sleep(500);
   EXPECT_TRUE(viewer_.WaitForFrame(idle, 2000)) << "a preselected camera started by itself";
 
+  // a camera plugged in ahead of the others without a notification: the list is as before, and the
+  // chosen item still opens its own device, not the one now at its old enumeration place
+  TDeviceEntry early = MakeCamera(9, L"Kivo Test Camera 9", L"RGB24 320x240");
+  early.Key = L"camera000";
+  TScopedDevice plugged(early, false);
+  ASSERT_EQ(plugged.Result(), S_OK);
+
   // camera 3 chosen: its 640 x 480 frames stretched whole to 320 x 240, the counter rising at 25 a second
   ChooseCamera(2);
   TPatternReading r = WaitPicture(viewer_, [](const TPatternReading& p) { return Fills(p, 3, 640, 480); }, 20000);
   ASSERT_TRUE(Fills(r, 3, 640, 480)) << r.Describe();
+  ASSERT_EQ(plugged.Remove(), S_OK);
   const double t0 = NowMs();
   const uint32_t c0 = r.Counter;
   ::Sleep(2000);
@@ -331,4 +339,60 @@ TEST_F(SourcesApp, CameraGraphsAreReleasedOverRepeatedStartsAndStops) {
   EXPECT_LE(threads1, threads0 + 2) << threads0 << " -> " << threads1;
   EXPECT_LE(handles1, handles0 + 20) << handles0 << " -> " << handles1;
   ASSERT_TRUE(app_->Running());
+}
+
+namespace {
+// The converter's server path replaced for a scope (the class then cannot be created).
+class TBrokenConverter {
+ public:
+  TBrokenConverter() {
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, kKey, 0, KEY_READ | KEY_WRITE, &key_) != ERROR_SUCCESS) return;
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = sizeof(path);
+    if (::RegQueryValueExW(key_, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS) return;
+    saved_ = path;
+    Set(L"C:\\kivo-missing\\colour-converter.dll");
+  }
+  ~TBrokenConverter() {
+    if (!saved_.empty()) Set(saved_);
+    if (key_) ::RegCloseKey(key_);
+  }
+  bool Broken() const { return !saved_.empty(); }
+
+ private:
+  static constexpr wchar_t kKey[] = L"CLSID\\{1643E180-90F5-11CE-97D5-00AA0055595A}\\InprocServer32";
+  void Set(const std::wstring& v) {
+    ::RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
+                     static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t)));
+  }
+  HKEY key_ = nullptr;
+  std::wstring saved_;
+};
+}  // namespace
+
+TEST_F(SourcesApp, ACameraGraphThatCannotBeBuiltShowsTheCameraErrorBoxAndTheNextChoicePlays) {
+  Start("Camera");
+  if (HasFatalFailure()) return;
+  HWND combo = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (combo = Cameras()) && ::SendMessageW(combo, CB_GETCOUNT, 0, 0) >= 2; }, 10000));
+  {
+    TBrokenConverter broken;
+    ASSERT_TRUE(broken.Broken());
+    ChooseCamera(1);
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          const auto boxes = WindowsOf(app_->Pid(), L"TMessageForm");
+          box = boxes.empty() ? nullptr : boxes.front();
+          return box && ::IsWindowVisible(box);
+        },
+        15000))
+        << "no error box";
+    ::PostMessageW(box, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return WindowsOf(app_->Pid(), L"TMessageForm").empty(); }, 10000));
+  }
+  ASSERT_TRUE(app_->Running());
+  ChooseCamera(0);
+  const TPatternReading r = WaitPicture(viewer_, [](const TPatternReading& p) { return Fills(p, 1, 320, 240); }, 20000);
+  EXPECT_TRUE(Fills(r, 1, 320, 240)) << r.Describe();
 }
