@@ -883,7 +883,8 @@ int TCustomListBox::ItemIndex() const {
   if (!HandleAllocated()) return itemIndex_;
   UINT msg = multiSelect_ ? LB_GETCARETINDEX : LB_GETCURSEL;
   int i = static_cast<int>(::SendMessageW(HandleIfAllocated(), msg, 0, 0));
-  if (multiSelect_ && i >= 0 && !Selected(i)) return -1;
+  // a multi-select box answers its caret, which an empty box still has at 0
+  if (multiSelect_ && (i < 0 || i >= items_->Count() || !Selected(i))) return -1;
   return i;
 }
 void TCustomListBox::SetItemIndex(int i) {

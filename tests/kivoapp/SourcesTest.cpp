@@ -9,6 +9,7 @@
 
 #include "AviWriter.h"
 #include "Forms.h"
+#include "GuiTestUtil.h"
 #include "KVFCameraSource.h"
 #include "KVFCameraWindow.h"
 #include "KVFMovieSource.h"
@@ -112,7 +113,10 @@ TEST(CameraWindow, FramePathReadsOnlyTheNegotiatedFrame) {
   InitProcessorList();
   SetCaptureActive(true);
   SysConfig.CaptureSourceIndex = 0;
-  TCameraWindow* window = Create<TCameraWindow>(nullptr);
+  TForm* form = Create<TForm>(Application());
+  form->SetBounds(0, 0, 340, 280);
+  TCameraWindow* window = Create<TCameraWindow>(form);
+  window->SetParent(form);
   window->SourceIndex = 0;
   ASSERT_TRUE(window->IsCaptureTarget());
   struct TCase {
@@ -131,7 +135,26 @@ TEST(CameraWindow, FramePathReadsOnlyTheNegotiatedFrame) {
     TGuardedBuffer shorter(bytes / 2);
     window->SampleBuffer(nullptr, 0, shorter.Data(), bytes / 2);
   }
-  window->Free();
+  form->Free();
   DoneProcessorList();
   DoneFrameWriter();
+}
+
+TEST(MovieSource, AShownEmptyListAnswersNoChoiceAndDrawsItsItems) {
+  CurrentMovieListPath.clear();
+  TForm* form = Create<TForm>(Application());
+  form->SetBounds(0, 0, 340, 280);
+  TMovieSource* page = Create<TMovieSource>(form);
+  page->SetParent(form);
+  form->Show();
+  kivo::test::PumpFor(200);
+  // an empty multi-select list still has its caret at 0: no item is chosen
+  EXPECT_EQ(page->lstMovies->ItemIndex(), -1);
+  page->lstMovies->SetItemHeight(21);  // the window is made again
+  EXPECT_EQ(page->lstMovies->ItemIndex(), -1);
+  page->AddFiles({L"C:\\one.avi", L"C:\\two.ml"});
+  page->lstMovies->SetItemIndex(1);
+  kivo::test::PumpFor(200);
+  EXPECT_EQ(page->lstMovies->ItemIndex(), 1);
+  form->Free();
 }
