@@ -114,7 +114,8 @@ TGIFDrawer::TGIFDrawer(TGIFImage* picture) : Counter(PerformanceCounter) {
 TGIFDrawer::~TGIFDrawer() {
   for (TFrame& fr : frames_)
     if (fr.DC && fr.OldBitmap) ::SelectObject(fr.DC.Get(), fr.OldBitmap);
-  // members: the bitmaps, then the contexts
+  if (drawDC_ && drawDCOld_) ::SelectObject(drawDC_.Get(), drawDCOld_);
+  // members: the drawing context, then each frame's bitmaps and context
 }
 
 void TGIFDrawer::ComposeFrame(const TGIFImage& picture, int s, int d, bool transparent) {
@@ -177,11 +178,16 @@ void TGIFDrawer::MakeMasks() {
       mask[i] = see ? 0xFFFFFF : 0;
       if (see) pixels[i] = 0;
     }
+    if (!drawDC_) {
+      drawDC_.Reset(::CreateCompatibleDC(display.Get()));
+      if (!drawDC_) throw EOutOfResources(L"Out of system resources");
+    }
     fr.Mask.Reset(::CreateCompatibleBitmap(display.Get(), width_, height_));
     fr.Opaque.Reset(::CreateCompatibleBitmap(display.Get(), width_, height_));
     if (!fr.Mask || !fr.Opaque) throw EOutOfResources(L"Out of system resources");
     ::SetDIBits(fr.DC.Get(), fr.Mask.Get(), 0, static_cast<UINT>(height_), mask.data(), &bi, DIB_RGB_COLORS);
     ::SetDIBits(fr.DC.Get(), fr.Opaque.Get(), 0, static_cast<UINT>(height_), pixels.data(), &bi, DIB_RGB_COLORS);
+    if (!drawDCOld_) drawDCOld_ = ::SelectObject(drawDC_.Get(), fr.Mask.Get());
   }
 }
 
@@ -207,12 +213,10 @@ void TGIFDrawer::DrawFrame(HDC dc, int index) const {
     return;
   }
   // the frame's pixels where the mask is black, the picture under it where it is white
-  TMemDCOwner tmp(::CreateCompatibleDC(dc));
-  HGDIOBJ old = ::SelectObject(tmp.Get(), fr.Mask.Get());
-  ::BitBlt(dc, 0, 0, width_, height_, tmp.Get(), 0, 0, SRCAND);
-  ::SelectObject(tmp.Get(), fr.Opaque.Get());
-  ::BitBlt(dc, 0, 0, width_, height_, tmp.Get(), 0, 0, SRCPAINT);
-  ::SelectObject(tmp.Get(), old);
+  ::SelectObject(drawDC_.Get(), fr.Mask.Get());
+  ::BitBlt(dc, 0, 0, width_, height_, drawDC_.Get(), 0, 0, SRCAND);
+  ::SelectObject(drawDC_.Get(), fr.Opaque.Get());
+  ::BitBlt(dc, 0, 0, width_, height_, drawDC_.Get(), 0, 0, SRCPAINT);
 }
 
 TGIFDrawerBuffer::TGIFDrawerBuffer(TGIFImage* picture) : TGIFDrawer(picture), buffers_(frames_.size()) {}

@@ -75,6 +75,9 @@ class TGIFDrawer : public TObject {
   void MakeMasks();
   void ComposeFrame(const TGIFImage& picture, int s, int d, bool transparent);
   int width_ = 0, height_ = 0;
+  // The context the mask and opaque bitmaps are selected into while a frame is drawn, made once.
+  mutable TMemDCOwner drawDC_;
+  HGDIOBJ drawDCOld_ = nullptr;
   std::int64_t totalTime_ = 0;
   std::int64_t startCount_ = 0;
 };
