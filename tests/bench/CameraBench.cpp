@@ -192,6 +192,7 @@ void Latency(TCameraWindow* window, const std::wstring& device, const char* name
 }  // namespace
 
 int main() {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
   ::CoInitialize(nullptr);
   StartProcsUnit();
   InitProcessorList();
@@ -207,8 +208,10 @@ int main() {
 
   TForm* form = Create<TForm>(nullptr);
   form->SetBounds(0, 0, 340, 280);
-  TCameraWindow* window = Create<TCameraWindow>(form);
+  // parented before its after-construction step, which shows the strip's buttons
+  auto* window = new TCameraWindow(form);
   window->SetParent(form);
+  window->AfterConstruction();
   form->Show();
   window->SourceIndex = 0;
 

@@ -1,5 +1,6 @@
 // The camera and movie units in the test's own process: the device item texts, the error texts,
-// the list files and a shown movie list.
+// the list files, and the frame path's bounds (a sample shorter than the negotiated frame is never
+// read past its end; a frame ending at a page boundary is read only up to it).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -31,6 +32,27 @@ void WriteText(const std::wstring& path, const std::string& text) {
   ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
   ::CloseHandle(h);
 }
+
+// Memory whose last readable byte is followed by a page that cannot be touched.
+class TGuardedBuffer {
+ public:
+  explicit TGuardedBuffer(std::size_t size) {
+    SYSTEM_INFO si;
+    ::GetSystemInfo(&si);
+    const std::size_t page = si.dwPageSize, pages = (size + page - 1) / page;
+    base_ = static_cast<BYTE*>(::VirtualAlloc(nullptr, (pages + 1) * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old = 0;
+    ::VirtualProtect(base_ + pages * page, page, PAGE_NOACCESS, &old);
+    data_ = base_ + pages * page - size;
+    std::memset(data_, 0x40, size);
+  }
+  ~TGuardedBuffer() { ::VirtualFree(base_, 0, MEM_RELEASE); }
+  BYTE* Data() const { return data_; }
+
+ private:
+  BYTE* base_ = nullptr;
+  BYTE* data_ = nullptr;
+};
 
 }  // namespace
 
@@ -84,6 +106,40 @@ TEST(MovieSource, ListFilesKeepLineOrderAndAddingSkipsListedFiles) {
   ::DeleteFileW(CurrentMovieListPath.c_str());
   ::RemoveDirectoryW(dir.c_str());
   CurrentMovieListPath.clear();
+}
+
+TEST(CameraWindow, FramePathReadsOnlyTheNegotiatedFrame) {
+  InitFrameWriter();
+  InitProcessorList();
+  SetCaptureActive(true);
+  SysConfig.CaptureSourceIndex = 0;
+  TForm* form = Create<TForm>(Application());
+  form->SetBounds(0, 0, 340, 280);
+  // parented before its after-construction step, which shows the strip's buttons
+  auto* window = new TCameraWindow(form);
+  window->SetParent(form);
+  window->AfterConstruction();
+  window->SourceIndex = 0;
+  ASSERT_TRUE(window->IsCaptureTarget());
+  struct TCase {
+    int w, h;
+  } cases[] = {{640, 480}, {320, 240}, {322, 242}, {800, 600}};
+  for (const TCase& c : cases) {
+    window->VideoWidth = c.w;
+    window->VideoHeight = c.h;
+    window->PrepareBuffers();
+    const long bytes = static_cast<long>(PaddedFrameBytes(c.w, c.h));
+    EXPECT_EQ(window->FrameInfo.bmiHeader.biSizeImage, static_cast<DWORD>(bytes));
+    // the frame ends right before an inaccessible page: a copy reading past it would fault
+    TGuardedBuffer exact(bytes);
+    window->SampleBuffer(nullptr, 0, exact.Data(), bytes);
+    // a longer sample is read only for the negotiated frame; a shorter one is no frame and is dropped
+    TGuardedBuffer shorter(bytes / 2);
+    window->SampleBuffer(nullptr, 0, shorter.Data(), bytes / 2);
+  }
+  form->Free();
+  DoneProcessorList();
+  DoneFrameWriter();
 }
 
 TEST(MovieSource, AShownEmptyListAnswersNoChoiceAndDrawsItsItems) {
