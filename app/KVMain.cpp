@@ -5,8 +5,10 @@
 #include <algorithm>
 
 #include "DSGraph.h"
+#include "KVAudioRec.h"
 #include "KVShared.h"
 #include "KVSysConfig.h"
+#include "KVVideoRec.h"
 
 namespace kivo {
 
@@ -388,6 +390,9 @@ void TKVMainForm::miExitClick(TObject*) {
 void TKVMainForm::FormDestroy(TObject*) {
   if (HandleAllocated()) ::KillTimer(HandleIfAllocated(), kTrackPlayTimer);
   FreeAndNil(EffectManA);  // its tabs close their forms
+  // recordings still running end with complete files, before the sources stop
+  FreeVideoRecorder();
+  FreeAudioRecorder();
   for (TSourceWindowAbs* win : SourceWindows)
     if (win) win->Stop();
   DockedWindows.clear();
@@ -421,10 +426,17 @@ void TKVMainForm::btnEffectClick(TObject*) {
   }
 }
 
-// The recorders show and hide their windows here (recorder unit); the photo is taken here (screen
-// unit). Until then the buttons change only their own state.
-void TKVMainForm::btnVideoRecClick(TObject*) {}
-void TKVMainForm::btnAudioRecClick(TObject*) {}
+void TKVMainForm::btnVideoRecClick(TObject*) {
+  if (btnVideoRec->Down()) ShowVideoRecorder(btnVideoRec);
+  else HideVideoRecorder();
+}
+
+void TKVMainForm::btnAudioRecClick(TObject*) {
+  if (btnAudioRec->Down()) ShowAudioRecorder(btnAudioRec);
+  else HideAudioRecorder();
+}
+
+// The photo is taken here (screen unit). Until then the button changes only its own state.
 void TKVMainForm::btnPhotoClick(TObject*) {}
 
 void TKVMainForm::WndProc(TMessage& m) {

@@ -1,8 +1,10 @@
 // kivotestdev.dll: the drivers of the test devices (the pattern camera, the test microphone) and the
-// Colour Space Converter stand-in. DllRegisterServer enters the converter in the DirectShow filter
-// category under the system converter's class and name, and the two drivers in a category of their
-// own (clients find the devices through the device list, not as software devices).
+// Colour Space Converter and File Writer stand-ins. DllRegisterServer enters the converter and the
+// writer in the DirectShow filter category under the system filters' classes and names, and the two
+// drivers in a category of their own (clients find the devices through the device list, not as
+// software devices).
 #include "ColourConverter.h"
+#include "FileWriter.h"
 #include "PatternCamera.h"
 #include "TestDevices.h"
 #include "TestMicrophone.h"
@@ -13,6 +15,7 @@ namespace {
 
 const REGPINTYPES kVideoAny = {&MEDIATYPE_Video, &GUID_NULL};
 const REGPINTYPES kAudioAny = {&MEDIATYPE_Audio, &GUID_NULL};
+const REGPINTYPES kAnyType = {&GUID_NULL, &GUID_NULL};
 REGFILTERPINS kCameraPins[] = {
     {const_cast<LPWSTR>(L"Capture"), FALSE, TRUE, FALSE, FALSE, nullptr, nullptr, 1, &kVideoAny},
 };
@@ -31,6 +34,12 @@ TBCClassFactory* const g_camera =
 TBCClassFactory* const g_microphone =
     new TBCClassFactory(&TTestMicrophone::CreateByFactory, kMicrophonePins, 1, MERIT_DO_NOT_USE, kTestDriverCategory,
                         CLSID_TestMicrophone, L"Kivo Test Microphone");
+REGFILTERPINS kFileWriterPins[] = {
+    {const_cast<LPWSTR>(L"in"), TRUE, FALSE, FALSE, FALSE, &GUID_NULL, nullptr, 1, &kAnyType},
+};
+TBCClassFactory* const g_fileWriter =
+    new TBCClassFactory(&TFileWriter::CreateByFactory, kFileWriterPins, 1, MERIT_DO_NOT_USE,
+                        CLSID_LegacyAmFilterCategory, CLSID_FileWriter, kFileWriterName);
 TBCClassFactory* const g_converter =
     new TBCClassFactory(&TColourConverter::CreateByFactory, kConverterPins, 2, kConverterMerit,
                         CLSID_LegacyAmFilterCategory, CLSID_ColourConverter, kConverterName);

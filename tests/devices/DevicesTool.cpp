@@ -131,6 +131,18 @@ bool CheckDevices() {
   if (SUCCEEDED(hr)) hr = BoundClass(converter.Get(), clsid);
   ok &= Check(SUCCEEDED(hr) && clsid == CLSID_ColourConverter, L"the colour converter binds by its name (" +
                                                                    HexCode(hr) + L")");
+  // the file writer's input pin is a stream a multiplexer can write through
+  TComPtr<IMoniker> writerName;
+  TComPtr<IBaseFilter> writer;
+  TComPtr<IEnumPins> pins;
+  TComPtr<IPin> pin;
+  TComPtr<IStream> stream;
+  hr = ::MkParseDisplayName(ctx.Get(), kFileWriterDisplayName, &eaten, writerName.Put());
+  if (SUCCEEDED(hr)) hr = writerName->BindToObject(nullptr, nullptr, IID_IBaseFilter, writer.PutVoid());
+  if (SUCCEEDED(hr)) hr = writer->EnumPins(pins.Put());
+  if (SUCCEEDED(hr)) hr = pins->Next(1, pin.Put(), nullptr) == S_OK ? S_OK : E_FAIL;
+  if (SUCCEEDED(hr)) hr = pin->QueryInterface(IID_IStream, stream.PutVoid());
+  ok &= Check(SUCCEEDED(hr), L"the file writer binds by its name and writes through a stream (" + HexCode(hr) + L")");
   return ok;
 }
 
@@ -153,9 +165,14 @@ int Uninstall() {
   const std::wstring folder = OwnFolder();
   HRESULT a = CallServer(folder + L"kivodevenum.dll", "DllUnregisterServer");
   HRESULT b = CallServer(folder + L"kivotestdev.dll", "DllUnregisterServer");
+  // Wine's own File Writer comes back
+  wchar_t system[MAX_PATH];
+  ::GetSystemDirectoryW(system, MAX_PATH);
+  HRESULT c = CallServer(std::wstring(system) + L"\\qcap.dll", "DllRegisterServer");
   LONG rc = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kDeviceRoot);
   bool ok = Check(SUCCEEDED(a), L"enumerator classes given back to Wine (" + HexCode(a) + L")");
   ok &= Check(SUCCEEDED(b), L"drivers unregistered (" + HexCode(b) + L")");
+  ok &= Check(SUCCEEDED(c), L"the system's capture filters registered again (" + HexCode(c) + L")");
   ok &= Check(rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND, L"device list removed");
   return ok ? 0 : 1;
 }

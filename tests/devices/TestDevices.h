@@ -1,6 +1,6 @@
 // The test devices: cameras and microphones that a DirectShow program finds in the system device
 // enumerator as it finds hardware ("@device:pnp:..." monikers), and a stand-in for the system's
-// Colour Space Converter. They exist only in the Wine prefixes of the tests and of scripts/run.sh.
+// Colour Space Converter and one for its File Writer. They exist only in the Wine prefixes of the tests and of scripts/run.sh.
 //
 // The device list lives in the registry, one key per device:
 //   HKLM\Software\KivoTest\Devices\{category}\<key>
@@ -40,6 +40,12 @@ inline constexpr wchar_t kConverterDisplayName[] =
     L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\{1643E180-90F5-11CE-97D5-00AA0055595A}";
 inline constexpr wchar_t kConverterName[] = L"Color Space Converter";
 inline constexpr DWORD kConverterMerit = 0x00400001;
+
+// The File Writer stand-in, under the system File Writer's class and name, and its stored moniker as
+// KivoApp's audio recorder keeps it.
+inline constexpr wchar_t kFileWriterDisplayName[] =
+    L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\{8596E5F0-0DA5-11D0-BD21-00A0C911CE86}";
+inline constexpr wchar_t kFileWriterName[] = L"File writer";
 
 inline constexpr wchar_t kDeviceRoot[] = L"Software\\KivoTest\\Devices";
 inline constexpr wchar_t kPnpPrefix[] = L"@device:pnp:";

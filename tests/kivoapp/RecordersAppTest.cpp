@@ -1,0 +1,299 @@
+// The recorder windows of KivoApp.exe end to end: KivoApp started from a fresh program folder in the
+// test prefix (its start registers lame.ax and installs the Xvid codec), the recorders shown with
+// the main window's record buttons and driven with real messages, the test microphones of the
+// prefix recorded, and what was recorded played back through Wine's own parsers and decoders.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwctype>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "EncoderGraphs.h"
+#include "KivoAppFixture.h"
+#include "TestDevices.h"
+
+using namespace kivo;
+using namespace kivo::test;
+using namespace kivo::testdev;
+
+namespace {
+
+constexpr int kW = 320, kH = 240;
+// Tool bar buttons on pnlToolBar (main client y 240): x of their centres.
+constexpr int kVideoRecX = 32 + 15, kAudioRecX = 63 + 15, kToolBarY = 240 + 15;
+const wchar_t kLameServer[] = L"CLSID\\{B8D27088-FF5F-4B7C-98DC-0E91A1696286}\\InprocServer32";
+
+std::string Narrow(const std::wstring& s) {
+  std::string out;
+  for (wchar_t c : s) {
+    if (c < 128) {
+      out += char(c);
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04X", unsigned(c));
+      out += buf;
+    }
+  }
+  return out;
+}
+
+struct TFind {
+  std::wstring cls, text;
+  std::vector<HWND> found;
+};
+BOOL CALLBACK CollectChild(HWND w, LPARAM l) {
+  auto* f = reinterpret_cast<TFind*>(l);
+  if (ClassOfWindow(w) == f->cls && (f->text.empty() || TextOfWindow(w) == f->text)) f->found.push_back(w);
+  return TRUE;
+}
+std::vector<HWND> ChildrenOf(HWND top, const std::wstring& cls, const std::wstring& text = L"") {
+  TFind f{cls, text, {}};
+  ::EnumChildWindows(top, CollectChild, reinterpret_cast<LPARAM>(&f));
+  return f.found;
+}
+HWND ChildOf(HWND top, const std::wstring& cls, const std::wstring& text = L"") {
+  auto all = ChildrenOf(top, cls, text);
+  return all.empty() ? nullptr : all.front();
+}
+BOOL CALLBACK AppendText(HWND w, LPARAM l) {
+  *reinterpret_cast<std::wstring*>(l) += TextOfWindow(w) + L" | ";
+  return TRUE;
+}
+std::wstring BoxText(HWND box) {
+  std::wstring text = TextOfWindow(box) + L": ";
+  ::EnumChildWindows(box, AppendText, reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+std::vector<std::wstring> ComboItems(HWND combo) {
+  std::vector<std::wstring> items;
+  const LRESULT n = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < n; ++i) {
+    const LRESULT len = ::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0);
+    std::wstring s(len > 0 ? len : 0, L'\0');
+    if (len > 0) ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(s.data()));
+    items.push_back(s);
+  }
+  return items;
+}
+// An edit control's text (asked of it: another process's control keeps its text to itself).
+std::wstring EditText(HWND edit) {
+  wchar_t buf[1024];
+  const LRESULT n = ::SendMessageW(edit, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf));
+  return std::wstring(buf, n > 0 ? std::size_t(n) : 0);
+}
+int ComboIndex(HWND combo) { return int(::SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
+
+std::uint64_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA d{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &d)) return 0;
+  return (std::uint64_t(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = ::FindFirstFileW((folder + L"*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
+  } while (::FindNextFileW(h, &fd));
+  ::FindClose(h);
+  return names;
+}
+
+// "<folder><10 or more upper-case hex digits><extension>"
+bool IsTimeStemName(const std::wstring& name, const std::wstring& folder, const std::wstring& extension) {
+  if (name.size() < folder.size() + 10 + extension.size()) return false;
+  if (_wcsicmp(name.substr(0, folder.size()).c_str(), folder.c_str()) != 0) return false;
+  if (name.substr(name.size() - extension.size()) != extension) return false;
+  const std::wstring stem = name.substr(folder.size(), name.size() - folder.size() - extension.size());
+  return stem.size() >= 10 &&
+         std::all_of(stem.begin(), stem.end(), [](wchar_t c) { return std::iswdigit(c) || (c >= L'A' && c <= L'F'); });
+}
+
+void UnregisterEncoders() {
+  std::wstring path;
+  if (ReadString(kLameServer, nullptr, path)) Regsvr32Unregister(path);
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"CLSID\\{B8D27088-FF5F-4B7C-98DC-0E91A1696286}");
+  RemoveXvid();
+}
+
+// One recorder window of the running program.
+struct TRecorder {
+  HWND Form = nullptr;
+  HWND Devices() const { return Combo(0); }
+  HWND Lines() const { return Combo(1); }
+  HWND Combo(int which) const {
+    // the device list is the left one
+    auto combos = ChildrenOf(Form, L"TComboBox");
+    std::sort(combos.begin(), combos.end(), [](HWND a, HWND b) {
+      RECT ra, rb;
+      ::GetWindowRect(a, &ra);
+      ::GetWindowRect(b, &rb);
+      return ra.left < rb.left;
+    });
+    return which < int(combos.size()) ? combos[which] : nullptr;
+  }
+  HWND FileName() const { return ChildOf(Form, L"TEdit"); }
+  HWND Button(const std::wstring& caption) const { return ChildOf(Form, L"TButton", caption); }
+  bool Shows(const std::wstring& caption) const {
+    HWND b = Button(caption);
+    return b && ::IsWindowVisible(b);
+  }
+  // A click as the button reports it to its parent (posted: a message box may follow).
+  void Click(const std::wstring& caption) const {
+    HWND b = Button(caption);
+    ::PostMessageW(::GetParent(b), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(b), BN_CLICKED), reinterpret_cast<LPARAM>(b));
+  }
+  void Choose(HWND combo, int i) const {
+    ::SendMessageW(combo, CB_SETCURSEL, i, 0);
+    ::SendMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(combo));
+  }
+};
+
+class RecordersApp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    ASSERT_TRUE(TestDevicesInstalled(&why)) << why;
+    com_ = std::make_unique<TComInit>();
+  }
+  void TearDown() override {
+    if (app_) app_->Exit();
+    app_.reset();
+    UnregisterEncoders();
+  }
+  void Start() {
+    ASSERT_TRUE(folder_.Write(L"KivoApp.ini", "[System]\r\nCaptureActive=1\r\n"));
+    app_ = std::make_unique<TKivoAppRun>(folder_);
+    main_ = app_->WaitMainWindow();
+    ASSERT_NE(main_, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+  }
+  // The tool bar's button at x, clicked.
+  void ClickToolBar(int x) {
+    HWND bar = app_->ChildAt(x, kToolBarY);
+    POINT p{x, kToolBarY};
+    ::MapWindowPoints(main_, bar, &p, 1);
+    TKivoAppRun::ClickAt(bar, p.x, p.y);
+  }
+  TRecorder Show(bool video) {
+    ClickToolBar(video ? kVideoRecX : kAudioRecX);
+    TRecorder r;
+    WaitUntil(
+        [&] {
+          r.Form = FindWindowOf(app_->Pid(), video ? L"TVideoRecForm" : L"TAudioRecForm");
+          return r.Form && ::IsWindowVisible(r.Form);
+        },
+        10000);
+    return r;
+  }
+  std::wstring Caption() const { return TextOfWindow(main_); }
+  // A message box of KivoApp's, its texts; empty when none came in time.
+  std::wstring WaitMessageBox(DWORD timeoutMs) {
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = FindWindowOf(app_->Pid(), L"#32770")) != nullptr; }, timeoutMs);
+    if (!box) return L"";
+    const std::wstring text = BoxText(box);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    WaitUntil([&] { return !::IsWindow(box); }, 5000);
+    return text;
+  }
+  // Records until `enough` holds (bounded), then stops; the file recorded.
+  std::wstring RecordFor(const TRecorder& r, const std::wstring& start, DWORD ms) {
+    const std::wstring file = EditText(r.FileName());
+    r.Click(start);
+    EXPECT_TRUE(WaitUntil([&] { return r.Shows(L"暂停"); }, 15000)) << "the recording did not start";
+    ::Sleep(ms);
+    r.Click(L"停止");
+    EXPECT_TRUE(WaitUntil([&] { return r.Shows(start); }, 15000)) << "the recording did not stop";
+    return file;
+  }
+
+  std::unique_ptr<TComInit> com_;
+  TProgramFolder folder_;
+  std::unique_ptr<TKivoAppRun> app_;
+  HWND main_ = nullptr;
+};
+
+TEST_F(RecordersApp, AudioRecorderRecordsTheChosenLineIntoOneGrowingMp3AcrossAPause) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  TRecorder rec = Show(false);
+  ASSERT_NE(rec.Form, nullptr) << "no audio recorder";
+
+  // docked over the bottom of the preview; the other record button is off while it shows
+  RECT form, client;
+  ::GetWindowRect(rec.Form, &form);
+  ::GetClientRect(main_, &client);
+  ::MapWindowPoints(main_, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  EXPECT_EQ(form.left, client.left);
+  EXPECT_EQ(form.bottom, client.top + kH);
+  EXPECT_EQ(form.right - form.left, kW);
+
+  // the test microphones, the stereo mix first; its lines
+  const std::vector<std::wstring> devices = ComboItems(rec.Devices());
+  ASSERT_EQ(devices.size(), 2u);
+  EXPECT_EQ(devices[0], L"麦克风 (Kivo Test Audio)");
+  EXPECT_EQ(devices[1], L"立体声混音 (Kivo Test Audio)");
+  EXPECT_EQ(ComboIndex(rec.Devices()), 1);
+  EXPECT_EQ(ComboItems(rec.Lines()), (std::vector<std::wstring>{L"Line 1", L"Line 2", L"Line 3"}));
+  EXPECT_EQ(ComboIndex(rec.Lines()), 0);
+
+  const std::wstring file = EditText(rec.FileName());
+  EXPECT_TRUE(IsTimeStemName(file, folder_.File(L"AudioRec\\"), L".mp3"))
+      << Narrow(file) << " in " << Narrow(folder_.File(L"AudioRec\\"));
+  EXPECT_TRUE(rec.Shows(L"录音"));
+  EXPECT_FALSE(rec.Shows(L"暂停"));
+  EXPECT_FALSE(rec.Shows(L"继续"));
+
+  // the stereo mix's line 2: twice its 1000 Hz
+  rec.Choose(rec.Lines(), 1);
+  rec.Click(L"录音");
+  ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"暂停"); }, 15000)) << Narrow(WaitMessageBox(100));
+  EXPECT_FALSE(rec.Shows(L"录音"));
+  std::uint64_t size = 0;
+  EXPECT_TRUE(WaitUntil([&] { return (size = FileSize(file)) > 0; }, 10000)) << "nothing written";
+  EXPECT_TRUE(WaitUntil([&] { return FileSize(file) > size; }, 10000)) << "the file does not grow";
+  EXPECT_TRUE(WaitUntil([&] { return Caption().rfind(L"YelkKivo        录音 00:00:0", 0) == 0 &&
+                                     Caption() != L"YelkKivo        录音 00:00:00"; },
+                        10000))
+      << Narrow(Caption());
+
+  rec.Click(L"暂停");
+  ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"继续"); }, 10000));
+  EXPECT_FALSE(rec.Shows(L"暂停"));
+  const std::wstring pausedCaption = Caption();
+  // the caption goes on counting during the pause
+  EXPECT_TRUE(WaitUntil([&] { return Caption() != pausedCaption; }, 5000)) << Narrow(pausedCaption);
+  rec.Click(L"继续");
+  ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"暂停"); }, 10000));
+  size = FileSize(file);
+  EXPECT_TRUE(WaitUntil([&] { return FileSize(file) > size; }, 10000)) << "the file does not grow after the pause";
+  ::Sleep(1000);
+
+  rec.Click(L"停止");
+  ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"录音"); }, 15000));
+  EXPECT_EQ(Caption(), L"YelkKivo");
+  const std::wstring next = EditText(rec.FileName());
+  EXPECT_TRUE(IsTimeStemName(next, folder_.File(L"AudioRec\\"), L".mp3")) << Narrow(next);
+
+  // one file, the tone of line 2
+  EXPECT_EQ(FilesIn(folder_.File(L"AudioRec\\")).size(), 1u);
+  const std::vector<BYTE> bytes = ReadFileBytes(file);
+  EXPECT_EQ(Mp3Version(bytes), 3) << "not an MPEG-1 Layer III file";
+  TDecoded sound = Decode(file, false, true);
+  ASSERT_EQ(sound.Error, "");
+  EXPECT_EQ(sound.Rate, 48000u);
+  EXPECT_EQ(sound.Channels, 2);
+  EXPECT_GT(sound.Sound.size(), std::size_t(sound.Rate) * 3 / 2);
+  EXPECT_NEAR(ToneFrequency(sound.Sound, sound.Rate), 2000, 40);
+}
+
+}  // namespace
