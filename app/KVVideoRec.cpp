@@ -95,6 +95,9 @@ TComPtr<IBaseFilter> TVideoRecForm::MakeAviOutput() {
   TComPtr<IPin> out = FirstPin(mux.Get(), PINDIR_OUTPUT), in = FirstPin(writer.Get(), PINDIR_INPUT);
   if (!out || !in) throw EDirectShowException(L"No pins to connect the file writer", VFW_E_NOT_FOUND);
   CheckDSError(graph->ConnectDirect(out.Get(), in.Get(), nullptr));
+  TComPtr<IConfigInterleaving> interleaving;
+  if (SUCCEEDED(mux->QueryInterface(IID_IConfigInterleaving, interleaving.PutVoid())))
+    CheckDSError(interleaving->put_Mode(INTERLEAVE_FULL));
   return mux;
 }
 

@@ -82,15 +82,26 @@ HRESULT TFileWriter::Pause() {
       if (FileName.empty()) return E_FAIL;
       TBCAutoLock file(FileLock);
       CloseFile();
-      const HRESULT hr = OpenFile();
+      const HRESULT hr = OpenFile(CREATE_ALWAYS);
       if (FAILED(hr)) return hr;
+      Written = true;
     }
   }
   return TBCBaseFilter::Pause();
 }
 
+HRESULT TFileWriter::Stop() {
+  const HRESULT hr = TBCBaseFilter::Stop();
+  CloseFile();
+  return hr;
+}
+
 HRESULT TFileWriter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
-  if (!graph) CloseFile();
+  if (!graph) {
+    TBCAutoLock file(FileLock);
+    CloseFile();
+    Written = false;
+  }
   return TBCBaseFilter::JoinFilterGraph(graph, name);
 }
 
@@ -98,7 +109,9 @@ HRESULT TFileWriter::SetFileName(LPCOLESTR fileName, const AM_MEDIA_TYPE*) {
   if (!fileName) return E_POINTER;
   TBCAutoLock lock(StateLock());
   if (State != State_Stopped) return VFW_E_WRONG_STATE;
+  TBCAutoLock file(FileLock);
   CloseFile();
+  Written = false;
   FileName = fileName;
   return S_OK;
 }
@@ -130,8 +143,8 @@ HRESULT TFileWriter::GetMode(DWORD* flags) {
   return S_OK;
 }
 
-HRESULT TFileWriter::OpenFile() {
-  File.Reset(::CreateFileW(FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+HRESULT TFileWriter::OpenFile(DWORD disposition) {
+  File.Reset(::CreateFileW(FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
   return File.Valid() ? S_OK : HRESULT_FROM_WIN32(::GetLastError());
 }
@@ -144,7 +157,7 @@ void TFileWriter::CloseFile() {
 HRESULT TFileWriter::WriteAt(const LARGE_INTEGER* at, const void* data, ULONG count, ULONG* written) {
   if (written) *written = 0;
   TBCAutoLock lock(FileLock);
-  if (!File.Valid()) return E_UNEXPECTED;
+  if (!File.Valid() && (!Written || FAILED(OpenFile(OPEN_EXISTING)))) return E_UNEXPECTED;
   if (at && !::SetFilePointerEx(File.Get(), *at, nullptr, FILE_BEGIN)) return STG_E_SEEKERROR;
   DWORD done = 0;
   if (!::WriteFile(File.Get(), data, count, &done, nullptr) || done != count) return STG_E_WRITEFAULT;
@@ -155,7 +168,7 @@ HRESULT TFileWriter::WriteAt(const LARGE_INTEGER* at, const void* data, ULONG co
 HRESULT TFileWriter::SeekTo(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) {
   if (origin > STREAM_SEEK_END) return STG_E_INVALIDFUNCTION;
   TBCAutoLock lock(FileLock);
-  if (!File.Valid()) return E_UNEXPECTED;
+  if (!File.Valid() && (!Written || FAILED(OpenFile(OPEN_EXISTING)))) return E_UNEXPECTED;
   LARGE_INTEGER now;
   if (!::SetFilePointerEx(File.Get(), move, &now, origin)) return STG_E_INVALIDFUNCTION;
   if (position) position->QuadPart = ULONGLONG(now.QuadPart);

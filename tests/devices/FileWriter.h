@@ -56,6 +56,7 @@ class TFileWriter : public TBCBaseFilter, public IFileSinkFilter2, public IAMFil
   int PinCount() override { return 1; }
   TBCBasePin* PinAt(int index) override { return index == 0 ? &Pin : nullptr; }
   HRESULT STDMETHODCALLTYPE Pause() override;
+  HRESULT STDMETHODCALLTYPE Stop() override;
   HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
 
   // IFileSinkFilter, IFileSinkFilter2
@@ -66,16 +67,18 @@ class TFileWriter : public TBCBaseFilter, public IFileSinkFilter2, public IAMFil
   // IAMFilterMiscFlags: a renderer (its end of stream completes the graph).
   ULONG STDMETHODCALLTYPE GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
-  // The file, under FileLock: opened afresh when the graph pauses from stopped, kept open until the
-  // next start, another name or the graph is left (a multiplexer finishes its file when it stops,
-  // after the writer stopped).
+  // The file, under FileLock: made afresh when the graph pauses from stopped and closed when it
+  // stops, so that others can read it. A multiplexer finishes its file when it stops itself, after
+  // the writer stopped: its late writes open the file again (kept, not made afresh) until the next
+  // start, another name or the graph is left.
   HRESULT WriteAt(const LARGE_INTEGER* at, const void* data, ULONG count, ULONG* written);
   HRESULT SeekTo(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position);
   void CloseFile();
   TBCCritSec FileLock;
 
  private:
-  HRESULT OpenFile();
+  HRESULT OpenFile(DWORD disposition);
+  bool Written = false;  // the file was made by a run (late writes may open it again)
   TFileWriterPin Pin;
   std::wstring FileName;
   DWORD Mode = 0;

@@ -256,7 +256,7 @@ TEST_F(RecordersApp, AudioRecorderRecordsTheChosenLineIntoOneGrowingMp3AcrossAPa
   // the stereo mix's line 2: twice its 1000 Hz
   rec.Choose(rec.Lines(), 1);
   rec.Click(L"录音");
-  ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"暂停"); }, 15000)) << Narrow(WaitMessageBox(100));
+  ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"暂停"); }, 15000)) << Narrow(WaitMessageBox(3000));
   EXPECT_FALSE(rec.Shows(L"录音"));
   std::uint64_t size = 0;
   EXPECT_TRUE(WaitUntil([&] { return (size = FileSize(file)) > 0; }, 10000)) << "nothing written";
@@ -294,6 +294,106 @@ TEST_F(RecordersApp, AudioRecorderRecordsTheChosenLineIntoOneGrowingMp3AcrossAPa
   EXPECT_EQ(sound.Channels, 2);
   EXPECT_GT(sound.Sound.size(), std::size_t(sound.Rate) * 3 / 2);
   EXPECT_NEAR(ToneFrequency(sound.Sound, sound.Rate), 2000, 40);
+}
+
+// The frames recorded: as many as 25 a second of the time recorded, 40 ms apart, each the picture.
+void ExpectFramesOf(const TDecoded& video, const std::vector<BYTE>& picture, const char* what) {
+  SCOPED_TRACE(what);
+  EXPECT_EQ(video.Width, kW);
+  EXPECT_EQ(video.Height, kH);
+  ASSERT_GE(video.Frames.size(), 50u) << "at least two seconds of frames";
+  EXPECT_LE(video.Frames.size(), 25u * 30) << "no more than the time recorded";
+  double worst = 1000;
+  int badTimes = 0;
+  for (std::size_t i = 0; i < video.Frames.size(); ++i) {
+    const auto& f = video.Frames[i];
+    ASSERT_EQ(f.Bits.size(), picture.size()) << "frame " << i;
+    worst = std::min(worst, Psnr(f.Bits.data(), picture.data(), picture.size()));
+    if (i > 0 && f.Start - video.Frames[i - 1].Start != 400000) ++badTimes;
+  }
+  EXPECT_GT(worst, 30.0) << "the worst frame against the picture (dB)";
+  EXPECT_EQ(badTimes, 0) << "frames not 40 ms apart";
+}
+
+TEST_F(RecordersApp, VideoRecorderRecordsWhatTheCameraShowsWithoutSound) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  // the idle picture is what "Kivo Filter Source" shows now
+  const std::vector<BYTE> picture = IdleFrameFromBmp(folder_.File(L"default.bmp"));
+  ASSERT_EQ(picture.size(), std::size_t(kW) * kH * 3);
+  TFrameViewer viewer;
+  ASSERT_EQ(viewer.Open(), "ok");
+  ASSERT_TRUE(viewer.WaitForFrame(picture, 15000)) << "the viewer never got the idle picture";
+
+  TRecorder rec = Show(true);
+  ASSERT_NE(rec.Form, nullptr) << "no video recorder";
+  const std::vector<std::wstring> devices = ComboItems(rec.Devices());
+  ASSERT_EQ(devices.size(), 3u);
+  EXPECT_EQ(devices[2], L"无");
+  EXPECT_EQ(ComboIndex(rec.Devices()), 1) << "the stereo mix";
+  EXPECT_TRUE(rec.Shows(L"录像"));
+
+  // without sound
+  rec.Choose(rec.Devices(), 2);
+  const std::wstring silent = EditText(rec.FileName());
+  EXPECT_TRUE(IsTimeStemName(silent, folder_.File(L"VideoRec\\"), L".avi")) << Narrow(silent);
+  rec.Click(L"录像");
+  ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"暂停"); }, 15000)) << Narrow(WaitMessageBox(3000));
+  EXPECT_TRUE(WaitUntil([&] { return Caption().rfind(L"YelkKivo        录像 00:00:0", 0) == 0; }, 5000))
+      << Narrow(Caption());
+  ::Sleep(3000);
+  rec.Click(L"停止");
+  ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"录像"); }, 15000));
+  EXPECT_EQ(Caption(), L"YelkKivo");
+  {
+    TDecoded video = Decode(silent, true, false);
+    ASSERT_EQ(video.Error, "");
+    ExpectFramesOf(video, picture, "without sound");
+    EXPECT_NE(Decode(silent, false, true).Error, "") << "a sound stream in a recording without sound";
+  }
+
+  EXPECT_EQ(FilesIn(folder_.File(L"VideoRec\\")).size(), 1u);
+}
+
+TEST_F(RecordersApp, WithoutTheCompressorTheVideoRecorderSaysSoAndRecordsNothing) {
+  UnregisterEncoders();
+  folder_.Remove(L"xvidvfw.dll");
+  folder_.Remove(L"xvidcore.dll");
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_FALSE(FindXvidCompressor()) << "a compressor named xvid after all";
+  TRecorder rec = Show(true);
+  ASSERT_NE(rec.Form, nullptr);
+  rec.Choose(rec.Devices(), 2);
+  rec.Click(L"录像");
+  const std::wstring box = WaitMessageBox(15000);
+  EXPECT_NE(box.find(L"找不到视频压缩器"), std::wstring::npos) << Narrow(box);
+  EXPECT_TRUE(rec.Shows(L"录像"));
+  EXPECT_FALSE(rec.Shows(L"暂停"));
+  EXPECT_EQ(Caption(), L"YelkKivo");
+  EXPECT_TRUE(FilesIn(folder_.File(L"VideoRec\\")).empty());
+}
+
+TEST_F(RecordersApp, WithoutAudioDevicesTheAudioRecorderSaysSoAndRecordsNothing) {
+  // the microphones unplugged for this test (and plugged in again after it)
+  struct TUnplugged {
+    std::vector<TDeviceEntry> Devices = ListDevices(CLSID_AudioInputDeviceCategory);
+    TUnplugged() {
+      for (const auto& d : Devices) RemoveDevice(d);
+    }
+    ~TUnplugged() {
+      for (const auto& d : Devices) AddDevice(d);
+    }
+  } unplugged;
+  ASSERT_EQ(unplugged.Devices.size(), 2u);
+  ASSERT_NO_FATAL_FAILURE(Start());
+  TRecorder rec = Show(false);
+  ASSERT_NE(rec.Form, nullptr);
+  EXPECT_TRUE(ComboItems(rec.Devices()).empty());
+  rec.Click(L"录音");
+  const std::wstring box = WaitMessageBox(15000);
+  EXPECT_NE(box.find(L"找不到录音设备"), std::wstring::npos) << Narrow(box);
+  EXPECT_TRUE(rec.Shows(L"录音"));
+  EXPECT_EQ(Caption(), L"YelkKivo");
+  EXPECT_TRUE(FilesIn(folder_.File(L"AudioRec\\")).empty());
 }
 
 }  // namespace

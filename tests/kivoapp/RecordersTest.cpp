@@ -268,7 +268,9 @@ TEST_F(Recorders, MissingDevicesAndEncodersAreNamedAndNothingIsRecorded) {
     EXPECT_TRUE(c.rec->btnStart->Visible());
     EXPECT_FALSE(c.rec->Graph->Active()) << "a failed start leaves no graph";
     EXPECT_FALSE(FileExists(c.rec->edtFileName->Text()));
-    if (c.shifted) EXPECT_EQ(c.rec->fltAudioCapture->BaseFilter()->DataLength(), 0u) << "no other device's moniker";
+    if (c.shifted) {
+      EXPECT_EQ(c.rec->fltAudioCapture->BaseFilter()->DataLength(), 0u) << "no other device's moniker";
+    }
     EXPECT_EQ(form->Caption(), L"YelkKivo");
   }
 }
