@@ -68,20 +68,20 @@ bool WaitFor(const std::function<bool()>& pred, DWORD timeoutMs = 10000) {
 }
 
 // Top-level windows of a process with a class (and a title when given).
+struct TTopLevelSearch {
+  DWORD pid;
+  std::wstring cls;
+  const wchar_t* title;
+  std::vector<HWND> found;
+};
+BOOL CALLBACK CollectTopLevel(HWND w, LPARAM l) {
+  auto* s = reinterpret_cast<TTopLevelSearch*>(l);
+  if (PidOf(w) == s->pid && ClassOf(w) == s->cls && (!s->title || TextOf(w) == s->title)) s->found.push_back(w);
+  return TRUE;
+}
 std::vector<HWND> TopLevelOf(DWORD pid, const std::wstring& cls, const wchar_t* title = nullptr) {
-  struct TSearch {
-    DWORD pid;
-    std::wstring cls;
-    const wchar_t* title;
-    std::vector<HWND> found;
-  } s{pid, cls, title, {}};
-  ::EnumWindows(
-      [](HWND w, LPARAM l) -> BOOL {
-        auto* s = reinterpret_cast<TSearch*>(l);
-        if (PidOf(w) == s->pid && ClassOf(w) == s->cls && (!s->title || TextOf(w) == s->title)) s->found.push_back(w);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&s));
+  TTopLevelSearch s{pid, cls, title, {}};
+  ::EnumWindows(&CollectTopLevel, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 // Direct children of a window that belong to a process.
