@@ -503,3 +503,74 @@ TEST_F(SkinnersTest, ComboListPressOffTheThumbIsLeftToTheSystem) {
 
 }  // namespace
 }  // namespace kivo
+
+namespace kivo {
+namespace {
+using namespace kivo::test;
+
+TEST_F(SkinnersTest, ScrollBarControlIsCoveredByTheSkinnedBarThatFollowsItsVisibility) {
+  auto* bar = Place<TScrollBar>(300, 10, 17, 150);
+  bar->SetKind(TScrollBarKind::sbVertical);  // turns the bar round
+  bar->SetBounds(300, 10, 17, 150);
+  bar->SetParams(0, 0, 100);
+  auto* s = new TSkinScControl(bar);
+  s->AttachControl(&host, skin, false, &host.canvas);
+  Settle(form->Handle());
+  ASSERT_TRUE(s->Overlay);
+  HWND overlay = s->Overlay->Handle();
+  ASSERT_TRUE(::IsWindowVisible(overlay));
+  const RECT covered = ScreenRectOf(bar->Handle()), placed = ScreenRectOf(overlay);
+  EXPECT_TRUE(::EqualRect(&covered, &placed));
+  TWindowShot shot(overlay);
+  ASSERT_EQ(shot.Height(), 150);
+  EXPECT_EQ(shot.At(8, 2), SkinColor(testskin::pScrollbar, 9));
+  EXPECT_EQ(shot.At(8, 147), SkinColor(testskin::pScrollbar, 13));
+  // a click on the lower arrow reaches the control, which moves by a line
+  ::PostMessageW(bar->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(8, 147));
+  ::SendMessageW(overlay, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 147));
+  Settle(form->Handle());
+  EXPECT_EQ(bar->Position(), 1);
+  ParkCursor();
+  bar->SetVisible(false);
+  Settle(form->Handle());
+  EXPECT_FALSE(::IsWindowVisible(overlay));
+  bar->SetVisible(true);
+  Settle(form->Handle());
+  EXPECT_TRUE(::IsWindowVisible(overlay));
+}
+
+TEST_F(SkinnersTest, GroupBoxEditAndTrackBarDrawTheirSkinParts) {
+  auto* group = Place<TGroupBox>(10, 10, 150, 80);
+  group->SetCaption(L"Group");
+  auto* edit = Place<TEdit>(10, 100, 120, 24);
+  auto* track = Place<TTrackBar>(10, 140, 200, 40);
+  Skin<TSkinGroupBox>(group, true);
+  Skin<TSkinEdit>(edit);
+  Skin<TSkinTrackBar>(track);
+  const COLORREF face = skin->Color(scButtonFace), shadow = skin->Color(scButtonShadow);
+  // group box: face inside, a one-pixel shadow line instead of the system's frame
+  TWindowShot g(group->Handle());
+  EXPECT_EQ(g.At(1, 60), shadow);
+  EXPECT_EQ(g.At(2, 60), face);
+  EXPECT_EQ(g.At(75, 60), face);
+  EXPECT_EQ(g.At(148, 60), shadow);
+  // edit: a shadow frame, then two white ones
+  TWindowShot e(edit->Handle());
+  EXPECT_EQ(e.At(0, 12), shadow);
+  EXPECT_EQ(e.At(1, 12), RGB(255, 255, 255));
+  EXPECT_EQ(e.At(2, 12), RGB(255, 255, 255));
+  // track bar: a grey frame round the channel, a grey thumb
+  RECT channel{}, thumb{};
+  ::SendMessageW(track->Handle(), TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+  ::SendMessageW(track->Handle(), TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+  TWindowShot t(track->Handle());
+  RECT wr = ScreenRectOf(track->Handle());
+  POINT origin{0, 0};
+  ::ClientToScreen(track->Handle(), &origin);
+  const int dx = origin.x - wr.left, dy = origin.y - wr.top;
+  EXPECT_EQ(t.At(dx + channel.right - 1, dy + channel.bottom - 1), RGB(0xA8, 0xA8, 0xA8));  // the thumb is at the left
+  EXPECT_EQ(t.At(dx + (thumb.left + thumb.right) / 2, dy + (thumb.top + thumb.bottom) / 2), RGB(0xA8, 0xA8, 0xA8));
+}
+
+}  // namespace
+}  // namespace kivo
