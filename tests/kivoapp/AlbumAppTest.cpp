@@ -282,9 +282,8 @@ TEST_F(AlbumApp, FullScreenAndBackKeepTheFramesWhole) {
       << "the album window stayed in its page";
   EXPECT_EQ(::GetWindowLongW(full, GWL_STYLE) & WS_CHILD, 0) << "the full-screen form is not a top-level window";
   RECT r{};
-  ::GetClientRect(album, &r);
-  EXPECT_GT(r.right, kW) << "the album window did not grow";
-  EXPECT_GT(r.bottom, kH);
+  EXPECT_TRUE(WaitUntil([&] { return ::GetClientRect(album, &r) && r.right > kW && r.bottom > kH; }, 10000))
+      << "the album window did not grow: " << r.right << " x " << r.bottom;
   // in full screen the steps and pictures still arrive whole at 320 x 240
   seen = Watch(viewer_, "AB", 15000, [](const TSeen& s) { return Has(s, "AMBMA") || Has(s, "BMAMB"); });
   EXPECT_TRUE(Has(seen, "AMBMA") || Has(seen, "BMAMB")) << seen.Sequence;
@@ -293,9 +292,8 @@ TEST_F(AlbumApp, FullScreenAndBackKeepTheFramesWhole) {
   DoubleClickPicture(album);
   ASSERT_TRUE(WaitUntil([&] { return ::GetParent(album) == page; }, 10000)) << "the album window did not come back";
   EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(full); }, 10000)) << "the full-screen form stayed";
-  ::GetClientRect(album, &r);
-  EXPECT_EQ(r.right, kW);
-  EXPECT_EQ(r.bottom, kH);
+  EXPECT_TRUE(WaitUntil([&] { return ::GetClientRect(album, &r) && r.right == kW && r.bottom == kH; }, 10000))
+      << r.right << " x " << r.bottom;
   seen = Watch(viewer_, "AB", 15000, [](const TSeen& s) { return Has(s, "AMBMA") || Has(s, "BMAMB"); });
   EXPECT_TRUE(Has(seen, "AMBMA") || Has(seen, "BMAMB")) << seen.Sequence;
   EXPECT_LE(seen.LateUnknown, 2) << seen.Sequence;
