@@ -329,8 +329,9 @@ TEST_F(SkinDispatchTest, PlainChildWindowsByClassAndStyle) {
 TEST_F(SkinDispatchTest, APlainDialogWindowSkinsItsChildWindows) {
   data->SetActive(true);
   // a top-level window of the program (not a form) with plain child windows
-  TWindowOwner top(::CreateWindowExW(0, L"#32770", L"Plain", WS_OVERLAPPEDWINDOW, 100, 100, 300, 200, nullptr, nullptr,
-                                     ::GetModuleHandleW(nullptr), nullptr));
+  const std::wstring caption = L"A plain dialog whose caption is wider than the dialog itself";
+  TWindowOwner top(::CreateWindowExW(0, L"#32770", caption.c_str(), WS_OVERLAPPEDWINDOW, 100, 100, 160, 200, nullptr,
+                                     nullptr, ::GetModuleHandleW(nullptr), nullptr));
   ASSERT_TRUE(top);
   HWND button = Child(top.Get(), L"BUTTON", BS_PUSHBUTTON);
   HWND owner = Child(top.Get(), L"BUTTON", BS_OWNERDRAW);
@@ -347,6 +348,19 @@ TEST_F(SkinDispatchTest, APlainDialogWindowSkinsItsChildWindows) {
   EXPECT_NE(s->FindSkinner(button), nullptr);
   EXPECT_NE(s->FindSkinner(edit), nullptr);
   EXPECT_EQ(s->FindSkinner(owner), nullptr);
+  // widened to its caption: text shift + caption text + right clip
+  EXPECT_TRUE(s->FitCaption);
+  HDC dc = ::GetDC(top.Get());
+  HGDIOBJ old = ::SelectObject(dc, s->CaptionFont->Handle());
+  const std::wstring text = s->CaptionPrefix + caption + s->CaptionSuffix;
+  RECT tr{0, 0, 0, 0};
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &tr, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(top.Get(), dc);
+  RECT wr{};
+  ::GetWindowRect(top.Get(), &wr);
+  EXPECT_EQ(wr.right - wr.left, data->Title->LeftWidth + tr.right + data->Title->RightWidth);
+  EXPECT_GT(wr.right - wr.left, 160);
   FreeSkinManager();  // detaches before the window goes
 }
 

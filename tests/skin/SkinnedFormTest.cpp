@@ -193,6 +193,10 @@ class SkinnedFormTest : public ::testing::Test {
 };
 
 TEST_F(SkinnedFormTest, ShownFormIsSkinnedAndNotifiedTagNinetyNineIsNot) {
+  // switched on before any window was activated: no timer, only the switch; windows are skinned
+  // as they are activated
+  EXPECT_TRUE(SkinManager()->Skinning);
+  EXPECT_FALSE(SkinManager()->TimerPending());
   TProbeForm* plain = ShowForm();
   ASSERT_TRUE(WaitSkinned(plain));
   EXPECT_TRUE(Skinned(plain->Handle()));
@@ -282,6 +286,13 @@ TEST_F(SkinnedFormTest, SwitchingOffGivesBackProcedureClientSizeAndRegion) {
   data->SetActive(true);
   ASSERT_TRUE(PumpUntil([&] { return SkinOf(f) != nullptr; }, 10000));
   EXPECT_TRUE(Skinned(f->Handle()));
+  // off and on again within the delay: only the last request runs
+  TSkinnedForm* s = SkinOf(f);
+  data->SetActive(false);
+  data->SetActive(true);
+  PumpUntil([&] { return !SkinManager()->TimerPending(); }, 5000);
+  PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(SkinOf(f), s);
 }
 
 TEST_F(SkinnedFormTest, FrameIsDrawnFromTheBordersAndCutByTheRegion) {
