@@ -389,7 +389,8 @@ void TSkinnedForm::SkinChanged() {
     for (TComponent* c : Control->ComponentList())
       if (auto* f = dynamic_cast<TCustomForm*>(c)) f->SetColor(face);
   }
-  for (TSkinControl* s : std::vector<TSkinControl*>(skinners_)) s->SkinChanged();
+  // a skinner may free sub-skinners of its own: walk the live list
+  for (std::size_t i = 0; i < skinners_.size(); ++i) skinners_[i]->SkinChanged();
   State = kFormReskinning;
   auto alive = alive_;
   if (SkinFrame && Control) {
