@@ -8,6 +8,8 @@
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "KVFAbout.h"
+#include "KVFAlbumSource.h"
+#include "KVFAlbumWindow.h"
 #include "KVFCameraSource.h"
 #include "KVFCameraWindow.h"
 #include "KVFMovieSource.h"
@@ -57,6 +59,8 @@ class TKVMainForm : public TForm {
   TCameraSource* CameraSourceA = nullptr;
   TMovieWindow* MovieWindowA = nullptr;
   TMovieSource* MovieSourceA = nullptr;
+  TAlbumWindow* AlbumWindowA = nullptr;
+  TAlbumSource* AlbumSourceA = nullptr;
   TEffectMan* EffectManA;
   TPopupMenu* TrayPopup;
   TMenuItem* miShowMainForm;
