@@ -21,14 +21,13 @@ using kivo::test::PumpUntil;
 
 namespace {
 
+BOOL CALLBACK CollectWindow(HWND w, LPARAM l) {
+  reinterpret_cast<std::vector<HWND>*>(l)->push_back(w);
+  return TRUE;
+}
 std::vector<HWND> Descendants(HWND parent) {
   std::vector<HWND> all;
-  ::EnumChildWindows(
-      parent, [](HWND w, LPARAM l) {
-        reinterpret_cast<std::vector<HWND>*>(l)->push_back(w);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&all));
+  ::EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&all));
   return all;
 }
 int SkinnedAmong(const std::vector<HWND>& windows) {
