@@ -202,6 +202,10 @@ void TKVMainForm::CreateSourcePair(int index, TPage* windowPage, TPage* sourcePa
       window = MovieWindowA = Create<TMovieWindow>(this);
       page = MovieSourceA = Create<TMovieSource>(this);
       break;
+    case 2:
+      window = AlbumWindowA = Create<TAlbumWindow>(this);
+      page = AlbumSourceA = Create<TAlbumSource>(this);
+      break;
     default:
       break;
   }

@@ -9,6 +9,8 @@
 #include "SkinData.h"
 #include "Forms.h"
 #include "KVFAbout.h"
+#include "KVFAlbumSource.h"
+#include "KVFAlbumWindow.h"
 #include "KVFCameraSource.h"
 #include "KVFCameraWindow.h"
 #include "KVFMovieSource.h"
@@ -58,6 +60,8 @@ class TKVMainForm : public TForm {
   TCameraSource* CameraSourceA = nullptr;
   TMovieWindow* MovieWindowA = nullptr;
   TMovieSource* MovieSourceA = nullptr;
+  TAlbumWindow* AlbumWindowA = nullptr;
+  TAlbumSource* AlbumSourceA = nullptr;
   TEffectMan* EffectManA;
   TPopupMenu* TrayPopup;
   TMenuItem* miShowMainForm;
