@@ -12,6 +12,8 @@
 #include "KVFCameraWindow.h"
 #include "KVFMovieSource.h"
 #include "KVFMovieWindow.h"
+#include "KVFSnagSource.h"
+#include "KVFSnagWindow.h"
 #include "KVEffMan.h"
 #include "KVFWindowAbs.h"
 #include "Menus.h"
@@ -57,6 +59,8 @@ class TKVMainForm : public TForm {
   TCameraSource* CameraSourceA = nullptr;
   TMovieWindow* MovieWindowA = nullptr;
   TMovieSource* MovieSourceA = nullptr;
+  TSnagWindow* SnagWindowA = nullptr;
+  TSnagSource* SnagSourceA = nullptr;
   TEffectMan* EffectManA;
   TPopupMenu* TrayPopup;
   TMenuItem* miShowMainForm;
