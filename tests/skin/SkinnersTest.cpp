@@ -1,0 +1,364 @@
+// The control skinners on real windows under Xvfb: the skinner base (hook, SKM_ENABLE, window
+// destruction, a control freed first), and the drawing of buttons, check boxes, radio buttons,
+// tabs, progress bars and up-downs with the test skin, read back from the windows' pixels.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "ComCtrls.h"
+#include "ExtCtrls.h"
+#include "Forms.h"
+#include "SkinnerTestUtil.h"
+#include "Skinners.h"
+#include "StdCtrls.h"
+#include "SysUtils.h"
+
+namespace kivo {
+namespace {
+
+using namespace kivo::test;
+using testskin::ColorOf;
+
+class SkinnersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    skin = new TSkinData(nullptr);
+    skin->SetSkinFile(TestFile(L"kivotest.skn"));
+    ASSERT_FALSE(skin->NoSkin);
+    form = Create<TForm>(Application());
+    form->SetBounds(40, 40, 520, 420);
+    form->SetCaption(L"skinners");
+    form->Show();
+    host.SetWindow(form->Handle());
+    other = Place<TEdit>(400, 340, 80, 22);  // holds the focus away from the controls under test
+    other->SetFocus();
+    ParkCursor();
+    Settle(form->Handle());
+  }
+  void TearDown() override {
+    if (form) form->Free();
+    skin->Free();
+  }
+
+  template <class T>
+  T* Place(int x, int y, int w, int h, TWinControl* parent = nullptr) {
+    T* c = new T(form);
+    c->SetBounds(x, y, w, h);
+    c->SetParent(parent ? parent : form);
+    return c;
+  }
+  template <class S>
+  S* Skin(TControl* c, bool recolor = false) {
+    S* s = new S(c);
+    s->AttachControl(&host, skin, recolor, &host.canvas);
+    Settle(form->Handle());
+    return s;
+  }
+  COLORREF Pixel(TWinControl* c, int x, int y) {
+    Settle(c->Handle());
+    return TWindowShot(c->Handle()).At(x, y);
+  }
+
+  TSkinData* skin = nullptr;
+  TForm* form = nullptr;
+  TEdit* other = nullptr;
+  TTestHost host;
+};
+
+// ---- the skinner base ------------------------------------------------------------------------------
+
+// Records the messages that reach the control's own message method.
+struct TProbe {
+  explicit TProbe(TControl* c) : control(c), previous(c->WindowProc) {
+    c->WindowProc = [this](TMessage& m) {
+      seen.push_back(m.Msg);
+      previous(m);
+    };
+  }
+  bool Saw(UINT msg) const { return std::find(seen.begin(), seen.end(), msg) != seen.end(); }
+  TControl* control;
+  TWndMethod previous;
+  std::vector<UINT> seen;
+};
+
+TEST_F(SkinnersTest, EnableMessageSwitchesSkinningOffAndOnWithoutReachingTheControl) {
+  auto* button = Place<TButton>(10, 10, 90, 30);
+  TProbe probe(button);
+  auto* s = Skin<TSkinButton>(button);
+  EXPECT_EQ(host.list, std::vector<TSkinControl*>{s});
+  EXPECT_EQ(Pixel(button, 2, 2), SkinColor(testskin::pButtons, 1));
+
+  probe.seen.clear();
+  ::SendMessageW(button->Handle(), kSkinMsgEnable, 0, 0);
+  EXPECT_FALSE(probe.Saw(kSkinMsgEnable));
+  EXPECT_EQ(s->Enabled, 0);
+  ::InvalidateRect(button->Handle(), nullptr, TRUE);
+  EXPECT_NE(Pixel(button, 2, 2), SkinColor(testskin::pButtons, 1));  // the system's own button
+  // messages reach the control unchanged, also those the skinner would swallow
+  probe.seen.clear();
+  ::SendMessageW(button->Handle(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(TWindowDC(button->Handle()).Get()), 0);
+  EXPECT_TRUE(probe.Saw(WM_ERASEBKGND));
+  EXPECT_EQ(::SendMessageW(button->Handle(), kSkinMsgIsSkinned, 0, 0), 0);
+
+  probe.seen.clear();
+  ::SendMessageW(button->Handle(), kSkinMsgEnable, 1, 0);
+  EXPECT_FALSE(probe.Saw(kSkinMsgEnable));
+  EXPECT_EQ(TWindowShot(button->Handle()).At(2, 2), SkinColor(testskin::pButtons, 1));  // repainted at once
+  EXPECT_EQ(::SendMessageW(button->Handle(), kSkinMsgIsSkinned, 0, 0), 1);
+  EXPECT_FALSE(probe.Saw(kSkinMsgIsSkinned));
+  button->Free();  // before the probe goes
+}
+
+TEST_F(SkinnersTest, WindowDestructionReachesTheControlFirstThenRestoresAndWaitsForThePurge) {
+  auto* panel = Place<TPanel>(10, 10, 100, 60);
+  panel->SetColor(clRed);
+  TProbe probe(panel);
+  auto* s = Skin<TSkinGroupBox>(panel, true);
+  EXPECT_EQ(panel->Color(), skin->Color(scButtonFace));
+  bool controlSawIt = false;
+  TWndMethod inner = probe.previous;
+  probe.previous = [&](TMessage& m) {
+    if (m.Msg == WM_NCDESTROY) controlSawIt = s->State != kSkinnerWindowGone && panel->Color() != clRed;
+    inner(m);
+  };
+  ::DestroyWindow(panel->Handle());
+  EXPECT_TRUE(controlSawIt);
+  EXPECT_EQ(s->State, kSkinnerWindowGone);
+  EXPECT_EQ(s->Enabled, 0);
+  EXPECT_EQ(panel->Color(), clRed);  // given back
+  EXPECT_EQ(host.list, std::vector<TSkinControl*>{s});  // still listed until the purge frees it
+  s->Free();
+  EXPECT_TRUE(host.list.empty());
+  panel->Free();  // before the probe goes
+}
+
+TEST_F(SkinnersTest, ControlFreedBeforeItsSkinnerTakesTheSkinnerWithIt) {
+  for (int kind = 0; kind < 3; ++kind) {
+    TWinControl* c = kind == 0 ? static_cast<TWinControl*>(Place<TButton>(10, 10, 80, 24))
+                   : kind == 1 ? static_cast<TWinControl*>(Place<TCheckBox>(10, 10, 80, 24))
+                               : static_cast<TWinControl*>(Place<TPanel>(10, 10, 80, 24));
+    if (kind == 0) Skin<TSkinButton>(c);
+    if (kind == 1) Skin<TSkinCheckBox>(c);
+    if (kind == 2) Skin<TSkinGroupBox>(c, true);
+    ASSERT_EQ(host.list.size(), 1u);
+    c->Free();
+    EXPECT_TRUE(host.list.empty()) << kind;
+    Settle(form->Handle());
+  }
+}
+
+TEST_F(SkinnersTest, PlainWindowIsSubclassedRepaintedAndGivenItsProcedureBack) {
+  HWND button = ::CreateWindowExW(0, L"BUTTON", L"plain", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 100, 90, 30,
+                                  form->Handle(), reinterpret_cast<HMENU>(77), ::GetModuleHandleW(nullptr), nullptr);
+  ASSERT_TRUE(button);
+  const LONG_PTR original = ::GetWindowLongPtrW(button, GWLP_WNDPROC);
+  Settle(button);
+  auto* s = new TSkinButton(nullptr);
+  s->AttachWindow(button, skin, &host, &host.canvas);
+  EXPECT_NE(::GetWindowLongPtrW(button, GWLP_WNDPROC), original);
+  EXPECT_EQ(s->Text, L"plain");
+  RECT update;
+  EXPECT_TRUE(::GetUpdateRect(button, &update, FALSE));  // invalidated at once
+  Settle(button);
+  EXPECT_EQ(TWindowShot(button).At(2, 2), SkinColor(testskin::pButtons, 1));
+  EXPECT_EQ(::SendMessageW(button, kSkinMsgIsSkinned, 0, 0), 1);
+  // a click comes to the parent as WM_COMMAND with the button's identifier
+  UINT commands = 0;
+  WPARAM commandId = 0;
+  TWndMethod previous = form->WindowProc;
+  form->WindowProc = [&](TMessage& m) {
+    if (m.Msg == WM_COMMAND && reinterpret_cast<HWND>(m.LParam) == button) {
+      ++commands;
+      commandId = m.WParam;
+    }
+    previous(m);
+  };
+  ClickAt(button, 5, 5);
+  Settle(button);
+  EXPECT_EQ(commands, 1u);
+  EXPECT_EQ(LOWORD(commandId), 77);
+  form->WindowProc = previous;
+  s->Free();
+  EXPECT_EQ(::GetWindowLongPtrW(button, GWLP_WNDPROC), original);
+  EXPECT_TRUE(host.list.empty());
+  ::DestroyWindow(button);
+}
+
+TEST_F(SkinnersTest, PropertiesByNameAnswerMinusOneOrEmptyForMissingOrOtherKinds) {
+  auto* box = Place<TCheckBox>(10, 10, 80, 20);
+  EXPECT_EQ(GetOrdPropByName(box, L"Width"), 80);
+  EXPECT_EQ(GetOrdPropByName(box, L"State"), -1);  // an enumeration
+  EXPECT_EQ(GetOrdPropByName(box, L"NoSuchProperty"), -1);
+  EXPECT_EQ(GetOrdPropByName(nullptr, L"Width"), -1);
+  EXPECT_EQ(GetEnumPropByName(box, L"State"), L"cbUnchecked");
+  EXPECT_EQ(GetEnumPropByName(box, L"Width"), L"");
+  SetPropByName(box, L"State", L"cbChecked");
+  EXPECT_TRUE(box->Checked());
+  SetPropByName(box, L"Width", L"95");
+  EXPECT_EQ(box->Width(), 95);
+  EXPECT_THROW(SetPropByName(box, L"Width", L"9x"), EConvertError);
+  SetPropByName(box, L"NoSuchProperty", L"1");  // nothing
+}
+
+TEST_F(SkinnersTest, ParentBackgroundIsSwitchedOffWhileRecolouredUnlessTheSkinSaysSo) {
+  for (bool keep : {false, true}) {
+    skin->SetOptions(keep ? SkinBit(xoParentBackGround) : 0);
+    auto* panel = Place<TPanel>(10, 10, 100, 60);
+    panel->SetParentBackground(true);
+    panel->SetColor(clLime);
+    auto* s = new TSkinBox(panel);
+    s->AttachControl(&host, skin, true, &host.canvas);
+    EXPECT_EQ(panel->ParentBackground(), keep) << keep;
+    EXPECT_EQ(panel->Color(), skin->Color(scButtonFace));
+    s->Restore();
+    EXPECT_TRUE(panel->ParentBackground());
+    EXPECT_EQ(panel->Color(), clLime);
+    EXPECT_EQ(s->State, kSkinnerRestored);
+    s->Free();
+    panel->Free();
+  }
+}
+
+// ---- buttons ---------------------------------------------------------------------------------------
+
+TEST_F(SkinnersTest, PushButtonStatesShowTheirFrames) {
+  auto* button = Place<TButton>(10, 10, 90, 30);
+  button->SetCaption(L"OK");
+  int clicks = 0;
+  button->OnClick = [&](TObject*) { ++clicks; };
+  auto* s = Skin<TSkinButton>(button);
+  HWND h = button->Handle();
+  struct TCase {
+    const char* name;
+    std::function<void()> make;
+    int frame;
+  };
+  const TCase cases[] = {
+      {"normal", [] {}, 1},
+      {"hot", [&] { ::SendMessageW(h, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5)); }, 4},
+      {"pressed", [&] { ::SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5)); }, 2},
+      {"released, still hot", [&] { ::SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(5, 5)); }, 4},
+      {"focused", [&] { ::SendMessageW(h, WM_MOUSELEAVE, 0, 0); }, 5},
+      {"focused and pressed by space", [&] { ::SendMessageW(h, WM_KEYDOWN, VK_SPACE, 0); }, 2},
+      {"space released", [&] { ::SendMessageW(h, WM_KEYUP, VK_SPACE, 0); }, 5},
+      {"focus elsewhere", [&] { other->SetFocus(); }, 1},
+      {"default", [&] { button->SetDefault(true); button->Invalidate(); }, 5},
+      {"disabled default", [&] { button->SetEnabled(false); }, 3},
+  };
+  for (const TCase& c : cases) {
+    c.make();
+    EXPECT_EQ(Pixel(button, 2, 2), SkinColor(testskin::pButtons, c.frame)) << c.name;
+    EXPECT_EQ(s->CurrentFrame(), c.frame) << c.name;
+  }
+  // the release on the pressed button clicked it, and the space key reached the button itself
+  EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(SkinnersTest, CheckBoxAndRadioButtonShowTheirCells) {
+  auto* check = Place<TCheckBox>(10, 10, 120, 20);
+  check->SetCaption(L"check");
+  auto* radio = Place<TRadioButton>(10, 40, 120, 20);
+  radio->SetCaption(L"radio");
+  Skin<TSkinCheckBox>(check);
+  Skin<TSkinRadioButton>(radio);
+  struct TCase {
+    bool checked, enabled;
+    int cell;
+  };
+  const TCase cases[] = {{false, true, 1}, {true, true, 2}, {false, false, 3}, {true, false, 4}};
+  for (const TCase& c : cases) {
+    check->SetChecked(c.checked);
+    check->SetEnabled(c.enabled);
+    radio->SetChecked(c.checked);
+    radio->SetEnabled(c.enabled);
+    // the glyph sits at the left, centred vertically; the rest is the skin's face
+    EXPECT_EQ(Pixel(check, 6, 10), SkinColor(testskin::pCheck, c.cell)) << c.cell;
+    EXPECT_EQ(Pixel(radio, 6, 10), SkinColor(testskin::pRadio, c.cell)) << c.cell;
+    EXPECT_EQ(Pixel(check, 118, 1), skin->Color(scButtonFace));
+  }
+  // a grayed box shows cell 4 while enabled
+  check->SetEnabled(true);
+  check->SetAllowGrayed(true);
+  check->SetState(TCheckBoxState::cbGrayed);
+  EXPECT_EQ(Pixel(check, 6, 10), SkinColor(testskin::pCheck, 4));
+}
+
+// ---- tabs, progress, up-down -----------------------------------------------------------------------
+
+TEST_F(SkinnersTest, BottomTabsAreDrawnBelowThePaneWithTheFocusedTabInFrameTwo) {
+  auto* pages = Place<TPageControl>(10, 10, 300, 200);
+  pages->SetTabPosition(TTabPosition::tpBottom);
+  for (const wchar_t* name : {L"One", L"Two", L"Three"}) {
+    auto* sheet = new TTabSheet(form);
+    sheet->SetCaption(name);
+    sheet->SetPageControl(pages);
+  }
+  pages->SetActivePageIndex(1);
+  Skin<TSkinTab>(pages);
+  HWND h = pages->Handle();
+  const int focus = static_cast<int>(::SendMessageW(h, TCM_GETCURFOCUS, 0, 0));
+  ASSERT_EQ(focus, 1);
+  TWindowShot shot(h);
+  for (int i = 0; i < 3; ++i) {
+    RECT item;
+    ASSERT_TRUE(::SendMessageW(h, TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&item)));
+    EXPECT_GT(item.top, 100) << "tabs at the bottom";
+    // inside the tab, off its label: frame 2 for the focused tab, 1 for the others
+    EXPECT_EQ(shot.At(item.left + 3, (item.top + item.bottom) / 2), SkinColor(testskin::pTabs, i == focus ? 2 : 1))
+        << i;
+  }
+  // the pane's border picture above the strip
+  RECT pane{0, 0, 300, 200};
+  ::SendMessageW(h, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&pane));
+  EXPECT_EQ(shot.At(pane.left - 2, 50), SkinColor(testskin::pTabBorder, 1));
+}
+
+TEST_F(SkinnersTest, ProgressFillsItsShareOfTheRange) {
+  auto* bar = Place<TProgressBar>(10, 10, 100, 16);
+  bar->SetMax(200);
+  bar->SetPosition(50);
+  Skin<TSkinProgress>(bar);
+  TWindowShot shot(bar->Handle());
+  const COLORREF track = SkinColor(testskin::pProgress, 1), fill = SkinColor(testskin::pProgress, 2);
+  EXPECT_EQ(shot.At(0, 8), fill);
+  EXPECT_EQ(shot.At(24, 8), fill);
+  EXPECT_EQ(shot.At(25, 8), track);
+  EXPECT_EQ(shot.At(99, 8), track);
+  EXPECT_EQ(shot.Count(RECT{0, 8, 100, 9}, fill), 25);
+  // range 100..200 at 150 fills half; position 0 leaves only the track
+  bar->SetMin(100);
+  bar->SetPosition(150);
+  Settle(bar->Handle());
+  EXPECT_EQ(TWindowShot(bar->Handle()).Count(RECT{0, 8, 100, 9}, fill), 50);
+  bar->SetMin(0);
+  bar->SetPosition(0);
+  Settle(bar->Handle());
+  EXPECT_EQ(TWindowShot(bar->Handle()).Count(RECT{0, 0, 100, 16}, fill), 0);
+}
+
+TEST_F(SkinnersTest, UpDownShowsThePressedHalfInItsCell) {
+  auto* spin = Place<TUpDown>(10, 10, 17, 40);
+  auto* s = Skin<TSkinUpDown>(spin);
+  HWND h = spin->Handle();
+  const COLORREF normalUp = SkinColor(testskin::pUpDownVert, 1), normalDown = SkinColor(testskin::pUpDownVert, 5);
+  const COLORREF pressedDown = SkinColor(testskin::pUpDownVert, 6);
+  const COLORREF glyphUp = SkinColor(testskin::pUpDownVertGlyph, 1);
+  TWindowShot idle(h);
+  EXPECT_EQ(idle.At(1, 1), normalUp);
+  EXPECT_EQ(idle.At(1, 38), normalDown);
+  EXPECT_EQ(idle.At(8, 10), glyphUp);  // the glyph centred on the button
+  // the lower half held down (the cursor over it): cell 6 there, cell 1 above
+  POINT p{8, 30};
+  ::ClientToScreen(h, &p);
+  ::SetCursorPos(p.x, p.y);
+  s->StateFlags |= kSkinPressed;
+  s->PaintFrame(nullptr);
+  TWindowShot pressed(h);
+  ParkCursor();
+  EXPECT_EQ(pressed.At(1, 38), pressedDown);
+  EXPECT_EQ(pressed.At(1, 1), normalUp);
+}
+
+}  // namespace
+}  // namespace kivo
