@@ -239,6 +239,9 @@ bool TSnagWindow::Play(std::int32_t index, bool automatic) {
 }
 
 bool TSnagWindow::Stop() {
+  // a stop that comes while a tick is capturing (the capture can wait for other windows) must not
+  // be undone by the tick's restart of the timer
+  StopRequested = true;
   bool result = true;
   if (TimerId != 0) result = StopTimer();
   if (TSnagSource* page = Page()) page->ShowStartButton();
@@ -279,10 +282,19 @@ bool TSnagWindow::SnagOnce() {
 
 void TSnagWindow::WndProc(TMessage& m) {
   if (m.Msg == WM_TIMER && m.WParam == kSnagTimer) {
+    // a tick posted before the timer was killed comes after the stop: it starts nothing
+    if (TimerId == 0) return;
     StopTimer();
+    StopRequested = false;
     // the timer goes on only while the capture does (a vanished window stops it); a tick never
     // takes the capture source back from another source
-    if (Play(0, true)) StartTimer();
+    const bool captured = Play(0, true);
+    if (StopRequested) {
+      // the stop came in the middle of the tick: what the rest of it showed goes again
+      if (TSnagSource* page = Page()) page->ShowStartButton();
+      return;
+    }
+    if (captured) StartTimer();
     else Stop();
     return;
   }

@@ -55,6 +55,8 @@ class TSnagWindow : public TSourceWindowAbs {
   HWND TargetWindow = nullptr;
   RECT Region{0, 0, 0, 0};
   bool TraceMouse = true;
+  // Set by Stop; a tick does not restart the timer after it.
+  bool StopRequested = false;
 
   std::int32_t State() override { return SnagState; }
   bool IsFullScreen() override { return false; }

@@ -47,10 +47,17 @@ TBorderForm::TBorderForm(TComponent* owner, TSnagRectObject* frame) : TForm(owne
 
 void TBorderForm::CreateParams(TCreateParams& p) {
   TForm::CreateParams(p);
-  // a topmost tool window of the desktop: no owner, no task-bar button, no frame
-  p.Style = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+  // a topmost tool window, a child of the desktop window: no owner, no task-bar button, no frame
+  // (and no window manager's part in showing or hiding it)
+  p.Style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
   p.ExStyle |= WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
-  p.WndParent = nullptr;
+  p.WndParent = ::GetDesktopWindow();
+}
+
+void TBorderForm::CreateWnd() {
+  TForm::CreateWnd();
+  // the child style drops the topmost bit at creation: set it on the window
+  ::SetWindowPos(HandleIfAllocated(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void TBorderForm::Resize() {

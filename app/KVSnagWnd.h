@@ -39,6 +39,7 @@ class TBorderForm : public TForm {
 
  protected:
   void CreateParams(TCreateParams& p) override;
+  void CreateWnd() override;
   void Resize() override;
 
  private:
