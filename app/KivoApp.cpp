@@ -13,6 +13,7 @@
 #include "KVFMovieSource.h"
 #include "KVInstance.h"
 #include "KVMain.h"
+#include "KVMessage.h"
 #include "KVProcessorList.h"
 #include "KVShared.h"
 #include "KVSysConfig.h"
@@ -43,7 +44,7 @@ const TUnitStep kUnits[] = {
     {"KVFWindowAbs, KVFSourceAbs, KVFAbout", nullptr, nullptr},  // 5
     {"KVCtrls", &InitAlbumCtrls, &DoneAlbumCtrls},            // 6
     {"KVFAlbumSource (album list file)", nullptr, nullptr},    // 7
-    {"KVMessage (KivoMsg)", nullptr, nullptr},                 // 8
+    {"KVMessage (KivoMsg)", &StartMessageProcess, &StopMessageProcess},  // 8
     {"KVProcessorList", &InitProcessorList, &DoneProcessorList},  // 9
     {"KVFMovieSource", &StartMovieSourceUnit, &EndMovieSourceUnit},  // 10
     {"KVMain", &StartMainUnit, nullptr},                       // 11

@@ -8,6 +8,8 @@ namespace kivo {
 
 KIVO_IMPLEMENT_CLASS(TCustomLabel)
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TLabel)
+KIVO_IMPLEMENT_CLASS(TCustomStaticText)
+KIVO_IMPLEMENT_CLASS_PUBLISHED(TStaticText)
 KIVO_IMPLEMENT_CLASS(TButtonControl)
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TButton)
 KIVO_IMPLEMENT_CLASS(TCustomCheckBox)
@@ -200,6 +202,56 @@ void TLabel::Publish(TPublisher<TLabel>& p) {
   p.Boolean(L"WordWrap", &TCustomLabel::WordWrap, &TCustomLabel::SetWordWrap);
   p.Boolean(L"ShowAccelChar", &TCustomLabel::ShowAccelChar, &TCustomLabel::SetShowAccelChar);
   p.Object(L"FocusControl", &TCustomLabel::FocusControl, &TCustomLabel::SetFocusControl);
+}
+
+// ---- TCustomStaticText, TStaticText -----------------------------------------------------------
+TCustomStaticText::TCustomStaticText(TComponent* owner) : TWinControl(owner) {
+  controlStyle_ = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
+  SetParentColor(true);
+}
+void TCustomStaticText::CreateParams(TCreateParams& p) {
+  TWinControl::CreateParams(p);
+  p.SysClassName = L"STATIC";
+  p.Style |= alignment_ == TAlignment::taCenter ? SS_CENTER : alignment_ == TAlignment::taRightJustify ? SS_RIGHT : SS_LEFT;
+  if (!showAccelChar_) p.Style |= SS_NOPREFIX;
+  // clicks reach the control (a plain static answers HTTRANSPARENT)
+  p.Style |= SS_NOTIFY;
+}
+void TCustomStaticText::SetAlignment(TAlignment a) {
+  if (a == alignment_) return;
+  alignment_ = a;
+  RecreateWnd();
+}
+void TCustomStaticText::SetTransparent(bool v) {
+  if (v == transparent_) return;
+  transparent_ = v;
+  Invalidate();
+}
+void TCustomStaticText::SetShowAccelChar(bool v) {
+  if (v == showAccelChar_) return;
+  showAccelChar_ = v;
+  RecreateWnd();
+}
+void TCustomStaticText::WndProc(TMessage& m) {
+  if (m.Msg == CN_CTLCOLORSTATIC && transparent_ && Parent()) {
+    // the text on the parent's own background
+    HDC dc = reinterpret_cast<HDC>(m.WParam);
+    TWinControl::WndProc(m);
+    ::SetBkMode(dc, TRANSPARENT);
+    m.Result = reinterpret_cast<LRESULT>(Parent()->Perform(CN_CTLCOLORSTATIC, m.WParam, m.LParam));
+    ::SetTextColor(dc, ColorToRGB(Font()->Color()));
+    return;
+  }
+  TWinControl::WndProc(m);
+}
+void TStaticText::Publish(TPublisher<TStaticText>& p) {
+  PublishCaption(p);
+  PublishColorFont(p);
+  PublishVisibility(p);
+  PublishAlign(p);
+  p.Enumeration(L"Alignment", kAlignmentNames, &TCustomStaticText::Alignment, &TCustomStaticText::SetAlignment);
+  p.Boolean(L"Transparent", &TCustomStaticText::Transparent, &TCustomStaticText::SetTransparent);
+  p.Boolean(L"ShowAccelChar", &TCustomStaticText::ShowAccelChar, &TCustomStaticText::SetShowAccelChar);
 }
 
 // ---- TButtonControl, TButton ------------------------------------------------------------------

@@ -60,6 +60,33 @@ class TLabel : public TCustomLabel {
   using TCustomLabel::TCustomLabel;
 };
 
+// A line of text in a window of its own (the system's static control): other programs can read
+// it as the window's text. Transparent draws the text on the parent's colour.
+class TCustomStaticText : public TWinControl {
+  KIVO_CLASS(TCustomStaticText, TWinControl)
+  explicit TCustomStaticText(TComponent* owner);
+  TAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TAlignment a);
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool v);
+  bool ShowAccelChar() const { return showAccelChar_; }
+  void SetShowAccelChar(bool v);
+  void WndProc(TMessage& m) override;
+
+ protected:
+  void CreateParams(TCreateParams& p) override;
+
+ private:
+  TAlignment alignment_ = TAlignment::taLeftJustify;
+  bool transparent_ = false;
+  bool showAccelChar_ = true;
+};
+class TStaticText : public TCustomStaticText {
+  KIVO_CLASS(TStaticText, TCustomStaticText)
+  static void Publish(TPublisher<TStaticText>& p);
+  using TCustomStaticText::TCustomStaticText;
+};
+
 // ---- Buttons ----------------------------------------------------------------------------------
 class TButtonControl : public TWinControl {
   KIVO_CLASS(TButtonControl, TWinControl)

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Draws KivoApp's own effect artwork and list bitmaps.
+"""Draws KivoApp's own effect artwork and list bitmaps, and KivoMsg's spinner.
 
 Writes the animations, borders, decorations, lights and masks under app/effects/artwork/Effect/
-(installed into each program folder's Effect\\ folder) and the thumbnail frame and folder bitmaps
-under app/res/. Plain Python, no libraries: the pictures are drawn pixel by pixel and written as
-GIF (LZW) and 24-bit BMP files. The output is committed; run this again only to change it.
+(installed into each program folder's Effect\\ folder), the thumbnail frame and folder bitmaps
+under app/res/ and the busy overlay's spinner under msgpopup/res/. Plain Python, no libraries: the
+pictures are drawn pixel by pixel and written as GIF (LZW) and 24-bit BMP files. The output is committed; run this again only to change it.
 """
 import math
 import os
@@ -13,6 +13,7 @@ import struct
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 EFFECT = os.path.join(ROOT, "app", "effects", "artwork", "Effect")
 RES = os.path.join(ROOT, "app", "res")
+MSGRES = os.path.join(ROOT, "msgpopup", "res")
 
 
 # ---- files ---------------------------------------------------------------------------------
@@ -355,10 +356,34 @@ def captions():
             f.write(text.encode("gb2312"))
 
 
+def spinner():
+    # twelve dots on a ring, from a bright orange head to a dim tail; the background (index 0)
+    # is see-through so that the overlay's panel colour shows around the dots
+    w = h = 115
+    dots = 12
+    pal = [(0, 0, 0)]
+    for i in range(dots):
+        f = 1.0 - 0.6 * i / (dots - 1)
+        pal.append((int(255 * f), int(150 * f), int(30 * f)))
+    cx = cy = 57
+    ring, r = 40, 9
+
+    def px(x, y):
+        for i in range(dots):
+            a = -math.pi / 2 - 2 * math.pi * i / dots
+            dx, dy = cx + ring * math.cos(a), cy + ring * math.sin(a)
+            if (x - dx) ** 2 + (y - dy) ** 2 <= r * r:
+                return 1 + i
+        return 0
+    write_gif(os.path.join(MSGRES, "spinner.gif"), w, h, pal,
+              [{"pixels": frame(w, h, px), "delay": 0, "disposal": 1, "transparent": 0}], loop=False)
+
+
 def main():
     for kind in ("animation", "border", "decoration", "light", "mask"):
         os.makedirs(os.path.join(EFFECT, kind), exist_ok=True)
     os.makedirs(RES, exist_ok=True)
+    os.makedirs(MSGRES, exist_ok=True)
     animations()
     borders()
     decorations()
@@ -366,6 +391,7 @@ def main():
     masks()
     list_bitmaps()
     captions()
+    spinner()
 
 
 if __name__ == "__main__":

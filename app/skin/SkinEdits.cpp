@@ -118,6 +118,13 @@ TSkinComBox::~TSkinComBox() {
   ListScrollH = nullptr;
 }
 
+void TSkinComBox::Notification(TComponent* c, TOperation op) {
+  TSkinControl::Notification(c, op);
+  if (op != TOperation::opRemove) return;
+  if (c == ListScroll) ListScroll = nullptr;
+  if (c == ListScrollH) ListScrollH = nullptr;
+}
+
 void TSkinComBox::AttachControl(TSkinnerHost* form, TSkinData* skinData, bool recolor, TCanvas* canvas) {
   if (Attached) return;
   TSkinControl::AttachControl(form, skinData, recolor, canvas);
@@ -130,7 +137,7 @@ void TSkinComBox::AttachControl(TSkinnerHost* form, TSkinData* skinData, bool re
   } else if (GetComboInfo(Handle, ComboInfo)) {
     ListWindow = ComboInfo.hwndList;
     if (ListWindow && !IsPopupWindow(ListWindow) && (::GetWindowLongPtrW(ListWindow, GWL_STYLE) & WS_CHILD)) {
-      ListScrollH = new TSkinScrollbarH(Owner());
+      ListScrollH = new TSkinScrollbarH(this);
       ListScrollH->AttachWindow(ListWindow, SkinData, Form, nullptr);
     }
   }
@@ -151,7 +158,7 @@ void TSkinComBox::AttachWindow(HWND handle, TSkinData* skinData, TSkinnerHost* f
 void TSkinComBox::SkinList() {
   if (!(Style & 0x2)) return;
   if (GetComboInfo(Handle, ComboInfo) && ComboInfo.hwndList) {
-    ListScroll = new TComboxScrollBar(Owner());
+    ListScroll = new TComboxScrollBar(this);
     ListScroll->AttachWindow(ComboInfo.hwndList, SkinData, Form, Canvas);
   } else {
     ListScroll = nullptr;

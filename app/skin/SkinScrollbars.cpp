@@ -28,10 +28,11 @@ bool HasPicture(const TDataSkinObject* o) { return o && o->HasPicture(); }
 constexpr int kScrollCells = 23;
 }  // namespace
 
-bool ReadScrollBarInfo(HWND wnd, int kind, SCROLLBARINFO& info) {
+bool ReadScrollBarInfo(HWND wnd, int kind, SCROLLBARINFO& info, bool clientBar) {
   info = SCROLLBARINFO{};
   info.cbSize = sizeof(info);
-  return wnd && SkinGetScrollBarInfo(wnd, kind == 1 ? OBJID_VSCROLL : OBJID_HSCROLL, &info);
+  const LONG object = clientBar ? OBJID_CLIENT : kind == 1 ? OBJID_VSCROLL : OBJID_HSCROLL;
+  return wnd && SkinGetScrollBarInfo(wnd, object, &info);
 }
 
 void PaintScrollBarBitmap(TSkinData* data, TBitmap* bitmap, int kind, int w, int h, int arrowSize, bool enabled,
@@ -126,7 +127,11 @@ void TWScrollbar::BindControl(TSkinControl* skinner, TControl* control, int kind
   TargetControl = control;
   auto* wc = dynamic_cast<TWinControl*>(control);
   Target = wc ? wc->Handle() : nullptr;
-  if (kind == 2) kind = LowerCase(GetEnumPropByName(control, L"Kind")) == L"sbvertical" ? 1 : 0;
+  if (kind == 2) {
+    // a scroll-bar control: the bar is the control's client area, not a window scroll bar
+    kind = LowerCase(GetEnumPropByName(control, L"Kind")) == L"sbvertical" ? 1 : 0;
+    ClientBar = 1;
+  }
   Kind = static_cast<std::uint8_t>(kind);
   SetColor(skinner->ParentColor(skinner->FaceColor()));
   if (control->Parent())
@@ -154,7 +159,7 @@ void TWScrollbar::HideBar() {
 void TWScrollbar::Reposition(HWND window) {
   Target = window;
   SCROLLBARINFO info;
-  if (!ReadScrollBarInfo(Target, Kind, info)) {
+  if (!ReadScrollBarInfo(Target, Kind, info, ClientBar != 0)) {
     Shown = 0;
     return;
   }
@@ -208,7 +213,7 @@ void TWScrollbar::Paint() {
   TSkinData* data = Skinner ? Skinner->SkinData : nullptr;
   if (!data || !HasPicture(data->Scrollbar.get())) return;
   SCROLLBARINFO info;
-  if (!ReadScrollBarInfo(Target, Kind, info) || (info.rgstate[0] & STATE_SYSTEM_INVISIBLE)) return;
+  if (!ReadScrollBarInfo(Target, Kind, info, ClientBar != 0) || (info.rgstate[0] & STATE_SYSTEM_INVISIBLE)) return;
   const bool enabled = !(info.rgstate[0] & STATE_SYSTEM_UNAVAILABLE);
   const int w = RectWidth(info.rcScrollBar), h = RectHeight(info.rcScrollBar);
   if (w <= 0 || h <= 0 || w > Width() || h > Height()) return;
@@ -228,7 +233,7 @@ void TWScrollbar::Paint() {
 void TWScrollbar::MouseDownOnBar(TMessage& m) {
   ::GetCursorPos(&DragCursor);
   SCROLLBARINFO info;
-  if (ReadScrollBarInfo(Target, Kind, info)) {
+  if (ReadScrollBarInfo(Target, Kind, info, ClientBar != 0)) {
     DragThumbTop = info.xyThumbTop;
     ScreenPos = POINT{info.rcScrollBar.left, info.rcScrollBar.top};
   }
@@ -240,7 +245,13 @@ void TWScrollbar::MouseDownOnBar(TMessage& m) {
   ::ReleaseCapture();
   auto alive = AliveToken();
   // the system's own tracking of the bar runs inside this call
-  ::SendMessageW(Target, WM_NCLBUTTONDOWN, Kind == 1 ? HTVSCROLL : HTHSCROLL, MAKELPARAM(screen.x, screen.y));
+  if (ClientBar) {
+    POINT client = screen;
+    ::ScreenToClient(Target, &client);
+    ::SendMessageW(Target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(client.x, client.y));
+  } else {
+    ::SendMessageW(Target, WM_NCLBUTTONDOWN, Kind == 1 ? HTVSCROLL : HTHSCROLL, MAKELPARAM(screen.x, screen.y));
+  }
   if (!*alive) return;
   Pressed = 0;
   ::ReleaseCapture();
@@ -283,7 +294,13 @@ void TWScrollbar::WndProc(TMessage& m) {
       const POINT screen{static_cast<short>(p.x + ScreenPos.x), static_cast<short>(p.y + ScreenPos.y)};
       Pressed = 0;
       ::ReleaseCapture();
-      ::PostMessageW(Target, WM_NCLBUTTONUP, Kind == 1 ? HTVSCROLL : HTHSCROLL, MAKELPARAM(screen.x, screen.y));
+      if (ClientBar) {
+        POINT client = screen;
+        ::ScreenToClient(Target, &client);
+        ::PostMessageW(Target, WM_LBUTTONUP, 0, MAKELPARAM(client.x, client.y));
+      } else {
+        ::PostMessageW(Target, WM_NCLBUTTONUP, Kind == 1 ? HTVSCROLL : HTHSCROLL, MAKELPARAM(screen.x, screen.y));
+      }
       return;
     }
     default:
@@ -295,9 +312,17 @@ void TWScrollbar::WndProc(TMessage& m) {
 
 TSkinScrollbar::~TSkinScrollbar() { FreeBars(); }
 
+// A panel freed by its parent window first leaves no dangling pointer here.
+void TSkinScrollbar::Notification(TComponent* c, TOperation op) {
+  TSkinControl::Notification(c, op);
+  if (op != TOperation::opRemove) return;
+  if (c == HorzBar) HorzBar = nullptr;
+  if (c == VertBar) VertBar = nullptr;
+}
+
 void TSkinScrollbar::FreeBars() {
-  if (HorzBar) HorzBar->Free();
-  if (VertBar) VertBar->Free();
+  if (TWScrollbar* bar = HorzBar) bar->Free();
+  if (TWScrollbar* bar = VertBar) bar->Free();
   HorzBar = VertBar = nullptr;
 }
 
@@ -480,9 +505,16 @@ void TSkinListView::AttachScrollControl(TControl* control, TSkinData* skinData, 
 
 TSkinScrollbarH::~TSkinScrollbarH() { FreeBars(); }
 
+void TSkinScrollbarH::Notification(TComponent* c, TOperation op) {
+  TSkinControl::Notification(c, op);
+  if (op != TOperation::opRemove) return;
+  if (c == HorzBar) HorzBar = nullptr;
+  if (c == VertBar) VertBar = nullptr;
+}
+
 void TSkinScrollbarH::FreeBars() {
-  if (HorzBar) HorzBar->Free();
-  if (VertBar) VertBar->Free();
+  if (TWScrollbar* bar = HorzBar) bar->Free();
+  if (TWScrollbar* bar = VertBar) bar->Free();
   HorzBar = VertBar = nullptr;
 }
 
@@ -659,6 +691,11 @@ void TSkinHeader::DrawItem(HIMAGELIST images, TCanvas* canvas, int index, const 
 TSkinScControl::~TSkinScControl() {
   if (Overlay) Overlay->Free();
   Overlay = nullptr;
+}
+
+void TSkinScControl::Notification(TComponent* c, TOperation op) {
+  TSkinControl::Notification(c, op);
+  if (op == TOperation::opRemove && c == Overlay) Overlay = nullptr;
 }
 
 void TSkinScControl::AttachControl(TSkinnerHost* form, TSkinData* skinData, bool, TCanvas* canvas) {

@@ -183,6 +183,9 @@ class TSkinComBox : public TSkinControl {
   RECT ButtonRect{};
   std::uint8_t IsComboEx = 0;
 
+ protected:
+  void Notification(TComponent* c, TOperation op) override;
+
  private:
   void UnsubclassEdit();
   void DrawFlat(HDC dc, const RECT& r);
@@ -252,6 +255,9 @@ class TSkinScControl : public TSkinControl {
   void AfterMessage(TMessage& m) override;
   void Draw(HDC dc, const RECT& r) override;
   TWScrollbar* Overlay = nullptr;
+
+ protected:
+  void Notification(TComponent* c, TOperation op) override;
 };
 
 // ---- scroll bars --------------------------------------------------------------------------------
@@ -277,6 +283,7 @@ class TSkinScrollbar : public TSkinControl {
 
  protected:
   void FreeBars();
+  void Notification(TComponent* c, TOperation op) override;
 };
 
 class TSkinHeader;
@@ -301,6 +308,9 @@ class TSkinScrollbarH : public TSkinControl {
   TWScrollbar* HorzBar = nullptr;
   TWScrollbar* VertBar = nullptr;
 
+ protected:
+  void Notification(TComponent* c, TOperation op) override;
+
  private:
   void FreeBars();
 };
@@ -324,7 +334,7 @@ class TSkinHeader : public TSkinControl {
 };
 
 // Bar information of a window's scroll bar (OBJID_VSCROLL or OBJID_HSCROLL).
-bool ReadScrollBarInfo(HWND wnd, int kind, SCROLLBARINFO& info);
+bool ReadScrollBarInfo(HWND wnd, int kind, SCROLLBARINFO& info, bool clientBar = false);
 // One scroll bar painted into a bitmap of the bar's size (the panel's and the combo list's
 // painting): arrows, track, thumb and grip. hot -1 for none; thumbTop/Bottom in bar coordinates.
 void PaintScrollBarBitmap(TSkinData* data, TBitmap* bitmap, int kind, int w, int h, int arrowSize, bool enabled,
@@ -365,6 +375,8 @@ class TWScrollbar : public TCustomPanel {
   int HotPart = -1;
   int BarLeft = 0, BarTop = 0, BarRight = 0, BarBottom = 0;
   std::uint8_t Shown = 0;
+  // The target is a scroll-bar control: its bar is its client area.
+  std::uint8_t ClientBar = 0;
 
  protected:
   void CreateParams(TCreateParams& p) override;
@@ -375,4 +387,9 @@ class TWScrollbar : public TCustomPanel {
   void MouseDownOnBar(TMessage& m);
 };
 
+}  // namespace kivo
+
+namespace kivo {
+// Registers a creator for every skinner kind built here (calling it again is harmless).
+void RegisterControlSkinners();
 }  // namespace kivo

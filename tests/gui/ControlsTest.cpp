@@ -10,6 +10,7 @@
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "GuiTestUtil.h"
+#include "StdCtrls.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -726,3 +727,47 @@ TEST_F(ControlsTest, TabOrderListsWindowedChildrenDepthFirst) {
 }
 
 }  // namespace
+
+TEST_F(ControlsTest, StaticTextKeepsItsLineInAWindowOtherProgramsCanRead) {
+  auto* text = new TStaticText(form);
+  text->SetName(L"stText");
+  text->SetParent(form->Client);
+  text->SetBounds(10, 60, 200, 16);
+  text->SetCaption(L"正在 wait");
+  text->Font()->SetColor(clWhite);
+  HWND w = text->Handle();
+  EXPECT_EQ(ClassOf(w), L"TStaticText");
+  EXPECT_EQ(FindControl(w), text);
+  EXPECT_EQ(TextOf(w), L"正在 wait");
+  text->SetCaption(L"next");
+  EXPECT_EQ(TextOf(w), L"next");
+  EXPECT_EQ(::GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK, SS_LEFT);
+
+  // a new alignment makes a new window with the same text
+  text->SetAlignment(TAlignment::taCenter);
+  w = text->Handle();
+  EXPECT_EQ(::GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK, SS_CENTER);
+  EXPECT_EQ(TextOf(w), L"next");
+
+  // behind the text: its own colour, or the parent's when transparent; the text in its font colour
+  struct TCase {
+    bool transparent;
+    TColor color;
+    COLORREF expected;
+  } cases[] = {{false, clYellow, RGB(0xFF, 0xFF, 0x00)}, {true, clYellow, RGB(0x3E, 0xAE, 0xD6)}};
+  for (const TCase& c : cases) {
+    text->SetColor(c.color);
+    text->SetTransparent(c.transparent);
+    text->Repaint();
+    PumpFor(50);
+    HDC dc = ::GetDC(w);
+    EXPECT_EQ(::GetPixel(dc, 2, 8), c.expected) << c.transparent;
+    EXPECT_EQ(::GetPixel(dc, 197, 8), c.expected) << c.transparent;
+    int light = 0;
+    for (int x = 60; x < 140; ++x)
+      for (int y = 0; y < 16; ++y)
+        if (::GetPixel(dc, x, y) == RGB(0xFF, 0xFF, 0xFF)) ++light;
+    EXPECT_GT(light, 0) << "no text drawn";
+    ::ReleaseDC(w, dc);
+  }
+}

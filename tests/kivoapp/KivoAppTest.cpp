@@ -1,5 +1,8 @@
 // KivoApp.exe end to end: start-up, registration, the idle picture in other processes, the single
 // instance, closing to the tray and the tray's exit.
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include "GraphSupport.h"
@@ -25,6 +28,18 @@ void Unregister(const wchar_t* key) {
 std::wstring Lower(std::wstring s) {
   for (auto& c : s) c = static_cast<wchar_t>(::towlower(c));
   return s;
+}
+
+// The processes started by `parent` from a program file of that name.
+std::vector<DWORD> ChildProcesses(DWORD parent, const std::wstring& exeName) {
+  std::vector<DWORD> found;
+  THandleOwner snap(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snap || snap.Get() == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32W e{};
+  e.dwSize = sizeof(e);
+  for (BOOL ok = ::Process32FirstW(snap.Get(), &e); ok; ok = ::Process32NextW(snap.Get(), &e))
+    if (e.th32ParentProcessID == parent && Lower(e.szExeFile) == Lower(exeName)) found.push_back(e.th32ProcessID);
+  return found;
 }
 
 }  // namespace
@@ -288,4 +303,41 @@ TEST(KivoApp, TwoViewersBothSeeTheIdlePicture) {
   ::Sleep(1000);
   EXPECT_TRUE(first.WaitForFrame(expected, 5000)) << "the first viewer lost the idle picture";
   EXPECT_TRUE(app.Exit().has_value());
+}
+
+TEST(KivoApp, RunsKivoMsgForItsLife) {
+  // KivoApp ending through its tray menu terminates KivoMsg; KivoApp killed from outside leaves
+  // KivoMsg to notice and end by itself
+  for (bool killed : {false, true}) {
+    SCOPED_TRACE(killed ? "KivoApp killed" : "KivoApp exits");
+    TProgramFolder folder;  // its name holds a blank
+    TKivoAppRun app(folder);
+    ASSERT_TRUE(app.Started());
+    ASSERT_NE(app.WaitMainWindow(), nullptr) << "no main window";
+    std::vector<DWORD> msg;
+    ASSERT_TRUE(WaitUntil([&] { return !(msg = ChildProcesses(app.Pid(), L"kivomsg.dll")).empty(); }, 10000))
+        << "KivoApp started no KivoMsg";
+    ASSERT_EQ(msg.size(), 1u);
+    THandleOwner process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, msg[0]));
+    ASSERT_TRUE(process.Valid());
+    wchar_t image[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    ASSERT_TRUE(::QueryFullProcessImageNameW(process.Get(), 0, image, &size));
+    EXPECT_EQ(Lower(image), Lower(folder.File(L"kivomsg.dll")));
+    // its server window, found as KivoApp finds it
+    EXPECT_TRUE(WaitUntil([&] { return FindWindowOf(msg[0], L"TKVMessageMainForm", L"$KVMessageMainForm$") != nullptr; }, 10000));
+    // it watches KivoApp: it does not end by itself while KivoApp runs
+    EXPECT_EQ(::WaitForSingleObject(process.Get(), 1000), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    if (killed) {
+      app.Kill();
+    } else {
+      const auto code = app.Exit();
+      ASSERT_TRUE(code.has_value()) << "the tray menu's exit did not end KivoApp";
+    }
+    ASSERT_EQ(::WaitForSingleObject(process.Get(), 15000), static_cast<DWORD>(WAIT_OBJECT_0)) << "KivoMsg outlived KivoApp";
+    DWORD code = 1;
+    ::GetExitCodeProcess(process.Get(), &code);
+    EXPECT_EQ(code, 0u);
+  }
 }

@@ -362,3 +362,215 @@ TEST_F(SkinnersTest, UpDownShowsThePressedHalfInItsCell) {
 
 }  // namespace
 }  // namespace kivo
+
+namespace kivo {
+namespace {
+using namespace kivo::test;
+
+// ---- scroll bars -----------------------------------------------------------------------------------
+
+RECT ScreenRectOf(HWND wnd) {
+  RECT r;
+  ::GetWindowRect(wnd, &r);
+  return r;
+}
+
+TEST_F(SkinnersTest, MemoScrollBarOverlaySitsOnTheBarScrollsAndShowsHover) {
+  auto* memo = Place<TMemo>(10, 10, 200, 120);
+  memo->SetScrollBars(TScrollStyle::ssVertical);
+  for (int i = 0; i < 100; ++i) memo->Lines()->Add(L"line " + IntToStr(i));
+  auto* s = new TSkinScrollbar(memo);
+  s->AttachControl(&host, skin, false, &host.canvas);
+  Settle(form->Handle());
+  ASSERT_TRUE(s->VertBar);
+  ASSERT_TRUE(s->VertBar->Shown);
+  EXPECT_FALSE(s->HorzBar->Shown);
+  HWND bar = s->VertBar->Handle();
+  EXPECT_TRUE(::IsWindowVisible(bar));
+  SCROLLBARINFO info;
+  ASSERT_TRUE(ReadScrollBarInfo(memo->Handle(), 1, info));
+  const RECT placed = ScreenRectOf(bar);
+  EXPECT_TRUE(::EqualRect(&placed, &info.rcScrollBar));
+  // above the memo in the z-order
+  EXPECT_EQ(::GetWindow(bar, GW_HWNDNEXT), memo->Handle());
+
+  const int w = placed.right - placed.left, h = placed.bottom - placed.top;
+  const int arrow = ::GetSystemMetrics(SM_CXHSCROLL);
+  TWindowShot idle(bar);
+  EXPECT_EQ(idle.At(w / 2, 2), SkinColor(testskin::pScrollbar, 9));        // up arrow
+  EXPECT_EQ(idle.At(w / 2, h - 2), SkinColor(testskin::pScrollbar, 13));   // down arrow
+  EXPECT_EQ(idle.At(w / 2, h - arrow - 3), SkinColor(testskin::pVertScroll, 1));  // the track
+  EXPECT_EQ(idle.At(w / 2, info.xyThumbTop + 1), SkinColor(testskin::pVertThumb, 1));
+  // the two-pixel border around the memo
+  TWindowShot frame(memo->Handle());
+  EXPECT_EQ(frame.At(0, 50), skin->Color(scButtonShadow));
+  EXPECT_EQ(frame.At(1, 50), skin->Color(scButtonFace));
+
+  // hover over the down arrow: its hot cell
+  ::SendMessageW(bar, WM_MOUSEMOVE, 0, MAKELPARAM(w / 2, h - 3));
+  Settle(bar);
+  EXPECT_EQ(s->VertBar->HotPart, 1);
+  EXPECT_EQ(TWindowShot(bar).At(w / 2, h - 2), SkinColor(testskin::pScrollbar, 16));
+
+  // a click on the down arrow goes to the system's bar underneath, which scrolls one line
+  EXPECT_EQ(::SendMessageW(memo->Handle(), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  ::PostMessageW(memo->Handle(), WM_LBUTTONUP, 0, 0);  // ends the system's tracking
+  ::SendMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(w / 2, h - 3));
+  Settle(memo->Handle());
+  EXPECT_EQ(::SendMessageW(memo->Handle(), EM_GETFIRSTVISIBLELINE, 0, 0), 1);
+  EXPECT_EQ(s->VertBar->Pressed, 0);
+  ParkCursor();
+
+  // hiding the memo hides the panel; switching the skinner off and freeing it takes the panels away
+  memo->SetVisible(false);
+  Settle(form->Handle());
+  EXPECT_FALSE(::IsWindowVisible(bar));
+  memo->SetVisible(true);
+  Settle(form->Handle());
+  EXPECT_TRUE(::IsWindowVisible(s->VertBar->Handle()));
+  s->Restore();
+  EXPECT_EQ(s->VertBar, nullptr);
+  s->Free();
+  EXPECT_FALSE(::IsWindow(bar));
+}
+
+TEST_F(SkinnersTest, DraggingTheComboListThumbToTheEndShowsTheLastPage) {
+  auto* combo = Place<TComboBox>(10, 10, 150, 24);
+  combo->SetStyle(TComboBoxStyle::csDropDownList);
+  combo->SetDropDownCount(8);
+  for (int i = 0; i < 100; ++i) combo->Items()->Add(L"item " + IntToStr(i));
+  auto* s = new TSkinComBox(combo);
+  s->AttachControl(&host, skin, false, &host.canvas);
+  ASSERT_TRUE(s->ListScroll);
+  HWND list = s->ListScroll->Handle;
+  ::SendMessageW(combo->Handle(), CB_SHOWDROPDOWN, TRUE, 0);
+  Settle(list, 100);
+  ASSERT_TRUE(::IsWindowVisible(list));
+  SCROLLBARINFO info;
+  ASSERT_TRUE(ReadScrollBarInfo(list, 1, info));
+  // the list's bar is drawn from the skin into the list's frame
+  RECT lr = ScreenRectOf(list);
+  TWindowShot shot(list);
+  const int bx = (info.rcScrollBar.left + info.rcScrollBar.right) / 2 - lr.left;
+  EXPECT_EQ(shot.At(bx, info.rcScrollBar.top - lr.top + 2), SkinColor(testskin::pScrollbar, 9));
+  EXPECT_EQ(shot.At(bx, info.rcScrollBar.top - lr.top + info.xyThumbTop + 1), SkinColor(testskin::pVertThumb, 1));
+
+  // press on the thumb, move far below the bar, release
+  const POINT start{(info.rcScrollBar.left + info.rcScrollBar.right) / 2,
+                    info.rcScrollBar.top + (info.xyThumbTop + info.xyThumbBottom) / 2};
+  ::SetCursorPos(start.x, start.y);
+  const UINT moveCursor = WM_APP + 17;
+  TWndMethod previous = form->WindowProc;
+  form->WindowProc = [&](TMessage& m) {
+    if (m.Msg == moveCursor) ::SetCursorPos(start.x, start.y + 400);
+    previous(m);
+  };
+  ::PostMessageW(form->Handle(), moveCursor, 0, 0);
+  ::PostMessageW(list, WM_MOUSEMOVE, 0, 0);
+  ::PostMessageW(list, WM_LBUTTONUP, 0, 0);
+  ::SendMessageW(list, WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(start.x, start.y));
+  form->WindowProc = previous;
+  ParkCursor();
+  SCROLLINFO si{};
+  si.cbSize = sizeof(si);
+  si.fMask = SIF_ALL;
+  ASSERT_TRUE(::GetScrollInfo(list, SB_VERT, &si));
+  EXPECT_EQ(si.nPos, si.nMax - static_cast<int>(si.nPage) + 1);
+  EXPECT_EQ(::SendMessageW(list, LB_GETTOPINDEX, 0, 0), 100 - static_cast<int>(si.nPage));
+  EXPECT_NE(::GetCapture(), list);
+  ::SendMessageW(combo->Handle(), CB_SHOWDROPDOWN, FALSE, 0);
+}
+
+TEST_F(SkinnersTest, ComboListPressOffTheThumbIsLeftToTheSystem) {
+  auto* combo = Place<TComboBox>(10, 10, 150, 24);
+  combo->SetStyle(TComboBoxStyle::csDropDownList);
+  for (int i = 0; i < 50; ++i) combo->Items()->Add(L"item " + IntToStr(i));
+  auto* s = new TSkinComBox(combo);
+  s->AttachControl(&host, skin, false, &host.canvas);
+  ASSERT_TRUE(s->ListScroll);
+  HWND list = s->ListScroll->Handle;
+  SCROLLBARINFO info;
+  ::SendMessageW(combo->Handle(), CB_SHOWDROPDOWN, TRUE, 0);
+  Settle(list, 50);
+  ASSERT_TRUE(ReadScrollBarInfo(list, 1, info));
+  // the up arrow is not the thumb
+  TMessage press{WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(info.rcScrollBar.left + 2, info.rcScrollBar.top + 2), 0};
+  EXPECT_FALSE(s->ListScroll->DragThumb(press));
+  TMessage other{WM_NCLBUTTONDOWN, HTCAPTION, 0, 0};
+  EXPECT_FALSE(s->ListScroll->DragThumb(other));
+  ::SendMessageW(combo->Handle(), CB_SHOWDROPDOWN, FALSE, 0);
+}
+
+}  // namespace
+}  // namespace kivo
+
+namespace kivo {
+namespace {
+using namespace kivo::test;
+
+TEST_F(SkinnersTest, ScrollBarControlIsCoveredByTheSkinnedBarThatFollowsItsVisibility) {
+  auto* bar = Place<TScrollBar>(300, 10, 17, 150);
+  bar->SetKind(TScrollBarKind::sbVertical);  // turns the bar round
+  bar->SetBounds(300, 10, 17, 150);
+  bar->SetParams(0, 0, 100);
+  auto* s = new TSkinScControl(bar);
+  s->AttachControl(&host, skin, false, &host.canvas);
+  Settle(form->Handle());
+  ASSERT_TRUE(s->Overlay);
+  HWND overlay = s->Overlay->Handle();
+  ASSERT_TRUE(::IsWindowVisible(overlay));
+  const RECT covered = ScreenRectOf(bar->Handle()), placed = ScreenRectOf(overlay);
+  EXPECT_TRUE(::EqualRect(&covered, &placed));
+  TWindowShot shot(overlay);
+  ASSERT_EQ(shot.Height(), 150);
+  EXPECT_EQ(shot.At(8, 2), SkinColor(testskin::pScrollbar, 9));
+  EXPECT_EQ(shot.At(8, 147), SkinColor(testskin::pScrollbar, 13));
+  // a click on the lower arrow reaches the control, which moves by a line
+  ::PostMessageW(bar->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(8, 147));
+  ::SendMessageW(overlay, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 147));
+  Settle(form->Handle());
+  EXPECT_EQ(bar->Position(), 1);
+  ParkCursor();
+  bar->SetVisible(false);
+  Settle(form->Handle());
+  EXPECT_FALSE(::IsWindowVisible(overlay));
+  bar->SetVisible(true);
+  Settle(form->Handle());
+  EXPECT_TRUE(::IsWindowVisible(overlay));
+}
+
+TEST_F(SkinnersTest, GroupBoxEditAndTrackBarDrawTheirSkinParts) {
+  auto* group = Place<TGroupBox>(10, 10, 150, 80);
+  group->SetCaption(L"Group");
+  auto* edit = Place<TEdit>(10, 100, 120, 24);
+  auto* track = Place<TTrackBar>(10, 140, 200, 40);
+  Skin<TSkinGroupBox>(group, true);
+  Skin<TSkinEdit>(edit);
+  Skin<TSkinTrackBar>(track);
+  const COLORREF face = skin->Color(scButtonFace), shadow = skin->Color(scButtonShadow);
+  // group box: face inside, a one-pixel shadow line instead of the system's frame
+  TWindowShot g(group->Handle());
+  EXPECT_EQ(g.At(1, 60), shadow);
+  EXPECT_EQ(g.At(2, 60), face);
+  EXPECT_EQ(g.At(75, 60), face);
+  EXPECT_EQ(g.At(148, 60), shadow);
+  // edit: a shadow frame, then two white ones
+  TWindowShot e(edit->Handle());
+  EXPECT_EQ(e.At(0, 12), shadow);
+  EXPECT_EQ(e.At(1, 12), RGB(255, 255, 255));
+  EXPECT_EQ(e.At(2, 12), RGB(255, 255, 255));
+  // track bar: a grey frame round the channel, a grey thumb
+  RECT channel{}, thumb{};
+  ::SendMessageW(track->Handle(), TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+  ::SendMessageW(track->Handle(), TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+  TWindowShot t(track->Handle());
+  RECT wr = ScreenRectOf(track->Handle());
+  POINT origin{0, 0};
+  ::ClientToScreen(track->Handle(), &origin);
+  const int dx = origin.x - wr.left, dy = origin.y - wr.top;
+  EXPECT_EQ(t.At(dx + channel.right - 1, dy + channel.bottom - 1), RGB(0xA8, 0xA8, 0xA8));  // the thumb is at the left
+  EXPECT_EQ(t.At(dx + (thumb.left + thumb.right) / 2, dy + (thumb.top + thumb.bottom) / 2), RGB(0xA8, 0xA8, 0xA8));
+}
+
+}  // namespace
+}  // namespace kivo
