@@ -8,6 +8,7 @@
 
 #include "Dialogs.h"
 #include "KVFCameraSource.h"
+#include "KVMessage.h"
 #include "KVProcessorList.h"
 #include "KVShared.h"
 #include "Threads.h"
@@ -158,6 +159,13 @@ HRESULT TCameraWindow::BindResult(TFilter* filter) {
 bool TCameraWindow::Play(std::int32_t index, bool automatic) {
   bool result = TSourceWindowAbs::Play(index, automatic);
   if (::GetCurrentThreadId() == MainThreadID()) Application()->ProcessMessages();
+
+  // KivoMsg keeps a busy overlay painted over the video while this thread builds the graph; it
+  // goes on every way out
+  ShowWaitMessage(Window->Handle(), 0, L"正在开启视频");
+  struct THideWait {
+    ~THideWait() { HideWaitMessage(); }
+  } hideWait;
 
   auto* page = dynamic_cast<TCameraSource*>(Source);
   if (!page || page->cmbCameras->Items()->Count() == 0) return result;

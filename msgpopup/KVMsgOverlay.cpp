@@ -51,7 +51,7 @@ TMessageForm::TMessageForm(TComponent* owner) : TForm(owner) {
   SetClientWidth(318);
   SetClientHeight(261);
   SetTag(99);
-  Font()->SetName(L"\u5B8B\u4F53");  // SimSun
+  Font()->SetName(L"宋体");
   Font()->SetHeight(-12);
 
   pnlInfo = new TPanel(this);

@@ -1,5 +1,7 @@
 #include "SkinData.h"
 
+#include "SkinManager.h"
+
 #include <algorithm>
 
 #include "Forms.h"
@@ -154,7 +156,9 @@ TSkinData::TSkinData(TComponent* owner)
   FramePainting = true;
 }
 
-TSkinData::~TSkinData() = default;
+TSkinData::~TSkinData() {
+  if (TSkinManage* m = SkinManager()) m->UnregisterSkinData(this);
+}
 
 void TSkinData::SetSkin3rd(TStrings* list) {
   if (list) skin3rd_->Assign(list);
@@ -164,6 +168,29 @@ void TSkinData::SetSkin3rd(TStrings* list) {
 void TSkinData::SetActive(bool value) {
   if (value == active_) return;
   active_ = value;
+  if (IsLoading()) return;
+  TSkinManage* m = SkinManager();
+  if (!m) return;  // Loaded acts on Active
+  switch (formType_) {
+    case TSkinFormType::sfMainform:
+      if (value) {
+        if (NoSkin) return;
+        m->Subject = this;
+        m->Schedule(maActivate, 250);
+        m->Phase = 1;
+      } else {
+        m->Subject = this;
+        m->Schedule(maDeactivate, 250);
+      }
+      break;
+    case TSkinFormType::sfOnlyThisForm:
+      m->Subject = this;
+      if (value && NoSkin) return;
+      m->Schedule(value ? maActivate : maDeactivate, 250);
+      break;
+    default:
+      break;
+  }
 }
 
 void TSkinData::SetSkinFile(const std::wstring& name) {
@@ -177,16 +204,33 @@ void TSkinData::SetSkinFile(const std::wstring& name) {
 
 void TSkinData::SkinFileChanged() {
   if (IsLoading()) return;  // Loaded follows when the owner has been read
-  if (!loadedOnce_) Loaded();
+  if (!loadedOnce_ || !SkinManager()) Loaded();
+  TSkinManage* m = SkinManager();
+  if (!m) return;
+  m->Subject = this;
+  m->ReleaseButtonsOf(this);
+  if (m->Phase == 1) m->Schedule(maSkinChanged, 250);
 }
 
 void TSkinData::Loaded() {
   inherited::Loaded();
   loadedOnce_ = true;
   if (!SkinUser32().GetScrollBarInfo) skinControls_ &= ~SkinBit(xcScrollbar);
+  TSkinManage* m = NeedSkinManager();
+  m->RegisterSkinData(this);
   ReadCaptionFont();
-  if (formType_ == TSkinFormType::sfMainform) {
+  if (formType_ != TSkinFormType::sfMainform) {
+    m->Skinning = true;
+    m->Phase += 1;
+    auto* form = dynamic_cast<TCustomForm*>(Owner());
+    if (form && active_ && form->HandleAllocated()) m->SkinWindow(form->HandleIfAllocated());
+  } else {
+    m->InstallHook();
     if (active_ && NoSkin) active_ = false;
+    else if (active_) {
+      m->Subject = this;
+      m->Schedule(maActivate, 250);
+    }
     if (skinControls_ & SkinBit(xcMainMenu)) skinControls_ &= ~SkinBit(xcMenuItem);
     else skinControls_ &= ~SkinBit(xcSystemMenu);
     BuildAppIcon();

@@ -162,6 +162,10 @@ class TSkinData : public TComponent {
   std::wstring GetSkinStore() const { return L"(none)"; }
   void FormSkinFilter(HWND wnd, const std::wstring& className, bool& doSkin);
   void DoSkinChanged();
+  // A component placed into the already skinned window of hostForm is skinned as part of it.
+  void SkinComponent(TWinControl* hostForm, TComponent* component);
+  // The controls of hostForm (or only control and its children) are dispatched again.
+  void UpdateSkinControl(TWinControl* hostForm, TControl* control);
   // The colour of the Top border's picture a third in; ButtonFace without a picture.
   TColor TitleColor() const;
   void ReadCaptionFont();

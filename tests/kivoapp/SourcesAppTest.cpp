@@ -396,3 +396,48 @@ TEST_F(SourcesApp, ACameraGraphThatCannotBeBuiltShowsTheCameraErrorBoxAndTheNext
   const TPatternReading r = WaitPicture(viewer_, [](const TPatternReading& p) { return Fills(p, 1, 320, 240); }, 20000);
   EXPECT_TRUE(Fills(r, 1, 320, 240)) << r.Describe();
 }
+
+namespace {
+// The lines a stand-in KivoMsg wrote into the program folder (UTF-8 kept as bytes).
+std::vector<std::string> RecordedRequests(const std::wstring& file) {
+  std::vector<std::string> lines;
+  HANDLE f = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return lines;
+  std::string all;
+  char buf[4096];
+  DWORD got = 0;
+  while (::ReadFile(f, buf, sizeof(buf), &got, nullptr) && got > 0) all.append(buf, got);
+  ::CloseHandle(f);
+  size_t start = 0;
+  for (size_t nl; (nl = all.find('\n', start)) != std::string::npos; start = nl + 1) lines.push_back(all.substr(start, nl - start));
+  return lines;
+}
+}  // namespace
+
+TEST_F(SourcesApp, CameraWindowHasTheBusyOverlayShownWhileItBuildsItsGraph) {
+  // KivoMsg replaced by a recorder of the requests KivoApp sends it
+  ASSERT_TRUE(folder_.Put(HelperPath(L"kivo_msg_recorder"), L"kivomsg.dll"));
+  Start("Camera");
+  if (HasFatalFailure()) return;
+  HWND combo = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (combo = Cameras()) && ::SendMessageW(combo, CB_GETCOUNT, 0, 0) >= 2; }, 10000));
+  ChooseCamera(1);
+  const TPatternReading r = WaitPicture(viewer_, [](const TPatternReading& p) { return Whole(p) && p.Camera == 2; }, 20000);
+  ASSERT_EQ(r.Camera, 2) << r.Describe();
+
+  // every start of the camera: the overlay over the camera window's video, then its removal
+  const std::string show = "show TVideoWindow 1 0 \xE6\xAD\xA3\xE5\x9C\xA8\xE5\xBC\x80\xE5\x90\xAF\xE8\xA7\x86\xE9\xA2\x91";
+  std::vector<std::string> lines;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        lines = RecordedRequests(folder_.File(L"kivomsg.log"));
+        return !lines.empty() && lines.back() == "hide";
+      },
+      10000));
+  ASSERT_GE(lines.size(), 2u);
+  ASSERT_EQ(lines.size() % 2, 0u);
+  for (size_t i = 0; i < lines.size(); i += 2) {
+    EXPECT_EQ(lines[i], show) << i;
+    EXPECT_EQ(lines[i + 1], "hide") << i;
+  }
+}

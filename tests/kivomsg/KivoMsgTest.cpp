@@ -480,11 +480,13 @@ TEST_F(KivoMsgServer, OverlayPaintsWhileTheClientIsBlocked) {
   do {
     ::Sleep(100);
     c = measure();
-  } while (!(c.panelCorners && c.spinner > 1000 && c.text > 0) && ::GetTickCount() - start < 10000);
-  EXPECT_TRUE(c.panelCorners) << "the panel's colour is not painted";
-  EXPECT_GT(c.spinner, 1000) << "the spinner is not painted";
-  EXPECT_EQ(c.outsideDots, 0);
-  EXPECT_GT(c.text, 0) << "the text line is not painted";
+  } while (!(c.panelCorners && c.spinner > 1000 && c.text > 0 && c.outsideDots == 0) && ::GetTickCount() - start < 30000);
+  const std::string counts = "spinner " + std::to_string(c.spinner) + ", elsewhere " + std::to_string(c.outsideDots) +
+                             ", text " + std::to_string(c.text);
+  EXPECT_TRUE(c.panelCorners) << "the panel's colour is not painted; " << counts;
+  EXPECT_GT(c.spinner, 1000) << "the spinner is not painted; " << counts;
+  EXPECT_EQ(c.outsideDots, 0) << counts;
+  EXPECT_GT(c.text, 0) << "the text line is not painted; " << counts;
   EXPECT_EQ(HideWaitMessageOn(server), 0);
 }
 
