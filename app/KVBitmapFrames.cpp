@@ -40,6 +40,38 @@ void WriteControlFrame(const TOutputFormat& format, TWinControl* control, bool f
   WriteBitmapFrame(format, bitmap.get(), force);
 }
 
+void WriteScaledBitmapFrame(const TOutputFormat& format, TBitmap* bitmap, bool force) {
+  if (!force && !CaptureSetting.CaptureActive.load()) return;
+  if (!bitmap || bitmap->Empty()) return;
+  TLock lock(FrameSectionLock);  // re-entrant: WriteBitmapFrame takes it again
+  const TOutputFormat checked = format;
+  const int w = checked.bmiHeader.biWidth;
+  const int h = checked.bmiHeader.biHeight < 0 ? -checked.bmiHeader.biHeight : checked.bmiHeader.biHeight;
+  if (w <= 0 || h <= 0 || PaddedFrameBytes(w, h) > std::uint64_t(kMaxFrameBytes)) return;
+  if (bitmap->Width() == w && bitmap->Height() == h) {
+    WriteBitmapFrame(checked, bitmap, force);
+    return;
+  }
+  TBitmap scaled(w, h, TPixelFormat::pf24bit);
+  {
+    struct TLocked {
+      TCanvas* c;
+      ~TLocked() { c->Unlock(); }
+    } sourceLock{bitmap->Canvas()};
+    sourceLock.c->Lock();
+    const HDC dc = scaled.Canvas()->Handle();
+    ::SetStretchBltMode(dc, COLORONCOLOR);
+    ::StretchBlt(dc, 0, 0, w, h, bitmap->Canvas()->Handle(), 0, 0, bitmap->Width(), bitmap->Height(), SRCCOPY);
+    ::GdiFlush();
+  }
+  WriteBitmapFrame(checked, &scaled, force);
+}
+
+void WriteScaledControlFrame(const TOutputFormat& format, TWinControl* control, bool force) {
+  std::unique_ptr<TBitmap> bitmap(PaintControlToBitmap(control));
+  WriteScaledBitmapFrame(format, bitmap.get(), force);
+}
+
 void SetBitmapFromFrameBits(const void* bits, std::int32_t width, std::int32_t height, TBitmap* bitmap) {
   if (!bits || !bitmap || width <= 0 || height <= 0) throw EInvalidArgument(L"Invalid frame");
   bitmap->SetSize(width, height);
@@ -66,7 +98,8 @@ void STDMETHODCALLTYPE TImageCapture::Changed() {
     if (!image_ || image_->IsDestroying() || image_->DesignInfo() == 888) return;
     TWinControl* parent = image_->Parent();
     if (!parent) return;
-    WriteControlFrame(OutputFormat, parent, false);
+    // a parent larger or smaller than the output (full screen) still arrives whole
+    WriteScaledControlFrame(OutputFormat, parent, false);
     parent->Refresh();
   } catch (...) {
     Application()->HandleException(this);

@@ -201,6 +201,10 @@ void TKVMainForm::CreateSourcePair(int index, TPage* windowPage, TPage* sourcePa
       window = MovieWindowA = Create<TMovieWindow>(this);
       page = MovieSourceA = Create<TMovieSource>(this);
       break;
+    case 2:
+      window = AlbumWindowA = Create<TAlbumWindow>(this);
+      page = AlbumSourceA = Create<TAlbumSource>(this);
+      break;
     case 3:
       window = SnagWindowA = Create<TSnagWindow>(this);
       page = SnagSourceA = Create<TSnagSource>(this);

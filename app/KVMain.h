@@ -8,6 +8,8 @@
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "KVFAbout.h"
+#include "KVFAlbumSource.h"
+#include "KVFAlbumWindow.h"
 #include "KVFCameraSource.h"
 #include "KVFCameraWindow.h"
 #include "KVFMovieSource.h"
@@ -61,6 +63,8 @@ class TKVMainForm : public TForm {
   TMovieSource* MovieSourceA = nullptr;
   TSnagWindow* SnagWindowA = nullptr;
   TSnagSource* SnagSourceA = nullptr;
+  TAlbumWindow* AlbumWindowA = nullptr;
+  TAlbumSource* AlbumSourceA = nullptr;
   TEffectMan* EffectManA;
   TPopupMenu* TrayPopup;
   TMenuItem* miShowMainForm;

@@ -10,6 +10,7 @@
 #include "KVEffAniProc.h"
 #include "KVEffColorProc.h"
 #include "KVEffTxtProc.h"
+#include "KVFAlbumSource.h"
 #include "KVFMovieSource.h"
 #include "KVInstance.h"
 #include "KVMain.h"
@@ -43,7 +44,7 @@ const TUnitStep kUnits[] = {
     {"KVSysConfig", &StartSysConfigUnit, &EndSysConfigUnit},   // 4
     {"KVFWindowAbs, KVFSourceAbs, KVFAbout", nullptr, nullptr},  // 5
     {"KVCtrls", &InitAlbumCtrls, &DoneAlbumCtrls},            // 6
-    {"KVFAlbumSource (album list file)", nullptr, nullptr},    // 7
+    {"KVFAlbumSource (album list file)", &StartAlbumSourceUnit, &EndAlbumSourceUnit},  // 7
     {"KVMessage (KivoMsg)", &StartMessageProcess, &StopMessageProcess},  // 8
     {"KVProcessorList", &InitProcessorList, &DoneProcessorList},  // 9
     {"KVFMovieSource", &StartMovieSourceUnit, &EndMovieSourceUnit},  // 10

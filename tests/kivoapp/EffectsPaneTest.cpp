@@ -61,24 +61,31 @@ TEST(KivoAppEffects, PaneHasTheSevenEffectsWithTheirPictures) {
   ASSERT_NE(main, nullptr);
   ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main) != FALSE; }, 10000));
 
+  // the effect pane (the album page has a page control and a picture list of its own)
+  HWND pane = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    std::vector<HWND> panes = ChildrenOfClass(main, L"TEffectMan");
+    pane = panes.empty() ? nullptr : panes.front();
+    return pane != nullptr;
+  }, 15000));
   // the tabs are built after start-up, one per effect
   HWND book = nullptr;
   ASSERT_TRUE(WaitUntil([&] {
-    std::vector<HWND> books = ChildrenOfClass(main, L"TPageControl");
+    std::vector<HWND> books = ChildrenOfClass(pane, L"TPageControl");
     book = books.empty() ? nullptr : books.front();
     return book && ::SendMessageW(book, TCM_GETITEMCOUNT, 0, 0) == 7;
   }, 15000));
   // five picture lists, filled from their folders
   std::vector<HWND> lists;
   ASSERT_TRUE(WaitUntil([&] {
-    lists = ChildrenOfClass(main, L"TAlbumList");
+    lists = ChildrenOfClass(pane, L"TAlbumList");
     int items = 0;
     for (HWND l : lists) items += static_cast<int>(::SendMessageW(l, LVM_GETITEMCOUNT, 0, 0));
     return lists.size() == 5 && items == expected;
   }, 15000)) << lists.size() << " lists";
   // the seven forms, each with its check box
   int checks = 0;
-  for (HWND c : ChildrenOfClass(main, L"TCheckBox"))
+  for (HWND c : ChildrenOfClass(pane, L"TCheckBox"))
     if (TextOfWindow(c) == L"启用") ++checks;
   EXPECT_EQ(checks, 7);
 

@@ -527,6 +527,33 @@ TEST_F(SkinnedFormTest, MenuBarOpensFileOnAltFAndRightArrowMovesOn) {
   EXPECT_FALSE(s->MenuTracking);
 }
 
+TEST_F(SkinnedFormTest, AMenuGivenAfterSkinningGetsASkinnedBar) {
+  TProbeForm* f = ShowForm();
+  ASSERT_TRUE(WaitSkinned(f));
+  TSkinnedForm* s = SkinOf(f);
+  ASSERT_EQ(s->MenuBar, nullptr);
+  RECT before{};
+  ::GetClientRect(f->Handle(), &before);
+  auto* menu = new TMainMenu(f);
+  auto* file = new TMenuItem(f);
+  file->SetCaption(L"&File");
+  menu->Items()->Add(file);
+  auto* open = new TMenuItem(f);
+  open->SetCaption(L"&Open");
+  file->Add(open);
+  menu->SetForm(f);
+  ASSERT_NE(s->MenuBar, nullptr);
+  EXPECT_EQ(s->MenuBar->Count(), 1);
+  EXPECT_EQ(::GetMenu(f->Handle()), nullptr);
+  EXPECT_EQ(s->MenuHeight, ::GetSystemMetrics(SM_CYMENU));
+  PumpFor(100);
+  RECT after{};
+  ::GetClientRect(f->Handle(), &after);
+  EXPECT_EQ(after.bottom, before.bottom);  // the window grew by the bar
+  ::RedrawWindow(f->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(WindowPixel(f->Handle(), s->BorderLeft + 1, s->BorderTop + s->MenuHeight / 2), ColorOf(pMenuBar, 1));
+}
+
 TEST_F(SkinnedFormTest, AcceleratorsOfTheBar) {
   EXPECT_TRUE(IsAccel(L'f', L"&File"));
   EXPECT_TRUE(IsAccel(L'F', L"&file"));
