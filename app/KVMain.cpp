@@ -7,6 +7,7 @@
 #include "DSGraph.h"
 #include "KVShared.h"
 #include "KVSysConfig.h"
+#include "Skinners.h"
 
 namespace kivo {
 
@@ -249,7 +250,12 @@ void TKVMainForm::FormCreate(TObject*) {
   TrayIcon->SetIconVisible(true);
   TrayIcon->SetHint(Caption());
   TrayIcon->OnDblClick = Method(this, &TKVMainForm::miShowMainFormClick);
-  // 5: the skin (kivoapp.skn of the program folder) is attached here by the skin unit
+  // 5: the skin of the program folder; a missing file leaves every window as it is
+  RegisterControlSkinners();
+  SkinData = new TSkinData(this);
+  SkinData->SetName(L"SkinData");
+  SkinData->SetSkinFile(ProgramDir + L"kivoapp.skn");
+  SkinData->SetActive(true);
   // 6
   for (int i = 0; i < kSourceCount; ++i) {
     TabButtons[i]->SetDesignInfo(i);
@@ -460,7 +466,10 @@ void TKVMainForm::WndProc(TMessage& m) {
     }
     case WM_DOCK_ATTACH:
       DockedWindows.push_back(reinterpret_cast<HWND>(m.WParam));
-      // a form given in LParam is skinned with the main window (skin unit)
+      // a form given in LParam is skinned as part of the main window
+      if (m.LParam && SkinData)
+        if (auto* docked = dynamic_cast<TComponent*>(reinterpret_cast<TObject*>(m.LParam)))
+          SkinData->SkinComponent(this, docked);
       return;
     case WM_DOCK_DETACH: {
       const HWND d = reinterpret_cast<HWND>(m.WParam);
@@ -511,9 +520,17 @@ void TKVMainForm::WndProc(TMessage& m) {
 }
 
 void SkinEmbeddedForm(TControl* control) {
-  // The skin unit skins an embedded form (or the form a control sits on) with the main window's
-  // skin data here.
-  (void)control;
+  if (!control || !KVMainForm || !KVMainForm->SkinData) return;
+  TSkinData* skin = KVMainForm->SkinData;
+  if (auto* form = dynamic_cast<TCustomForm*>(control)) {
+    skin->SkinComponent(KVMainForm, form);
+    return;
+  }
+  // the outermost form the control sits on: an embedded form's own parent chain ends in the main window
+  TCustomForm* outer = nullptr;
+  for (TWinControl* p = control->Parent(); p; p = p->Parent())
+    if (auto* f = dynamic_cast<TCustomForm*>(p)) outer = f;
+  if (outer) skin->UpdateSkinControl(outer, nullptr);
 }
 
 void StartMainUnit() { SkinFormProc = &SkinEmbeddedForm; }

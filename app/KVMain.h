@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ExtCtrls.h"
+#include "SkinData.h"
 #include "Forms.h"
 #include "KVFAbout.h"
 #include "KVFAlbumSource.h"
@@ -72,6 +73,7 @@ class TKVMainForm : public TForm {
   TMenuItem* miExit;
 
   TwTrayIcon* TrayIcon = nullptr;
+  TSkinData* SkinData = nullptr;
   std::array<TwButton*, kSourceCount> TabButtons{};
   std::array<TSourceWindowAbs*, kSourceCount> SourceWindows{};  // nullptr until the source exists
   std::array<TSourceAbs*, kSourceCount> SourcePages{};
