@@ -744,3 +744,42 @@ TEST(SnagPhoto, APhotoIsTheFrameAsABmpInThePhotoFolder) {
   ProgramDir = savedDir;
   ::RemoveDirectoryW(dir.c_str());
 }
+
+namespace {
+// Real mouse input at a screen point.
+void MouseInput(int x, int y, DWORD buttonFlags) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dx = (x * 65535 + ::GetSystemMetrics(SM_CXSCREEN) / 2) / (::GetSystemMetrics(SM_CXSCREEN) - 1);
+  in.mi.dy = (y * 65535 + ::GetSystemMetrics(SM_CYSCREEN) / 2) / (::GetSystemMetrics(SM_CYSCREEN) - 1);
+  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttonFlags;
+  ::SendInput(1, &in, sizeof(in));
+}
+}  // namespace
+
+TEST(SnagSource, ThePickerTakesTheWindowUnderTheHeldButtonButNeverTheFramesOwnStrips) {
+  TAppIni ini("[Snag]\r\nType=Window\r\n");
+  TSnagPair pair;
+  TSnagSource* page = pair.Page;
+  TPaintedWindow target(RECT{100, 100, 420, 340}, {kGreen});
+  page->StartPick();
+  EXPECT_TRUE(page->Picking);
+  EXPECT_TRUE(page->imgSnagWindow->Down());
+  MouseInput(200, 200, MOUSEEVENTF_LEFTDOWN);
+  EXPECT_TRUE(PumpUntil([&] { return page->PickedWindow == target.Handle(); }, 3000));
+  EXPECT_EQ(page->lblSnagHint->Caption(), L"Kivo snag target");
+  EXPECT_EQ(RectText(page->SnagRect->BoundsRect()), "100,100 320x240");
+  // over the frame's own strip (around the window): the window stays picked
+  MouseInput(98, 200, 0);
+  PumpFor(400);
+  EXPECT_EQ(page->PickedWindow, target.Handle());
+  MouseInput(98, 200, MOUSEEVENTF_LEFTUP);
+  EXPECT_TRUE(PumpUntil([&] { return !page->Picking; }, 3000));
+  EXPECT_EQ(page->PickedWindow, target.Handle());
+  EXPECT_FALSE(page->imgSnagWindow->Down());
+  EXPECT_EQ(page->lblSnagHint->Caption(), L"将右侧图标拖动到要捕捉的窗口");
+  EXPECT_EQ(pair.Window->TargetWindow, target.Handle());
+  EXPECT_EQ(page->SnagRect->Mode(), 0);
+  EXPECT_TRUE(::IsWindowVisible(page->SnagRect->TopStrip->Handle()));
+  ParkCursor();
+}
