@@ -144,7 +144,7 @@ void TCameraWindow::WindowDblClick(TObject*) { SetFullScreen(!IsFullScreen()); }
 
 void TCameraWindow::GraphDSEvent(TObject*, long, LONG_PTR, LONG_PTR) { UpdateButtons(); }
 
-void TCameraWindow::ShowErrorBox(const std::wstring& text) { MessageDlg(text, TMsgDlgType::mtError, mbOK); }
+void TCameraWindow::ShowErrorBox(const std::wstring& text) { MessageDlg(text, TMsgDlgType::mtError, MsgDlgButton(mbOK)); }
 
 void TCameraWindow::ShowOpenError(HRESULT code) { ShowErrorBox(CameraOpenErrorText(code)); }
 

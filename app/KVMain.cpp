@@ -208,6 +208,10 @@ void TKVMainForm::CreateSourcePair(int index, TPage* windowPage, TPage* sourcePa
       window = AlbumWindowA = Create<TAlbumWindow>(this);
       page = AlbumSourceA = Create<TAlbumSource>(this);
       break;
+    case 3:
+      window = SnagWindowA = Create<TSnagWindow>(this);
+      page = SnagSourceA = Create<TSnagSource>(this);
+      break;
     default:
       break;
   }
@@ -446,8 +450,13 @@ void TKVMainForm::btnAudioRecClick(TObject*) {
   else HideAudioRecorder();
 }
 
-// The photo is taken here (screen unit). Until then the button changes only its own state.
-void TKVMainForm::btnPhotoClick(TObject*) {}
+// A photo of the preview area, then its folder opened. A photo that cannot be taken or saved is
+// reported by the application's handler.
+void TKVMainForm::btnPhotoClick(TObject*) {
+  const std::wstring file = TakePhoto();
+  const std::wstring folder = file.substr(0, file.find_last_of(L'\') + 1);
+  ::ShellExecuteW(Handle(), L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
 
 void TKVMainForm::WndProc(TMessage& m) {
   switch (m.Msg) {

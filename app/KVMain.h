@@ -15,6 +15,8 @@
 #include "KVFCameraWindow.h"
 #include "KVFMovieSource.h"
 #include "KVFMovieWindow.h"
+#include "KVFSnagSource.h"
+#include "KVFSnagWindow.h"
 #include "KVEffMan.h"
 #include "KVFWindowAbs.h"
 #include "Menus.h"
@@ -60,6 +62,8 @@ class TKVMainForm : public TForm {
   TCameraSource* CameraSourceA = nullptr;
   TMovieWindow* MovieWindowA = nullptr;
   TMovieSource* MovieSourceA = nullptr;
+  TSnagWindow* SnagWindowA = nullptr;
+  TSnagSource* SnagSourceA = nullptr;
   TAlbumWindow* AlbumWindowA = nullptr;
   TAlbumSource* AlbumSourceA = nullptr;
   TEffectMan* EffectManA;

@@ -176,8 +176,8 @@ std::vector<uint8_t> bmp24(Image& img) {
   return v;
 }
 
-// An icon file with 32-bit images and their masks.
-std::vector<uint8_t> ico(std::vector<Image*> images) {
+// An icon file (or, with a hot spot, a cursor file) with 32-bit images and their masks.
+std::vector<uint8_t> ico(std::vector<Image*> images, bool cursor = false, int hotX = 0, int hotY = 0) {
   std::vector<std::vector<uint8_t>> blobs;
   for (Image* img : images) {
     std::vector<uint8_t> b;
@@ -208,7 +208,7 @@ std::vector<uint8_t> ico(std::vector<Image*> images) {
   }
   std::vector<uint8_t> v;
   put16(v, 0);
-  put16(v, 1);
+  put16(v, cursor ? 2 : 1);
   put16(v, uint16_t(images.size()));
   uint32_t offset = 6 + 16 * uint32_t(images.size());
   for (size_t i = 0; i < images.size(); ++i) {
@@ -216,8 +216,8 @@ std::vector<uint8_t> ico(std::vector<Image*> images) {
     v.push_back(uint8_t(images[i]->h));
     v.push_back(0);
     v.push_back(0);
-    put16(v, 1);
-    put16(v, 32);
+    put16(v, uint16_t(cursor ? hotX : 1));
+    put16(v, uint16_t(cursor ? hotY : 32));
     put32(v, uint32_t(blobs[i].size()));
     put32(v, offset);
     offset += uint32_t(blobs[i].size());
@@ -358,6 +358,20 @@ Image iconImage(int size) {
   return img;
 }
 
+// The window picker: a crosshair in a ring, its centre the hot spot (15, 15) of a 32 x 32 cursor.
+Image pickerImage(Rgba background) {
+  Image img(32, 32, background);
+  const Rgba dark{20, 20, 20, 255};
+  fillShape(img, dark, ring(15.5, 15.5, 11, 2));
+  for (int i = 2; i < 30; ++i) {
+    if (i >= 13 && i <= 18) continue;
+    img.set(i, 15, dark);
+    img.set(15, i, dark);
+  }
+  fillShape(img, Rgba{220, 30, 30, 255}, circle(15.5, 15.5, 2));
+  return img;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -371,6 +385,10 @@ int main(int argc, char** argv) {
   ok &= save("default.bmp", bmp24(idle));
   Image i32 = iconImage(32), i16 = iconImage(16);
   ok &= save("kivoapp.ico", ico({&i32, &i16}));
+  Image picker = pickerImage(Rgba{0, 0, 0, 0});
+  ok &= save("picker.cur", ico({&picker}, true, 15, 15));
+  Image pickerGlyph = pickerImage(Rgba{255, 255, 255, 255});
+  ok &= save("kv_picker.bmp", bmp24(pickerGlyph));
   for (const char* t : {"DISCAPTURE", "VIDEOREC", "AUDIOREC", "PHOTO", "SYSCONFIG", "EFFECT"}) {
     Image up = toolGlyph(t, false), down = toolGlyph(t, true);
     ok &= save(std::string("kv_") + t + ".bmp", bmp24(up));

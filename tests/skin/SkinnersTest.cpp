@@ -574,3 +574,40 @@ TEST_F(SkinnersTest, GroupBoxEditAndTrackBarDrawTheirSkinParts) {
 
 }  // namespace
 }  // namespace kivo
+
+namespace kivo {
+namespace {
+using namespace kivo::test;
+
+TEST_F(SkinnersTest, ListViewHeaderIsDrawnFromTheHeaderPictureWithItsHotItem) {
+  auto* view = Place<TListView>(10, 10, 240, 120);
+  view->SetViewStyle(TViewStyle::vsReport);
+  LVCOLUMNW column{};
+  column.mask = LVCF_WIDTH | LVCF_TEXT;
+  column.cx = 60;
+  column.pszText = const_cast<wchar_t*>(L"Name");
+  ASSERT_EQ(::SendMessageW(view->Handle(), LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column)), 0);
+  auto* s = new TSkinListView(view);
+  s->AttachControl(&host, skin, false, &host.canvas);
+  ASSERT_TRUE(s->Header);
+  HWND header = s->Header->Handle;
+  ::InvalidateRect(header, nullptr, TRUE);
+  Settle(header);
+  RECT item;
+  ASSERT_TRUE(::SendMessageW(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item)));
+  const int y = (item.top + item.bottom) / 2;
+  TWindowShot idle(header);
+  EXPECT_EQ(idle.At(item.left + 1, y), SkinColor(testskin::pHeader, 1));
+  // the strip right of the last item: frame 1 of the header picture
+  EXPECT_EQ(idle.At(item.right + 40, y), SkinColor(testskin::pHeader, 1));
+  ::SendMessageW(header, WM_MOUSEMOVE, 0, MAKELPARAM(item.left + 10, y));
+  Settle(header);
+  EXPECT_EQ(s->Header->HotItem, 0);
+  EXPECT_EQ(TWindowShot(header).At(item.left + 1, y), SkinColor(testskin::pHeader, 2));
+  ::SendMessageW(header, WM_MOUSELEAVE, 0, 0);
+  Settle(header);
+  EXPECT_EQ(TWindowShot(header).At(item.left + 1, y), SkinColor(testskin::pHeader, 1));
+}
+
+}  // namespace
+}  // namespace kivo

@@ -1,0 +1,258 @@
+// The screen-region source of KivoApp.exe end to end: windows painted by this test on the real
+// screen, KivoApp started from a fresh program folder and driven with real messages and real mouse
+// input, and a viewer of "Kivo Filter Source" in another process reading what it receives. The
+// tests own the screen and the cursor, so they run alone.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "KivoAppFixture.h"
+
+using namespace kivo;
+using namespace kivo::test;
+
+namespace {
+
+constexpr int kW = 320, kH = 240;
+constexpr COLORREF kRed = RGB(220, 20, 20), kGreen = RGB(20, 200, 40), kBlue = RGB(30, 40, 230),
+                   kWhite = RGB(255, 255, 255);
+
+std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
+
+void Pump(DWORD ms) {
+  const double end = NowMs() + ms;
+  while (NowMs() < end) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    ::Sleep(10);
+  }
+}
+// WaitUntil with this thread's windows served meanwhile.
+bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
+  const double end = NowMs() + timeoutMs;
+  while (!pred()) {
+    if (NowMs() > end) return false;
+    Pump(30);
+  }
+  return true;
+}
+
+// A topmost window of this process painted with vertical bands of colour.
+class TPaintedWindow {
+ public:
+  TPaintedWindow(const RECT& r, std::vector<COLORREF> bands, const wchar_t* title = L"Kivo snag target")
+      : bands_(std::move(bands)) {
+    static const wchar_t kClass[] = L"KivoSnagAppTarget";
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &TPaintedWindow::Proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kClass;
+    ::RegisterClassW(&wc);
+    wnd_ = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClass, title, WS_POPUP, r.left, r.top, r.right - r.left,
+                             r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
+    ::SetWindowLongPtrW(wnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ::ShowWindow(wnd_, SW_SHOWNA);
+    Pump(200);
+  }
+  ~TPaintedWindow() { Close(); }
+  HWND Handle() const { return wnd_; }
+  void MoveTo(int x, int y) {
+    ::SetWindowPos(wnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Pump(200);
+  }
+  void Close() {
+    if (wnd_) ::DestroyWindow(wnd_);
+    wnd_ = nullptr;
+  }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<TPaintedWindow*>(::GetWindowLongPtrW(w, GWLP_USERDATA));
+    if (msg == WM_PAINT && self) {
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(w, &ps);
+      RECT c{};
+      ::GetClientRect(w, &c);
+      const int n = static_cast<int>(self->bands_.size());
+      for (int i = 0; i < n; ++i) {
+        RECT b{c.right * i / n, 0, c.right * (i + 1) / n, c.bottom};
+        HBRUSH brush = ::CreateSolidBrush(self->bands_[i]);
+        ::FillRect(dc, &b, brush);
+        ::DeleteObject(brush);
+      }
+      ::EndPaint(w, &ps);
+      return 0;
+    }
+    if (msg == WM_ERASEBKGND) return 1;
+    return ::DefWindowProcW(w, msg, wp, lp);
+  }
+  std::vector<COLORREF> bands_;
+  HWND wnd_ = nullptr;
+};
+
+void ParkCursor() {
+  ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 2, ::GetSystemMetrics(SM_CYSCREEN) - 2);
+  Pump(100);
+}
+
+struct TFind {
+  std::wstring cls, text;
+  std::vector<HWND> found;
+};
+BOOL CALLBACK CollectChild(HWND w, LPARAM l) {
+  auto* f = reinterpret_cast<TFind*>(l);
+  if (ClassOfWindow(w) == f->cls && (f->text.empty() || TextOfWindow(w) == f->text)) f->found.push_back(w);
+  return TRUE;
+}
+HWND ChildOf(HWND top, const std::wstring& cls, const std::wstring& text = L"") {
+  TFind f{cls, text, {}};
+  ::EnumChildWindows(top, CollectChild, reinterpret_cast<LPARAM>(&f));
+  return f.found.empty() ? nullptr : f.found.front();
+}
+BOOL CALLBACK AppendText(HWND w, LPARAM l) {
+  *reinterpret_cast<std::wstring*>(l) += TextOfWindow(w) + L" | ";
+  return TRUE;
+}
+std::wstring BoxText(HWND box) {
+  std::wstring text = TextOfWindow(box) + L": ";
+  ::EnumChildWindows(box, AppendText, reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+COLORREF At(const std::vector<BYTE>& frame, int x, int y) {
+  const BYTE* p = frame.data() + FrameStride(kW) * (kH - 1 - y) + x * 3;
+  return RGB(p[2], p[1], p[0]);
+}
+bool Close(COLORREF a, COLORREF b) {
+  return std::abs(GetRValue(a) - GetRValue(b)) < 24 && std::abs(GetGValue(a) - GetGValue(b)) < 24 &&
+         std::abs(GetBValue(a) - GetBValue(b)) < 24;
+}
+std::string Hex(COLORREF c) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", GetRValue(c), GetGValue(c), GetBValue(c));
+  return buf;
+}
+// A 16:9 picture of four bands as the viewer gets it: 320 x 180 between bars of 30 rows.
+std::string CheckBandFrame(const std::vector<BYTE>& f, const COLORREF (&bands)[4]) {
+  if (f.size() < FrameBytes(kW, kH)) return "no frame";
+  std::string problems;
+  for (int i = 0; i < 4; ++i)
+    for (int y : {32, 120, 207}) {
+      const int x = 40 + 80 * i;
+      if (!Close(At(f, x, y), bands[i])) problems += "band " + std::to_string(i) + " at " + std::to_string(x) + "," +
+                                                      std::to_string(y) + " is " + Hex(At(f, x, y)) + "; ";
+    }
+  for (int x : {0, 160, 319})
+    for (int y : {0, 29, 210, 239})
+      if (At(f, x, y) != RGB(0, 0, 0))
+        problems += "bar at " + std::to_string(x) + "," + std::to_string(y) + " is " + Hex(At(f, x, y)) + "; ";
+  return problems;
+}
+
+class SnagApp : public ::testing::Test {
+ protected:
+  void Start(const std::string& snag) {
+    ASSERT_TRUE(folder_.Write(L"KivoApp.ini", "[System]\r\nActiveSource=Snag\r\nCaptureSource=Snag\r\nCaptureActive=1\r\n"
+                                              "[Snag]\r\n" + snag));
+    app_ = std::make_unique<TKivoAppRun>(folder_);
+    main_ = app_->WaitMainWindow();
+    ASSERT_NE(main_, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+    // out of the way of the captured windows: without a window manager another process's window
+    // can lie above a topmost one on the screen
+    ::SetWindowPos(main_, nullptr, 690, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_EQ(viewer_.Open(), "ok");
+    page_ = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (page_ = ChildOf(main_, L"TSnagSource")) != nullptr; }, 10000));
+  }
+  // A button of the page, clicked.
+  void ClickButton(const wchar_t* text) {
+    HWND b = ChildOf(page_, L"TButton", text);
+    ASSERT_NE(b, nullptr) << Narrow(text);
+    ::PostMessageW(b, BM_CLICK, 0, 0);
+  }
+  bool ButtonShown(const wchar_t* text) {
+    HWND b = ChildOf(page_, L"TButton", text);
+    return b && (::GetWindowLongW(b, GWL_STYLE) & WS_VISIBLE);
+  }
+  // KivoApp's frame strips (visible ones), in no particular order.
+  std::vector<RECT> Strips() {
+    std::vector<RECT> rects;
+    for (HWND s : WindowsOf(app_->Pid(), L"TBorderForm")) {
+      RECT r{};
+      if (::IsWindowVisible(s) && ::GetWindowRect(s, &r)) rects.push_back(r);
+    }
+    return rects;
+  }
+  // The frame's rectangle from its visible strips (empty when they are not all shown).
+  RECT FrameRect() {
+    const std::vector<RECT> s = Strips();
+    if (s.size() != 4) return RECT{0, 0, 0, 0};
+    RECT u = s[0];
+    for (const RECT& r : s) ::UnionRect(&u, &u, &r);
+    return RECT{u.left + 3, u.top + 3, u.right - 3, u.bottom - 3};
+  }
+  std::vector<HWND> Boxes() { return WindowsOf(app_->Pid(), L"TMessageForm"); }
+  void TearDown() override {
+    ParkCursor();
+    if (app_) {
+      for (HWND box : WindowsOf(app_->Pid(), L"#32770")) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(BoxText(box));
+      for (HWND box : Boxes()) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(BoxText(box));
+      EXPECT_TRUE(app_->Exit().has_value());
+    }
+  }
+
+  TProgramFolder folder_;
+  std::unique_ptr<TKivoAppRun> app_;
+  HWND main_ = nullptr;
+  HWND page_ = nullptr;
+  TFrameViewer viewer_;
+};
+
+std::string Describe(const RECT& r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+         std::to_string(r.bottom - r.top);
+}
+
+}  // namespace
+
+TEST_F(SnagApp, ARegionReachesTheViewerFittedWithBars) {
+  const COLORREF bands[4] = {kRed, kGreen, kBlue, kWhite};
+  TPaintedWindow target(RECT{40, 60, 680, 420}, {kRed, kGreen, kBlue, kWhite});
+  ParkCursor();
+  Start("Type=Rect\r\nLeft=40\r\nTop=60\r\nWidth=640\r\nHeight=360\r\nTraceMouse=0\r\n");
+  if (HasFatalFailure()) return;
+  ClickButton(L"启动屏幕捕捉");
+  std::string problems;
+  std::vector<BYTE> plain;
+  EXPECT_TRUE(PumpUntil([&] { plain = viewer_.Frame(); return (problems = CheckBandFrame(plain, bands)).empty(); }, 15000))
+      << problems;
+  EXPECT_TRUE(PumpUntil([&] { return ButtonShown(L"停止屏幕捕捉") && !ButtonShown(L"启动屏幕捕捉"); }, 5000));
+  // the frame's strips around the region
+  EXPECT_TRUE(PumpUntil([&] { return Describe(FrameRect()) == "40,60 640x360"; }, 5000)) << Describe(FrameRect());
+
+  // stopped: the start button is back, the strips go, no more frames
+  ClickButton(L"停止屏幕捕捉");
+  EXPECT_TRUE(PumpUntil([&] { return ButtonShown(L"启动屏幕捕捉"); }, 5000));
+  EXPECT_TRUE(PumpUntil([&] { return Strips().empty(); }, 5000));
+  ParkCursor();
+  target.Close();
+  Pump(500);
+  // the last captured frame stays (or the idle picture comes); the empty screen is never captured
+  const std::vector<BYTE> idle = IdleFrameFromBmp(folder_.File(L"default.bmp"));
+  const std::vector<BYTE> last = viewer_.Frame();
+  problems = CheckBandFrame(last, bands);
+  EXPECT_TRUE(problems.empty() || last == idle) << "frames still came after the stop: " << problems;
+  EXPECT_EQ(IniValue(folder_.IniFile(), L"Snag", L"Width"), L"640");
+  EXPECT_EQ(IniValue(folder_.IniFile(), L"Snag", L"Type"), L"Rect");
+}
+
