@@ -454,7 +454,7 @@ void TKVMainForm::btnAudioRecClick(TObject*) {
 // reported by the application's handler.
 void TKVMainForm::btnPhotoClick(TObject*) {
   const std::wstring file = TakePhoto();
-  const std::wstring folder = file.substr(0, file.find_last_of(L'\') + 1);
+  const std::wstring folder = file.substr(0, file.find_last_of(L'\\') + 1);
   ::ShellExecuteW(Handle(), L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
