@@ -7,6 +7,7 @@
 #include "Forms.h"
 #include "IniFiles.h"
 #include "KVFAlbumWindow.h"
+#include "KVMakeControl.h"
 #include "KVShared.h"
 #include "SysUtils.h"
 
@@ -20,31 +21,11 @@ void StartAlbumSourceUnit() { CurrentAlbumFile = ProgramDir + L"curalbum.dat"; }
 void EndAlbumSourceUnit() { CurrentAlbumFile.clear(); }
 
 namespace {
+// The extension with its dot, in lower case.
+std::wstring LowerExtension(const std::wstring& path) { return LowerCase(ExtractFileExt(path)); }
+
 constexpr wchar_t kItems[] = L"Items";
 constexpr wchar_t kSection[] = L"Album";
-
-std::wstring Lower(std::wstring s) {
-  for (wchar_t& c : s) c = static_cast<wchar_t>(std::towlower(c));
-  return s;
-}
-
-std::wstring ExtensionOf(const std::wstring& path) {
-  const std::size_t dot = path.find_last_of(L'.');
-  const std::size_t slash = path.find_last_of(L"\\/");
-  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return L"";
-  return Lower(path.substr(dot));
-}
-
-template <class T>
-T* Make(TComponent* owner, TWinControl* parent, const wchar_t* name, int x, int y, int w, int h,
-        const wchar_t* caption = nullptr) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetBounds(x, y, w, h);
-  if (caption) c->SetCaption(caption);
-  c->SetParent(parent);
-  return c;
-}
 
 TTabSheet* Sheet(TComponent* owner, TPageControl* book, const wchar_t* name, const wchar_t* caption) {
   auto* s = new TTabSheet(owner);
@@ -78,7 +59,7 @@ std::int32_t AlbumIntervalMs(const std::wstring& text) {
 TAlbumSource::TAlbumSource(TComponent* owner) : TSourceAbs(owner) {
   SetName(L"AlbumSourceA");
   SetHeight(237);
-  bookAlbumEffect = Make<TPageControl>(this, this, L"bookAlbumEffect", 0, 0, 320, 237);
+  bookAlbumEffect = MakeControl<TPageControl>(this, this, L"bookAlbumEffect", 0, 0, 320, 237);
   bookAlbumEffect->SetAlign(TAlign::alClient);
   bookAlbumEffect->SetTabPosition(TTabPosition::tpBottom);
   bookAlbumEffect->SetTabHeight(20);
@@ -87,39 +68,39 @@ TAlbumSource::TAlbumSource(TComponent* owner) : TSourceAbs(owner) {
   sheetAlbumEffect = Sheet(this, bookAlbumEffect, L"sheetAlbumEffect", L"过渡效果");
 
   // the play list
-  pnlAlbum = Make<TPanel>(this, sheetAlbum, L"pnlAlbum", 0, 0, 312, 185);
+  pnlAlbum = MakeControl<TPanel>(this, sheetAlbum, L"pnlAlbum", 0, 0, 312, 185);
   pnlAlbum->SetBevelOuter(TBevelCut::bvNone);
   pnlAlbum->SetCaption(L"");
   pnlAlbum->SetAnchors(akLeft | akTop | akRight | akBottom);
-  btnAlbumAddFile = Make<TButton>(this, sheetAlbum, L"btnAlbumAddFile", 2, 188, 60, 18, L"添加图片");
-  btnAlbumRemove = Make<TButton>(this, sheetAlbum, L"btnAlbumRemove", 64, 188, 60, 18, L"移除图片");
-  btnAlbumClear = Make<TButton>(this, sheetAlbum, L"btnAlbumClear", 126, 188, 60, 18, L"清空列表");
-  btnSaveAlbum = Make<TButton>(this, sheetAlbum, L"btnSaveAlbum", 188, 188, 60, 18, L"保存列表");
-  btnLoadAlbum = Make<TButton>(this, sheetAlbum, L"btnLoadAlbum", 250, 188, 60, 18, L"加载列表");
+  btnAlbumAddFile = MakeControl<TButton>(this, sheetAlbum, L"btnAlbumAddFile", 2, 188, 60, 18, L"添加图片");
+  btnAlbumRemove = MakeControl<TButton>(this, sheetAlbum, L"btnAlbumRemove", 64, 188, 60, 18, L"移除图片");
+  btnAlbumClear = MakeControl<TButton>(this, sheetAlbum, L"btnAlbumClear", 126, 188, 60, 18, L"清空列表");
+  btnSaveAlbum = MakeControl<TButton>(this, sheetAlbum, L"btnSaveAlbum", 188, 188, 60, 18, L"保存列表");
+  btnLoadAlbum = MakeControl<TButton>(this, sheetAlbum, L"btnLoadAlbum", 250, 188, 60, 18, L"加载列表");
   for (TButton* b : {btnAlbumAddFile, btnAlbumRemove, btnAlbumClear, btnSaveAlbum, btnLoadAlbum})
     b->SetAnchors(akLeft | akBottom);
 
   // the layout and timing
-  grpImagePos = Make<TGroupBox>(this, sheetAlbumView, L"grpImagePos", 8, 4, 140, 90, L"图像位置");
-  chkImageCenter = Make<TCheckBox>(this, grpImagePos, L"chkImageCenter", 10, 18, 120, 18, L"居中显示");
-  chkImageStretch = Make<TCheckBox>(this, grpImagePos, L"chkImageStretch", 10, 40, 120, 18, L"缩放充满窗口");
-  chkImageRatio = Make<TCheckBox>(this, grpImagePos, L"chkImageRatio", 10, 62, 120, 18, L"保持图像比例");
-  grpPlayControl = Make<TGroupBox>(this, sheetAlbumView, L"grpPlayControl", 156, 4, 150, 90, L"播放控制");
-  lblInterval = Make<TLabel>(this, grpPlayControl, L"lblInterval", 10, 20, 130, 14, L"切换时间间隔（秒）");
-  edtAlbumInterval = Make<TEdit>(this, grpPlayControl, L"edtAlbumInterval", 10, 36, 60, 20);
-  chkGIFStatic = Make<TCheckBox>(this, grpPlayControl, L"chkGIFStatic", 10, 62, 136, 18, L"GIF作为静态图片显示");
-  btnAlbumViewApply = Make<TButton>(this, sheetAlbumView, L"btnAlbumViewApply", 236, 100, 70, 22, L"应用");
+  grpImagePos = MakeControl<TGroupBox>(this, sheetAlbumView, L"grpImagePos", 8, 4, 140, 90, L"图像位置");
+  chkImageCenter = MakeControl<TCheckBox>(this, grpImagePos, L"chkImageCenter", 10, 18, 120, 18, L"居中显示");
+  chkImageStretch = MakeControl<TCheckBox>(this, grpImagePos, L"chkImageStretch", 10, 40, 120, 18, L"缩放充满窗口");
+  chkImageRatio = MakeControl<TCheckBox>(this, grpImagePos, L"chkImageRatio", 10, 62, 120, 18, L"保持图像比例");
+  grpPlayControl = MakeControl<TGroupBox>(this, sheetAlbumView, L"grpPlayControl", 156, 4, 150, 90, L"播放控制");
+  lblInterval = MakeControl<TLabel>(this, grpPlayControl, L"lblInterval", 10, 20, 130, 14, L"切换时间间隔（秒）");
+  edtAlbumInterval = MakeControl<TEdit>(this, grpPlayControl, L"edtAlbumInterval", 10, 36, 60, 20);
+  chkGIFStatic = MakeControl<TCheckBox>(this, grpPlayControl, L"chkGIFStatic", 10, 62, 136, 18, L"GIF作为静态图片显示");
+  btnAlbumViewApply = MakeControl<TButton>(this, sheetAlbumView, L"btnAlbumViewApply", 236, 100, 70, 22, L"应用");
 
   // the transition
-  lblEffect = Make<TLabel>(this, sheetAlbumEffect, L"lblEffect", 8, 10, 60, 14, L"过渡效果");
-  cmbAlbumEffect = Make<TComboBox>(this, sheetAlbumEffect, L"cmbAlbumEffect", 70, 6, 230, 20);
+  lblEffect = MakeControl<TLabel>(this, sheetAlbumEffect, L"lblEffect", 8, 10, 60, 14, L"过渡效果");
+  cmbAlbumEffect = MakeControl<TComboBox>(this, sheetAlbumEffect, L"cmbAlbumEffect", 70, 6, 230, 20);
   cmbAlbumEffect->SetStyle(TComboBoxStyle::csDropDownList);
   cmbAlbumEffect->SetDropDownCount(16);
-  grpEffectMode = Make<TGroupBox>(this, sheetAlbumEffect, L"grpEffectMode", 8, 34, 292, 50, L"过渡效果选择");
-  rbEffectSequen = Make<TRadioButton>(this, grpEffectMode, L"rbEffectSequen", 10, 20, 86, 18, L"顺序选择");
-  rbEffectRandom = Make<TRadioButton>(this, grpEffectMode, L"rbEffectRandom", 100, 20, 86, 18, L"随机选择");
-  rbEffectManual = Make<TRadioButton>(this, grpEffectMode, L"rbEffectManual", 190, 20, 86, 18, L"手工选择");
-  btnAlbumEffectApply = Make<TButton>(this, sheetAlbumEffect, L"btnAlbumEffectApply", 236, 100, 70, 22, L"应用");
+  grpEffectMode = MakeControl<TGroupBox>(this, sheetAlbumEffect, L"grpEffectMode", 8, 34, 292, 50, L"过渡效果选择");
+  rbEffectSequen = MakeControl<TRadioButton>(this, grpEffectMode, L"rbEffectSequen", 10, 20, 86, 18, L"顺序选择");
+  rbEffectRandom = MakeControl<TRadioButton>(this, grpEffectMode, L"rbEffectRandom", 100, 20, 86, 18, L"随机选择");
+  rbEffectManual = MakeControl<TRadioButton>(this, grpEffectMode, L"rbEffectManual", 190, 20, 86, 18, L"手工选择");
+  btnAlbumEffectApply = MakeControl<TButton>(this, sheetAlbumEffect, L"btnAlbumEffectApply", 236, 100, 70, 22, L"应用");
 
   btnAlbumAddFile->OnClick = Method(this, &TAlbumSource::btnAlbumAddFileClick);
   btnAlbumRemove->OnClick = Method(this, &TAlbumSource::btnAlbumRemoveClick);
@@ -259,7 +240,7 @@ void TAlbumSource::btnAlbumAddFileClick(TObject*) {
   std::vector<std::wstring> pictures, lists;
   for (int i = 0; i < chosen.Count(); ++i) {
     const std::wstring f = chosen.Strings(i);
-    (ExtensionOf(f) == L".al" ? lists : pictures).push_back(f);
+    (LowerExtension(f) == L".al" ? lists : pictures).push_back(f);
   }
   // the list file keeps what was added even when a picture could not be read
   try {
@@ -314,5 +295,4 @@ void TAlbumSource::DoAlbumListClick(TObject*) {
   const int index = List->ItemIndex();
   if (index >= 0) w->ShowItem(index);
 }
-
 }  // namespace kivo

@@ -7,7 +7,9 @@
 
 #include "DSUtil.h"
 #include "Dialogs.h"
+#include "KVMakeControl.h"
 #include "KVShared.h"
+#include "SysUtils.h"
 
 namespace kivo {
 
@@ -16,11 +18,6 @@ KIVO_IMPLEMENT_CLASS(TCameraSource)
 namespace {
 constexpr wchar_t kSection[] = L"Camera";
 constexpr wchar_t kActiveId[] = L"ActiveID";
-
-std::wstring Lower(std::wstring s) {
-  for (wchar_t& c : s) c = static_cast<wchar_t>(std::towlower(c));
-  return s;
-}
 
 std::wstring DisplayNameOf(IMoniker* moniker) {
   std::wstring name;
@@ -32,17 +29,6 @@ std::wstring DisplayNameOf(IMoniker* moniker) {
   return name;
 }
 
-template <class T>
-T* Make(TComponent* owner, TWinControl* parent, const wchar_t* name, int x, int y, int w, int h,
-        const wchar_t* caption = nullptr) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetBounds(x, y, w, h);
-  if (caption) c->SetCaption(caption);
-  c->SetParent(parent);
-  return c;
-}
-
 // Raises and lowers a nesting counter for a scope.
 struct TRaise {
   explicit TRaise(std::int32_t& n) : n_(n) { ++n_; }
@@ -52,7 +38,7 @@ struct TRaise {
 }  // namespace
 
 std::wstring DeviceItemId(const std::wstring& displayName) {
-  const std::size_t at = Lower(displayName).find(L"id_");
+  const std::size_t at = LowerCase(displayName).find(L"id_");
   if (at == std::wstring::npos) return displayName;
   return displayName.substr(at + 3, 4);
 }
@@ -71,7 +57,7 @@ void ListVideoDevices(TStrings* strings, std::vector<std::wstring>& ids) {
     TComPtr<IMoniker> moniker = devices.GetMoniker(i);
     if (!moniker) continue;
     const std::wstring name = DisplayNameOf(moniker.Get());
-    if (Lower(name).find(L"device:sw") != std::wstring::npos) continue;
+    if (LowerCase(name).find(L"device:sw") != std::wstring::npos) continue;
     ids.push_back(name);
     strings->AddObject(entry.FriendlyName + L" ID: " + DeviceItemId(name),
                        reinterpret_cast<TObject*>(static_cast<intptr_t>(i)));
@@ -80,11 +66,11 @@ void ListVideoDevices(TStrings* strings, std::vector<std::wstring>& ids) {
 
 TComPtr<IMoniker> FindVideoDevice(const std::wstring& displayName) {
   if (displayName.empty()) return {};
-  const std::wstring wanted = Lower(displayName);
+  const std::wstring wanted = LowerCase(displayName);
   TSysDevEnum devices(CLSID_VideoInputDeviceCategory);
   for (int i = 0; i < devices.FilterCount(); ++i) {
     TComPtr<IMoniker> moniker = devices.GetMoniker(i);
-    if (moniker && Lower(DisplayNameOf(moniker.Get())) == wanted) return moniker;
+    if (moniker && LowerCase(DisplayNameOf(moniker.Get())) == wanted) return moniker;
   }
   return {};
 }
@@ -94,11 +80,11 @@ TCameraSource::TCameraSource(TComponent* owner) : TSourceAbs(owner) {
   Font()->SetName(L"宋体");
   Font()->SetHeight(-12);
   Font()->SetCharset(GB2312_CHARSET);
-  Label1 = Make<TLabel>(this, this, L"Label1", 10, 13, 50, 12, L"视频设备");
-  cmbCameras = Make<TComboBox>(this, this, L"cmbCameras", 63, 9, 246, 20);
+  Label1 = MakeControl<TLabel>(this, this, L"Label1", 10, 13, 50, 12, L"视频设备");
+  cmbCameras = MakeControl<TComboBox>(this, this, L"cmbCameras", 63, 9, 246, 20);
   cmbCameras->SetStyle(TComboBoxStyle::csDropDownList);
-  btnDriverParams = Make<TButton>(this, this, L"btnDriverParams", 234, 208, 75, 18, L"设备参数");
-  btnRefresh = Make<TButton>(this, this, L"btnRefresh", 154, 208, 75, 18, L"刷新设备");
+  btnDriverParams = MakeControl<TButton>(this, this, L"btnDriverParams", 234, 208, 75, 18, L"设备参数");
+  btnRefresh = MakeControl<TButton>(this, this, L"btnRefresh", 154, 208, 75, 18, L"刷新设备");
   cmbCameras->OnChange = Method(this, &TCameraSource::cmbCamerasChange);
   btnDriverParams->OnClick = Method(this, &TCameraSource::btnDriverParamsClick);
   btnRefresh->OnClick = Method(this, &TCameraSource::btnRefreshClick);
@@ -124,7 +110,7 @@ void TCameraSource::DevicesChanged() {
 void TCameraSource::RefreshDevices() {
   ListVideoDevices(cmbCameras->Items(), DeviceIds);
   const auto it = std::find_if(DeviceIds.begin(), DeviceIds.end(),
-                               [&](const std::wstring& id) { return Lower(id) == Lower(ActiveId); });
+                               [&](const std::wstring& id) { return LowerCase(id) == LowerCase(ActiveId); });
   if (!ActiveId.empty() && it != DeviceIds.end()) {
     cmbCameras->SetItemIndex(static_cast<int>(it - DeviceIds.begin()));
     return;
@@ -138,7 +124,7 @@ void TCameraSource::LoadSettings() {
   const std::wstring id = CreateAppIniFile()->ReadString(kSection, kActiveId, L"");
   if (id.empty()) return;
   const auto it = std::find_if(DeviceIds.begin(), DeviceIds.end(),
-                               [&](const std::wstring& d) { return Lower(d) == Lower(id); });
+                               [&](const std::wstring& d) { return LowerCase(d) == LowerCase(id); });
   if (it == DeviceIds.end()) return;
   cmbCameras->SetItemIndex(static_cast<int>(it - DeviceIds.begin()));
   cmbCamerasChange(cmbCameras);
@@ -185,5 +171,4 @@ void TCameraSource::btnDriverParamsClick(TObject*) {
 }
 
 void TCameraSource::btnRefreshClick(TObject*) { RefreshDevices(); }
-
 }  // namespace kivo

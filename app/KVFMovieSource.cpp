@@ -6,7 +6,9 @@
 #include <cwctype>
 
 #include "IniFiles.h"
+#include "KVMakeControl.h"
 #include "KVShared.h"
+#include "SysUtils.h"
 
 namespace kivo {
 
@@ -18,19 +20,10 @@ void StartMovieSourceUnit() { CurrentMovieListPath = ProgramDir + L"curmovies.da
 void EndMovieSourceUnit() { CurrentMovieListPath.clear(); }
 
 namespace {
+// The extension with its dot, in lower case.
+std::wstring LowerExtension(const std::wstring& path) { return LowerCase(ExtractFileExt(path)); }
+
 constexpr wchar_t kSection[] = L"Movies";
-
-std::wstring Lower(std::wstring s) {
-  for (wchar_t& c : s) c = static_cast<wchar_t>(std::towlower(c));
-  return s;
-}
-
-std::wstring ExtensionOf(const std::wstring& path) {
-  const std::size_t dot = path.find_last_of(L'.');
-  const std::size_t slash = path.find_last_of(L"\\/");
-  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return L"";
-  return Lower(path.substr(dot));
-}
 
 HICON ShellSmallIcon(const std::wstring& name) {
   SHFILEINFOW info{};
@@ -38,17 +31,6 @@ HICON ShellSmallIcon(const std::wstring& name) {
                         SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES))
     return nullptr;
   return info.hIcon;
-}
-
-template <class T>
-T* Make(TComponent* owner, TWinControl* parent, const wchar_t* name, int x, int y, int w, int h,
-        const wchar_t* caption = nullptr) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetBounds(x, y, w, h);
-  if (caption) c->SetCaption(caption);
-  c->SetParent(parent);
-  return c;
 }
 }  // namespace
 
@@ -68,7 +50,7 @@ std::vector<std::wstring> ReadMovieList(const std::wstring& file) {
 TMovieSource::TMovieSource(TComponent* owner) : TSourceAbs(owner) {
   SetName(L"MovieSourceA");
   SetHeight(237);
-  lstMovies = Make<TListBox>(this, this, L"lstMovies", 0, 0, 320, 215);
+  lstMovies = MakeControl<TListBox>(this, this, L"lstMovies", 0, 0, 320, 215);
   lstMovies->SetStyle(TListBoxStyle::lbOwnerDrawFixed);
   lstMovies->SetItemHeight(20);
   lstMovies->SetColor(clWhite);
@@ -76,15 +58,15 @@ TMovieSource::TMovieSource(TComponent* owner) : TSourceAbs(owner) {
   lstMovies->SetAnchors(akLeft | akTop | akRight | akBottom);
   lstMovies->OnDblClick = Method(this, &TMovieSource::lstMoviesDblClick);
   lstMovies->OnDrawItem = Method(this, &TMovieSource::lstMoviesDrawItem);
-  pnlBottom = Make<TPanel>(this, this, L"pnlBottom", 0, 215, 320, 22);
+  pnlBottom = MakeControl<TPanel>(this, this, L"pnlBottom", 0, 215, 320, 22);
   pnlBottom->SetAlign(TAlign::alBottom);
   pnlBottom->SetBevelOuter(TBevelCut::bvNone);
   pnlBottom->SetCaption(L"");
-  btnAddMovie = Make<TButton>(this, pnlBottom, L"btnAddMovie", 2, 2, 60, 18, L"添加文件");
-  btnRemoveMovie = Make<TButton>(this, pnlBottom, L"btnRemoveMovie", 65, 2, 60, 18, L"移除文件");
-  btnClearMovies = Make<TButton>(this, pnlBottom, L"btnClearMovies", 128, 2, 60, 18, L"清空列表");
-  btnSaveMovieList = Make<TButton>(this, pnlBottom, L"btnSaveMovieList", 191, 2, 60, 18, L"保存列表");
-  btnLoadMovieList = Make<TButton>(this, pnlBottom, L"btnLoadMovieList", 254, 2, 60, 18, L"加载列表");
+  btnAddMovie = MakeControl<TButton>(this, pnlBottom, L"btnAddMovie", 2, 2, 60, 18, L"添加文件");
+  btnRemoveMovie = MakeControl<TButton>(this, pnlBottom, L"btnRemoveMovie", 65, 2, 60, 18, L"移除文件");
+  btnClearMovies = MakeControl<TButton>(this, pnlBottom, L"btnClearMovies", 128, 2, 60, 18, L"清空列表");
+  btnSaveMovieList = MakeControl<TButton>(this, pnlBottom, L"btnSaveMovieList", 191, 2, 60, 18, L"保存列表");
+  btnLoadMovieList = MakeControl<TButton>(this, pnlBottom, L"btnLoadMovieList", 254, 2, 60, 18, L"加载列表");
   btnAddMovie->OnClick = Method(this, &TMovieSource::btnAddMovieClick);
   btnRemoveMovie->OnClick = Method(this, &TMovieSource::btnRemoveMovieClick);
   btnClearMovies->OnClick = Method(this, &TMovieSource::btnClearMoviesClick);
@@ -129,13 +111,13 @@ void TMovieSource::AddFiles(const std::vector<std::wstring>& paths) {
   TStrings* items = lstMovies->Items();
   for (const std::wstring& p : paths) {
     bool listed = false;
-    for (int i = 0; i < items->Count() && !listed; ++i) listed = Lower(items->Strings(i)) == Lower(p);
+    for (int i = 0; i < items->Count() && !listed; ++i) listed = LowerCase(items->Strings(i)) == LowerCase(p);
     if (!listed) items->Add(p);
   }
 }
 
 HICON TMovieSource::GetFileIcon(const std::wstring& extension) {
-  const std::wstring key = Lower(extension);
+  const std::wstring key = LowerCase(extension);
   for (const auto& entry : IconCache)
     if (entry.first == key) return entry.second.Get();
   if (!key.empty()) {
@@ -153,7 +135,7 @@ void TMovieSource::btnAddMovieClick(TObject*) {
   std::vector<std::wstring> media, lists;
   for (int i = 0; i < chosen.Count(); ++i) {
     const std::wstring f = chosen.Strings(i);
-    (ExtensionOf(f) == L".ml" ? lists : media).push_back(f);
+    (LowerExtension(f) == L".ml" ? lists : media).push_back(f);
   }
   AddFiles(media);
   for (const std::wstring& l : lists) LoadList(l);
@@ -201,11 +183,10 @@ void TMovieSource::lstMoviesDrawItem(TWinControl*, int index, const RECT& rect, 
   r.right -= 2;
   const std::wstring path = lstMovies->Items()->Strings(index);
   const HDC dc = canvas->Handle();
-  ::DrawIconEx(dc, r.left, (r.top + r.bottom - 16) / 2, GetFileIcon(ExtensionOf(path)), 16, 16, 0, nullptr, DI_NORMAL);
+  ::DrawIconEx(dc, r.left, (r.top + r.bottom - 16) / 2, GetFileIcon(LowerExtension(path)), 16, 16, 0, nullptr, DI_NORMAL);
   r.left += 20;
   canvas->TextRect(r, path, DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS | DT_NOPREFIX);
 }
 
 void TMovieSource::FrameResize(TObject*) { lstMovies->SetHeight(Height() - ListBottomGap); }
-
 }  // namespace kivo

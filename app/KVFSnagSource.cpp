@@ -5,6 +5,7 @@
 
 #include "IniFiles.h"
 #include "KVFSnagWindow.h"
+#include "KVMakeControl.h"
 #include "KVShared.h"
 #include "SysUtils.h"
 
@@ -18,19 +19,8 @@ constexpr wchar_t kHintText[] = L"将右侧图标拖动到要捕捉的窗口";
 constexpr std::size_t kRadioPrefix = 6;  // "rbSnag"
 constexpr std::size_t kEditPrefix = 7;   // "edtSnag"
 
-template <class T>
-T* Make(TComponent* owner, TWinControl* parent, const wchar_t* name, int x, int y, int w, int h,
-        const wchar_t* caption = nullptr) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetBounds(x, y, w, h);
-  if (caption) c->SetCaption(caption);
-  c->SetParent(parent);
-  return c;
-}
-
 TLabel* MakeLabel(TComponent* owner, TWinControl* parent, const wchar_t* name, int x, int y, const wchar_t* caption) {
-  TLabel* l = Make<TLabel>(owner, parent, name, x, y, 80, 14, caption);
+  TLabel* l = MakeControl<TLabel>(owner, parent, name, x, y, 80, 14, caption);
   l->SetTransparent(true);
   return l;
 }
@@ -44,27 +34,27 @@ int NumberOr(const std::wstring& text, int def) {
 TSnagSource::TSnagSource(TComponent* owner) : TSourceAbs(owner) {
   SetName(L"SnagSourceA");
   SetHeight(237);
-  rbSnagRect = Make<TRadioButton>(this, this, L"rbSnagRect", 8, 6, 110, 18, L"捕捉指定区域");
+  rbSnagRect = MakeControl<TRadioButton>(this, this, L"rbSnagRect", 8, 6, 110, 18, L"捕捉指定区域");
   rbSnagRect->SetChecked(true);
-  chkTraceMouse = Make<TCheckBox>(this, this, L"chkTraceMouse", 130, 6, 180, 18, L"捕捉区域跟随鼠标移动");
+  chkTraceMouse = MakeControl<TCheckBox>(this, this, L"chkTraceMouse", 130, 6, 180, 18, L"捕捉区域跟随鼠标移动");
   lblStart = MakeLabel(this, this, L"lblStart", 24, 34, L"捕捉区域起始点");
   lblLeft = MakeLabel(this, this, L"lblLeft", 112, 34, L"左上(X)");
   lblLeft->SetWidth(44);
-  edtSnagLeft = Make<TEdit>(this, this, L"edtSnagLeft", 158, 30, 50, 20);
+  edtSnagLeft = MakeControl<TEdit>(this, this, L"edtSnagLeft", 158, 30, 50, 20);
   lblTop = MakeLabel(this, this, L"lblTop", 214, 34, L"左上(Y)");
   lblTop->SetWidth(44);
-  edtSnagTop = Make<TEdit>(this, this, L"edtSnagTop", 260, 30, 50, 20);
+  edtSnagTop = MakeControl<TEdit>(this, this, L"edtSnagTop", 260, 30, 50, 20);
   lblSize = MakeLabel(this, this, L"lblSize", 24, 60, L"捕捉区域大小");
   lblWidth = MakeLabel(this, this, L"lblWidth", 112, 60, L"宽度");
   lblWidth->SetWidth(44);
-  edtSnagWidth = Make<TEdit>(this, this, L"edtSnagWidth", 158, 56, 50, 20);
+  edtSnagWidth = MakeControl<TEdit>(this, this, L"edtSnagWidth", 158, 56, 50, 20);
   lblHeight = MakeLabel(this, this, L"lblHeight", 214, 60, L"高度");
   lblHeight->SetWidth(44);
-  edtSnagHeight = Make<TEdit>(this, this, L"edtSnagHeight", 260, 56, 50, 20);
+  edtSnagHeight = MakeControl<TEdit>(this, this, L"edtSnagHeight", 260, 56, 50, 20);
   lblNote = MakeLabel(this, this, L"lblNote", 24, 84, L"使用选择区域选择扑捉区域，或者手工输入以后点应用");
   lblNote->SetWidth(290);
-  rbSnagWindow = Make<TRadioButton>(this, this, L"rbSnagWindow", 8, 112, 80, 18, L"捕捉窗口");
-  imgSnagWindow = Make<TwButton>(this, this, L"imgSnagWindow", 92, 107, 31, 28);
+  rbSnagWindow = MakeControl<TRadioButton>(this, this, L"rbSnagWindow", 8, 112, 80, 18, L"捕捉窗口");
+  imgSnagWindow = MakeControl<TwButton>(this, this, L"imgSnagWindow", 92, 107, 31, 28);
   imgSnagWindow->SetGroupIndex(100);
   imgSnagWindow->SetAllowAllUp(true);
   imgSnagWindow->SetBorderStyle(TwBorderStyle::bsSingle);
@@ -76,11 +66,11 @@ TSnagSource::TSnagSource(TComponent* owner) : TSourceAbs(owner) {
   lblSnagHint = MakeLabel(this, this, L"lblSnagHint", 128, 114, kHintText);
   lblSnagHint->SetWidth(186);
   lblSnagHint->SetHint(kHintText);
-  btnStartSnag = Make<TButton>(this, this, L"btnStartSnag", 8, 150, 100, 24, L"启动屏幕捕捉");
-  btnStopSnag = Make<TButton>(this, this, L"btnStopSnag", 8, 180, 100, 24, L"停止屏幕捕捉");
+  btnStartSnag = MakeControl<TButton>(this, this, L"btnStartSnag", 8, 150, 100, 24, L"启动屏幕捕捉");
+  btnStopSnag = MakeControl<TButton>(this, this, L"btnStopSnag", 8, 180, 100, 24, L"停止屏幕捕捉");
   btnStopSnag->SetVisible(false);
-  btnHideSnagRect = Make<TButton>(this, this, L"btnHideSnagRect", 112, 150, 98, 24, L"隐藏捕捉窗口");
-  btnShowSnagRect = Make<TButton>(this, this, L"btnShowSnagRect", 214, 150, 98, 24, L"显示捕捉窗口");
+  btnHideSnagRect = MakeControl<TButton>(this, this, L"btnHideSnagRect", 112, 150, 98, 24, L"隐藏捕捉窗口");
+  btnShowSnagRect = MakeControl<TButton>(this, this, L"btnShowSnagRect", 214, 150, 98, 24, L"显示捕捉窗口");
 
   for (TRadioButton* rb : {rbSnagRect, rbSnagWindow}) rb->OnClick = Method(this, &TSnagSource::rbSnagTypeClick);
   chkTraceMouse->OnClick = Method(this, &TSnagSource::chkTraceMouseClick);
@@ -317,5 +307,4 @@ void TSnagSource::WndProc(TMessage& m) {
   }
   TSourceAbs::WndProc(m);
 }
-
 }  // namespace kivo

@@ -6,6 +6,7 @@
 
 #include "DSGraph.h"
 #include "KVAudioRec.h"
+#include "KVMakeControl.h"
 #include "KVShared.h"
 #include "KVSysConfig.h"
 #include "KVVideoRec.h"
@@ -25,25 +26,16 @@ constexpr TColor kSourceBarColor = 14069310;
 constexpr wchar_t kAdAddress[] = L"about:blank";
 constexpr wchar_t kReplyAddress[] = L"https://kivo.invalid/feedback";
 
-template <class T>
-T* Make(TComponent* owner, TWinControl* parent, const wchar_t* name, int x, int y, int w, int h) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetBounds(x, y, w, h);
-  c->SetParent(parent);
-  return c;
-}
-
 TPanel* MakePanel(TComponent* owner, TWinControl* parent, const wchar_t* name, int x, int y, int w, int h,
                   TAlign align) {
-  TPanel* p = Make<TPanel>(owner, parent, name, x, y, w, h);
+  TPanel* p = MakeControl<TPanel>(owner, parent, name, x, y, w, h);
   p->SetBevelOuter(TBevelCut::bvNone);
   p->SetAlign(align);
   return p;
 }
 
 TwButton* ToolButton(TComponent* owner, TWinControl* parent, const wchar_t* name, int x, const wchar_t* glyph) {
-  TwButton* b = Make<TwButton>(owner, parent, name, x, 0, 30, 30);
+  TwButton* b = MakeControl<TwButton>(owner, parent, name, x, 0, 30, 30);
   b->SetBorderStyle(TwBorderStyle::bsNone);
   b->SetColor(kToolBarColor);
   b->SetColorFocused(kToolBarColor);
@@ -73,7 +65,7 @@ TKVMainForm::TKVMainForm(TComponent* owner) : TForm(owner) {
 
   // left column
   pnlMain = MakePanel(this, this, L"pnlMain", 0, 0, 320, 553, TAlign::alLeft);
-  bookWindow = Make<TNotebook>(this, pnlMain, L"bookWindow", 0, 0, 320, 240);
+  bookWindow = MakeControl<TNotebook>(this, pnlMain, L"bookWindow", 0, 0, 320, 240);
   bookWindow->SetAlign(TAlign::alTop);
   bookWindow->SetColor(clBlack);
   AddPages(bookWindow, {L"About", L"Capture"});
@@ -81,7 +73,7 @@ TKVMainForm::TKVMainForm(TComponent* owner) : TForm(owner) {
   AboutFrame->SetParent(bookWindow->Page(0));
   AboutFrame->SetAlign(TAlign::alClient);
   AboutFrame->OnShowCapturePage = [this](TObject*) { ShowCapturePage(); };
-  bookCapture = Make<TNotebook>(this, bookWindow->Page(1), L"bookCapture", 0, 0, 320, 240);
+  bookCapture = MakeControl<TNotebook>(this, bookWindow->Page(1), L"bookCapture", 0, 0, 320, 240);
   bookCapture->SetAlign(TAlign::alClient);
   bookCapture->SetColor(clBlack);
   AddPages(bookCapture, {L"Camera", L"Movie", L"Album", L"Snag"});
@@ -106,7 +98,7 @@ TKVMainForm::TKVMainForm(TComponent* owner) : TForm(owner) {
   btnSysConfig->SetHint(L"系统设置");
   btnEffect->SetHint(L"特效");
 
-  bookFunction = Make<TNotebook>(this, pnlMain, L"bookFunction", 0, 270, 320, 259);
+  bookFunction = MakeControl<TNotebook>(this, pnlMain, L"bookFunction", 0, 270, 320, 259);
   bookFunction->SetAlign(TAlign::alTop);
   AddPages(bookFunction, {L"Source"});
   pnlSource = MakePanel(this, bookFunction->Page(0), L"pnlSource", 0, 0, 320, 22, TAlign::alTop);
@@ -118,7 +110,7 @@ TKVMainForm::TKVMainForm(TComponent* owner) : TForm(owner) {
   const bool haveOn = LoadGlyphResource(checkOn, L"KV_CHECK_ON");
   const bool haveOff = LoadGlyphResource(checkOff, L"KV_CHECK_OFF");
   for (int i = 0; i < kSourceCount; ++i) {
-    TwButton* tab = Make<TwButton>(this, pnlSource, tabNames[i], i * 80, 0, 80, 22);
+    TwButton* tab = MakeControl<TwButton>(this, pnlSource, tabNames[i], i * 80, 0, 80, 22);
     tab->SetCaption(tabCaptions[i]);
     tab->SetGroupIndex(110);
     tab->SetAllowAllUp(false);
@@ -137,17 +129,17 @@ TKVMainForm::TKVMainForm(TComponent* owner) : TForm(owner) {
   btnSrcMovie = TabButtons[1];
   btnSrcAlbum = TabButtons[2];
   btnSrcSnag = TabButtons[3];
-  bookSource = Make<TNotebook>(this, bookFunction->Page(0), L"bookSource", 0, 22, 320, 237);
+  bookSource = MakeControl<TNotebook>(this, bookFunction->Page(0), L"bookSource", 0, 22, 320, 237);
   bookSource->SetAlign(TAlign::alClient);
   AddPages(bookSource, {L"Camera", L"Movie", L"Album", L"Snag"});
   for (int i = 0; i < kSourceCount; ++i) CreateSourcePair(i, bookCapture->Page(i), bookSource->Page(i));
 
   pnlBroad = MakePanel(this, pnlMain, L"pnlBroad", 0, 529, 320, 24, TAlign::alBottom);
   pnlBroad->SetTag(kSkinDisableTag);
-  bookBroad = Make<TNotebook>(this, pnlBroad, L"bookBroad", 0, 0, 320, 24);
+  bookBroad = MakeControl<TNotebook>(this, pnlBroad, L"bookBroad", 0, 0, 320, 24);
   bookBroad->SetAlign(TAlign::alClient);
   AddPages(bookBroad, {L"Msg"});
-  AdBrowser = Make<TWebBrowser>(this, bookBroad->Page(0), L"AdBrowser", 0, 0, 320, 24);
+  AdBrowser = MakeControl<TWebBrowser>(this, bookBroad->Page(0), L"AdBrowser", 0, 0, 320, 24);
   AdBrowser->SetAlign(TAlign::alClient);
 
   // right column: the effect pane's place
@@ -544,5 +536,4 @@ void SkinEmbeddedForm(TControl* control) {
 }
 
 void StartMainUnit() { SkinFormProc = &SkinEmbeddedForm; }
-
 }  // namespace kivo

@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "KVShared.h"
+#include "SysUtils.h"
 #include "KVSysConfig.h"
 
 namespace kivo {
@@ -18,11 +19,6 @@ TVideoRecForm* gVideoRecForm = nullptr;
 // The Xvid codec as the video compressor category lists it.
 constexpr wchar_t kXvidMoniker[] = L"@device:cm:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\xvid";
 
-std::wstring Lower(std::wstring s) {
-  for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
-  return s;
-}
-
 TComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction) {
   TPinList pins(filter);
   for (int i = 0; i < pins.Count(); ++i) {
@@ -31,7 +27,6 @@ TComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction) {
   }
   return {};
 }
-
 }  // namespace
 
 TVideoRecForm::TVideoRecForm(TComponent* owner) : TRecFormAbs(owner) {
@@ -64,10 +59,10 @@ void TVideoRecForm::SelectVirtualCamera() {
 
 void TVideoRecForm::SelectCompressor(const std::wstring& name) {
   SelectVideoCategory(kVideoCompressorCategory);
-  const std::wstring wanted = Lower(name);
+  const std::wstring wanted = LowerCase(name);
   TComPtr<IMoniker> moniker;
   for (int i = 0; i < VideoEnum->FilterCount() && !moniker; ++i)
-    if (Lower(VideoEnum->GetFilterEntry(i).FriendlyName).find(wanted) != std::wstring::npos)
+    if (LowerCase(VideoEnum->GetFilterEntry(i).FriendlyName).find(wanted) != std::wstring::npos)
       moniker = VideoEnum->GetMoniker(i);
   fltCompress->BaseFilter()->SetMoniker(moniker.Get());
 }
@@ -145,5 +140,4 @@ void HideVideoRecorder() {
 }
 
 void FreeVideoRecorder() { FreeAndNil(gVideoRecForm); }
-
 }  // namespace kivo
