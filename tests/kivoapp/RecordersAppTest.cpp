@@ -199,7 +199,9 @@ class RecordersApp : public ::testing::Test {
   // A message box of KivoApp's, its texts; empty when none came in time.
   std::wstring WaitMessageBox(DWORD timeoutMs) {
     HWND box = nullptr;
-    WaitUntil([&] { return (box = FindWindowOf(app_->Pid(), L"#32770")) != nullptr; }, timeoutMs);
+    // A box is found while it is still being built (no text yet, every button): wait until it shows.
+    WaitUntil([&] { return (box = FindWindowOf(app_->Pid(), L"#32770")) != nullptr && ::IsWindowVisible(box); },
+              timeoutMs);
     if (!box) return L"";
     const std::wstring text = BoxText(box);
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
