@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "KivoAppFixture.h"
+#include "PaintedWindow.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -23,86 +24,6 @@ constexpr COLORREF kRed = RGB(220, 20, 20), kGreen = RGB(20, 200, 40), kBlue = R
                    kWhite = RGB(255, 255, 255);
 
 std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
-
-void Pump(DWORD ms) {
-  const double end = NowMs() + ms;
-  while (NowMs() < end) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-    ::Sleep(10);
-  }
-}
-// WaitUntil with this thread's windows served meanwhile.
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
-  const double end = NowMs() + timeoutMs;
-  while (!pred()) {
-    if (NowMs() > end) return false;
-    Pump(30);
-  }
-  return true;
-}
-
-// A topmost window of this process painted with vertical bands of colour.
-class TPaintedWindow {
- public:
-  TPaintedWindow(const RECT& r, std::vector<COLORREF> bands, const wchar_t* title = L"Kivo snag target")
-      : bands_(std::move(bands)) {
-    static const wchar_t kClass[] = L"KivoSnagAppTarget";
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &TPaintedWindow::Proc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kClass;
-    ::RegisterClassW(&wc);
-    wnd_ = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClass, title, WS_POPUP, r.left, r.top, r.right - r.left,
-                             r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
-    ::SetWindowLongPtrW(wnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    ::ShowWindow(wnd_, SW_SHOWNA);
-    Pump(200);
-  }
-  ~TPaintedWindow() { Close(); }
-  HWND Handle() const { return wnd_; }
-  void MoveTo(int x, int y) {
-    ::SetWindowPos(wnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    Pump(200);
-  }
-  void Close() {
-    if (wnd_) ::DestroyWindow(wnd_);
-    wnd_ = nullptr;
-  }
-
- private:
-  static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<TPaintedWindow*>(::GetWindowLongPtrW(w, GWLP_USERDATA));
-    if (msg == WM_PAINT && self) {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(w, &ps);
-      RECT c{};
-      ::GetClientRect(w, &c);
-      const int n = static_cast<int>(self->bands_.size());
-      for (int i = 0; i < n; ++i) {
-        RECT b{c.right * i / n, 0, c.right * (i + 1) / n, c.bottom};
-        HBRUSH brush = ::CreateSolidBrush(self->bands_[i]);
-        ::FillRect(dc, &b, brush);
-        ::DeleteObject(brush);
-      }
-      ::EndPaint(w, &ps);
-      return 0;
-    }
-    if (msg == WM_ERASEBKGND) return 1;
-    return ::DefWindowProcW(w, msg, wp, lp);
-  }
-  std::vector<COLORREF> bands_;
-  HWND wnd_ = nullptr;
-};
-
-void ParkCursor() {
-  ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 2, ::GetSystemMetrics(SM_CYSCREEN) - 2);
-  Pump(100);
-}
 
 struct TFind {
   std::wstring cls, text;
@@ -246,7 +167,7 @@ TEST_F(SnagApp, ARegionReachesTheViewerFittedWithBars) {
   EXPECT_TRUE(PumpUntil([&] { return Strips().empty(); }, 5000));
   ParkCursor();
   target.Close();
-  Pump(500);
+  PumpFor(500);
   // the last captured frame stays (or the idle picture comes); the empty screen is never captured
   const std::vector<BYTE> idle = IdleFrameFromBmp(folder_.File(L"default.bmp"));
   const std::vector<BYTE> last = viewer_.Frame();

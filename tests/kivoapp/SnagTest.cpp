@@ -26,9 +26,12 @@
 #include "SysUtils.h"
 #include "AviWriter.h"
 #include "TestSupport.h"
+#include "PaintedWindow.h"
 
 using namespace kivo;
+using kivo::test::ParkCursor;
 using kivo::test::PumpFor;
+using kivo::test::TPaintedWindow;
 using kivo::test::PumpUntil;
 using kivo::test::FrameBytes;
 using kivo::test::FrameStride;
@@ -41,70 +44,7 @@ constexpr COLORREF kRed = RGB(220, 20, 20), kGreen = RGB(20, 200, 40), kBlue = R
 
 std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
-// A topmost window painted with vertical bands of colour, the same width each.
-class TPaintedWindow {
- public:
-  TPaintedWindow(const RECT& r, std::vector<COLORREF> bands) : bands_(std::move(bands)) {
-    static const wchar_t kClass[] = L"KivoSnagTestWindow";
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &TPaintedWindow::Proc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kClass;
-    ::RegisterClassW(&wc);
-    wnd_ = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClass, L"Kivo snag target", WS_POPUP, r.left, r.top,
-                             r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
-    ::SetWindowLongPtrW(wnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    ::ShowWindow(wnd_, SW_SHOWNA);
-    ::UpdateWindow(wnd_);
-    PumpFor(300);
-  }
-  ~TPaintedWindow() { Close(); }
-  HWND Handle() const { return wnd_; }
-  RECT Rect() const {
-    RECT r{};
-    ::GetWindowRect(wnd_, &r);
-    return r;
-  }
-  void MoveTo(int x, int y) {
-    ::SetWindowPos(wnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    PumpFor(300);
-  }
-  void Close() {
-    if (wnd_) ::DestroyWindow(wnd_);
-    wnd_ = nullptr;
-  }
 
- private:
-  static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<TPaintedWindow*>(::GetWindowLongPtrW(w, GWLP_USERDATA));
-    if (msg == WM_PAINT && self) {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(w, &ps);
-      RECT c{};
-      ::GetClientRect(w, &c);
-      const int n = static_cast<int>(self->bands_.size());
-      for (int i = 0; i < n; ++i) {
-        RECT b{c.right * i / n, 0, c.right * (i + 1) / n, c.bottom};
-        HBRUSH brush = ::CreateSolidBrush(self->bands_[i]);
-        ::FillRect(dc, &b, brush);
-        ::DeleteObject(brush);
-      }
-      ::EndPaint(w, &ps);
-      return 0;
-    }
-    if (msg == WM_ERASEBKGND) return 1;
-    return ::DefWindowProcW(w, msg, wp, lp);
-  }
-  std::vector<COLORREF> bands_;
-  HWND wnd_ = nullptr;
-};
-
-// The cursor parked where no test window is.
-void ParkCursor() {
-  ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 2, ::GetSystemMetrics(SM_CYSCREEN) - 2);
-  PumpFor(100);
-}
 
 struct TShot {
   std::vector<BYTE> Bits = std::vector<BYTE>(kMaxFrameBytes, 0x5A);
