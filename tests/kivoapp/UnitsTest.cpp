@@ -255,17 +255,26 @@ TEST(GlyphButton, RepeatsWhileHeldAndStopsWhenLeft) {
   TwButton* b = f.Add(0, 0, false);
   b->SetRepeatInterval(50);
   f.form->Show();
+  // the real cursor goes where the messages say it is: the button asks the system where it is
+  auto cursorTo = [&](int x, int y) {
+    POINT p{x, y};
+    ::ClientToScreen(f.Wnd(), &p);
+    ::SetCursorPos(p.x, p.y);
+  };
   const LPARAM pos = MAKELPARAM(20, 10);
+  cursorTo(20, 10);
   ::SendMessageW(f.Wnd(), WM_MOUSEMOVE, 0, pos);
   ::SendMessageW(f.Wnd(), WM_LBUTTONDOWN, MK_LBUTTON, pos);
   PumpUntil([&] { return f.events.size() >= 4; }, 5000);
   EXPECT_GE(f.events.size(), 4u) << "no repeated clicks while held";
   // the cursor leaves: no more clicks
+  cursorTo(250, 60);
   ::SendMessageW(f.Wnd(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(250, 60));
   const std::size_t atLeave = f.events.size();
   PumpUntil([] { return false; }, 300);
   EXPECT_EQ(f.events.size(), atLeave);
   // back on while still holding: it repeats again
+  cursorTo(20, 10);
   ::SendMessageW(f.Wnd(), WM_MOUSEMOVE, MK_LBUTTON, pos);
   PumpUntil([&] { return f.events.size() >= atLeave + 2; }, 5000);
   EXPECT_GE(f.events.size(), atLeave + 2) << "no repeat after coming back";
