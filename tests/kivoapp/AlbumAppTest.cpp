@@ -28,8 +28,6 @@ namespace {
 
 constexpr int kW = 320, kH = 240;
 
-std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
-
 // Quarter colours of a picture: top-left, top-right, bottom-left, bottom-right.
 using TQuarters = std::array<COLORREF, 4>;
 const std::map<char, TQuarters> kPictures = {
@@ -161,26 +159,6 @@ TSeen Watch(TFrameViewer& viewer, const std::string& pictures, double withinMs,
 }
 bool Has(const TSeen& s, const std::string& part) { return s.Sequence.find(part) != std::string::npos; }
 
-BOOL CALLBACK CollectChildOf(HWND w, LPARAM l) {
-  auto* f = reinterpret_cast<std::pair<std::wstring, std::vector<HWND>>*>(l);
-  if (ClassOfWindow(w) == f->first) f->second.push_back(w);
-  return TRUE;
-}
-std::vector<HWND> ChildrenOf(HWND top, const std::wstring& cls) {
-  std::pair<std::wstring, std::vector<HWND>> f{cls, {}};
-  ::EnumChildWindows(top, CollectChildOf, reinterpret_cast<LPARAM>(&f));
-  return f.second;
-}
-BOOL CALLBACK AppendText(HWND w, LPARAM l) {
-  *reinterpret_cast<std::wstring*>(l) += TextOfWindow(w) + L" | ";
-  return TRUE;
-}
-std::wstring BoxText(HWND box) {
-  std::wstring text = TextOfWindow(box) + L": ";
-  ::EnumChildWindows(box, AppendText, reinterpret_cast<LPARAM>(&text));
-  return text;
-}
-
 struct TAlbumSettings {
   std::string Interval = "2";
   int EffectIndex = 4;  // style 5, the new picture revealed from the left at its place
@@ -240,8 +218,7 @@ class AlbumApp : public ::testing::Test {
   }
   void TearDown() override {
     if (app_) {
-      for (HWND box : WindowsOf(app_->Pid(), L"#32770")) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(BoxText(box));
-      EXPECT_TRUE(WindowsOf(app_->Pid(), L"TMessageForm").empty()) << "KivoApp showed a message box";
+      for (const std::wstring& box : app_->MessageBoxTexts()) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(box);
       EXPECT_TRUE(app_->Exit().has_value());
     }
   }

@@ -23,32 +23,6 @@ constexpr int kW = 320, kH = 240;
 constexpr COLORREF kRed = RGB(220, 20, 20), kGreen = RGB(20, 200, 40), kBlue = RGB(30, 40, 230),
                    kWhite = RGB(255, 255, 255);
 
-std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
-
-struct TFind {
-  std::wstring cls, text;
-  std::vector<HWND> found;
-};
-BOOL CALLBACK CollectChild(HWND w, LPARAM l) {
-  auto* f = reinterpret_cast<TFind*>(l);
-  if (ClassOfWindow(w) == f->cls && (f->text.empty() || TextOfWindow(w) == f->text)) f->found.push_back(w);
-  return TRUE;
-}
-HWND ChildOf(HWND top, const std::wstring& cls, const std::wstring& text = L"") {
-  TFind f{cls, text, {}};
-  ::EnumChildWindows(top, CollectChild, reinterpret_cast<LPARAM>(&f));
-  return f.found.empty() ? nullptr : f.found.front();
-}
-BOOL CALLBACK AppendText(HWND w, LPARAM l) {
-  *reinterpret_cast<std::wstring*>(l) += TextOfWindow(w) + L" | ";
-  return TRUE;
-}
-std::wstring BoxText(HWND box) {
-  std::wstring text = TextOfWindow(box) + L": ";
-  ::EnumChildWindows(box, AppendText, reinterpret_cast<LPARAM>(&text));
-  return text;
-}
-
 COLORREF At(const std::vector<BYTE>& frame, int x, int y) {
   const BYTE* p = frame.data() + FrameStride(kW) * (kH - 1 - y) + x * 3;
   return RGB(p[2], p[1], p[0]);
@@ -122,12 +96,10 @@ class SnagApp : public ::testing::Test {
     for (const RECT& r : s) ::UnionRect(&u, &u, &r);
     return RECT{u.left + 3, u.top + 3, u.right - 3, u.bottom - 3};
   }
-  std::vector<HWND> Boxes() { return WindowsOf(app_->Pid(), L"TMessageForm"); }
   void TearDown() override {
     ParkCursor();
     if (app_) {
-      for (HWND box : WindowsOf(app_->Pid(), L"#32770")) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(BoxText(box));
-      for (HWND box : Boxes()) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(BoxText(box));
+      for (const std::wstring& box : app_->MessageBoxTexts()) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(box);
       EXPECT_TRUE(app_->Exit().has_value());
     }
   }
