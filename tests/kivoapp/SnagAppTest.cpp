@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,22 +19,7 @@ using namespace kivo::test;
 namespace {
 
 constexpr int kW = 320, kH = 240;
-constexpr COLORREF kRed = RGB(220, 20, 20), kGreen = RGB(20, 200, 40), kBlue = RGB(30, 40, 230),
-                   kWhite = RGB(255, 255, 255);
-
-COLORREF At(const std::vector<BYTE>& frame, int x, int y) {
-  const BYTE* p = frame.data() + FrameStride(kW) * (kH - 1 - y) + x * 3;
-  return RGB(p[2], p[1], p[0]);
-}
-bool Close(COLORREF a, COLORREF b) {
-  return std::abs(GetRValue(a) - GetRValue(b)) < 24 && std::abs(GetGValue(a) - GetGValue(b)) < 24 &&
-         std::abs(GetBValue(a) - GetBValue(b)) < 24;
-}
-std::string Hex(COLORREF c) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", GetRValue(c), GetGValue(c), GetBValue(c));
-  return buf;
-}
+COLORREF At(const std::vector<BYTE>& frame, int x, int y) { return FramePixel(frame.data(), kW, kH, x, y); }
 // A 16:9 picture of four bands as the viewer gets it: 320 x 180 between bars of 30 rows.
 std::string CheckBandFrame(const std::vector<BYTE>& f, const COLORREF (&bands)[4]) {
   if (f.size() < FrameBytes(kW, kH)) return "no frame";
@@ -43,13 +27,13 @@ std::string CheckBandFrame(const std::vector<BYTE>& f, const COLORREF (&bands)[4
   for (int i = 0; i < 4; ++i)
     for (int y : {32, 120, 207}) {
       const int x = 40 + 80 * i;
-      if (!Close(At(f, x, y), bands[i])) problems += "band " + std::to_string(i) + " at " + std::to_string(x) + "," +
-                                                      std::to_string(y) + " is " + Hex(At(f, x, y)) + "; ";
+      if (!NearColour(At(f, x, y), bands[i])) problems += "band " + std::to_string(i) + " at " + std::to_string(x) + "," +
+                                                      std::to_string(y) + " is " + ColourHex(At(f, x, y)) + "; ";
     }
   for (int x : {0, 160, 319})
     for (int y : {0, 29, 210, 239})
       if (At(f, x, y) != RGB(0, 0, 0))
-        problems += "bar at " + std::to_string(x) + "," + std::to_string(y) + " is " + Hex(At(f, x, y)) + "; ";
+        problems += "bar at " + std::to_string(x) + "," + std::to_string(y) + " is " + ColourHex(At(f, x, y)) + "; ";
   return problems;
 }
 
