@@ -1,8 +1,9 @@
 // kivotestdev.dll: the drivers of the test devices (the pattern camera, the test microphone) and the
-// Colour Space Converter and File Writer stand-ins. DllRegisterServer enters the converter and the
-// writer in the DirectShow filter category under the system filters' classes and names, and the two
-// drivers in a category of their own (clients find the devices through the device list, not as
-// software devices).
+// Colour Space Converter, File Writer and AVI Mux stand-ins. DllRegisterServer enters the converter,
+// the writer and the multiplexer in the DirectShow filter category under the system filters' classes
+// and names, and the two drivers in a category of their own (clients find the devices through the
+// device list, not as software devices).
+#include "AviMux.h"
 #include "ColourConverter.h"
 #include "FileWriter.h"
 #include "PatternCamera.h"
@@ -16,6 +17,7 @@ namespace {
 const REGPINTYPES kVideoAny = {&MEDIATYPE_Video, &GUID_NULL};
 const REGPINTYPES kAudioAny = {&MEDIATYPE_Audio, &GUID_NULL};
 const REGPINTYPES kAnyType = {&GUID_NULL, &GUID_NULL};
+const REGPINTYPES kAviStream = {&MEDIATYPE_Stream, &MEDIASUBTYPE_Avi};
 REGFILTERPINS kCameraPins[] = {
     {const_cast<LPWSTR>(L"Capture"), FALSE, TRUE, FALSE, FALSE, nullptr, nullptr, 1, &kVideoAny},
 };
@@ -40,6 +42,12 @@ REGFILTERPINS kFileWriterPins[] = {
 TBCClassFactory* const g_fileWriter =
     new TBCClassFactory(&TFileWriter::CreateByFactory, kFileWriterPins, 1, MERIT_DO_NOT_USE,
                         CLSID_LegacyAmFilterCategory, CLSID_FileWriter, kFileWriterName);
+REGFILTERPINS kAviMuxPins[] = {
+    {const_cast<LPWSTR>(L"Input 01"), FALSE, FALSE, FALSE, TRUE, &GUID_NULL, nullptr, 1, &kAnyType},
+    {const_cast<LPWSTR>(L"AVI Out"), FALSE, TRUE, FALSE, FALSE, &GUID_NULL, nullptr, 1, &kAviStream},
+};
+TBCClassFactory* const g_aviMux = new TBCClassFactory(&TAviMux::CreateByFactory, kAviMuxPins, 2, MERIT_DO_NOT_USE,
+                                                      CLSID_LegacyAmFilterCategory, CLSID_AviDest, kAviMuxName);
 TBCClassFactory* const g_converter =
     new TBCClassFactory(&TColourConverter::CreateByFactory, kConverterPins, 2, kConverterMerit,
                         CLSID_LegacyAmFilterCategory, CLSID_ColourConverter, kConverterName);

@@ -143,6 +143,29 @@ bool CheckDevices() {
   if (SUCCEEDED(hr)) hr = pins->Next(1, pin.Put(), nullptr) == S_OK ? S_OK : E_FAIL;
   if (SUCCEEDED(hr)) hr = pin->QueryInterface(IID_IStream, stream.PutVoid());
   ok &= Check(SUCCEEDED(hr), L"the file writer binds by its name and writes through a stream (" + HexCode(hr) + L")");
+  // the multiplexer takes sound
+  TComPtr<IBaseFilter> mux;
+  hr = ::CoCreateInstance(CLSID_AviDest, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, mux.PutVoid());
+  CLSID muxClass{};
+  if (SUCCEEDED(hr)) hr = mux->GetClassID(&muxClass);
+  TComPtr<IPin> muxInput;
+  if (SUCCEEDED(hr)) hr = mux->FindPin(L"Input 01", muxInput.Put());
+  AM_MEDIA_TYPE sound{};
+  WAVEFORMATEX wave{WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
+  sound.majortype = MEDIATYPE_Audio;
+  sound.subtype = MEDIASUBTYPE_PCM;
+  sound.formattype = FORMAT_WaveFormatEx;
+  sound.cbFormat = sizeof(wave);
+  sound.pbFormat = reinterpret_cast<BYTE*>(&wave);
+  if (SUCCEEDED(hr)) hr = muxInput->QueryAccept(&sound);
+  wchar_t server[MAX_PATH] = L"";
+  DWORD bytes = sizeof(server);
+  const std::wstring key = L"CLSID\\" + GuidString(CLSID_AviDest) + L"\\InprocServer32";
+  ::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, server, &bytes);
+  const std::wstring path = server;
+  const bool ours = path.size() >= 15 && _wcsicmp(path.c_str() + path.size() - 15, L"kivotestdev.dll") == 0;
+  ok &= Check(hr == S_OK && muxClass == CLSID_AviDest && ours,
+              L"the AVI multiplexer of the test devices takes sound (" + HexCode(hr) + L", " + path + L")");
   return ok;
 }
 
@@ -165,7 +188,7 @@ int Uninstall() {
   const std::wstring folder = OwnFolder();
   HRESULT a = CallServer(folder + L"kivodevenum.dll", "DllUnregisterServer");
   HRESULT b = CallServer(folder + L"kivotestdev.dll", "DllUnregisterServer");
-  // Wine's own File Writer comes back
+  // Wine's own File Writer and AVI Mux come back
   wchar_t system[MAX_PATH];
   ::GetSystemDirectoryW(system, MAX_PATH);
   HRESULT c = CallServer(std::wstring(system) + L"\\qcap.dll", "DllRegisterServer");

@@ -46,6 +46,8 @@ inline constexpr DWORD kConverterMerit = 0x00400001;
 inline constexpr wchar_t kFileWriterDisplayName[] =
     L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\{8596E5F0-0DA5-11D0-BD21-00A0C911CE86}";
 inline constexpr wchar_t kFileWriterName[] = L"File writer";
+// The AVI Mux stand-in, under the system multiplexer's class and name.
+inline constexpr wchar_t kAviMuxName[] = L"AVI Mux";
 
 inline constexpr wchar_t kDeviceRoot[] = L"Software\\KivoTest\\Devices";
 inline constexpr wchar_t kPnpPrefix[] = L"@device:pnp:";

@@ -73,7 +73,8 @@ struct TMp3Recording {
 // The video recorder's graph: camera -> the compressor named xvid -> AVI mux -> file. Wine's capture
 // graph builder has no SetOutputFileName (E_NOTIMPL), and its AVI multiplexer writes only fully
 // interleaved files and only through an IStream on the pin after it, which Wine's File Writer lacks:
-// the multiplexer is set so and writes to a file sink that has one.
+// the multiplexer is set so and writes to a file sink that has one. (In a prefix with the test
+// devices the multiplexer is their stand-in, which writes the same way.)
 struct TAviRecording {
   TAviRecording(TComPtr<IBaseFilter> source, const std::wstring& path);
   TGraph G;

@@ -252,7 +252,7 @@ void ExpectFramesOf(const TDecoded& video, const std::vector<BYTE>& picture, con
   EXPECT_EQ(badTimes, 0) << "frames not 40 ms apart";
 }
 
-TEST_F(RecordersApp, VideoRecorderRecordsWhatTheCameraShowsWithoutSound) {
+TEST_F(RecordersApp, VideoRecorderRecordsWhatTheCameraShowsWithTheChosenSoundAndWithout) {
   ASSERT_NO_FATAL_FAILURE(Start());
   // the idle picture is what "Kivo Filter Source" shows now
   const std::vector<BYTE> picture = IdleFrameFromBmp(folder_.File(L"default.bmp"));
@@ -269,10 +269,11 @@ TEST_F(RecordersApp, VideoRecorderRecordsWhatTheCameraShowsWithoutSound) {
   EXPECT_EQ(ComboIndex(rec.Devices()), 1) << "the stereo mix";
   EXPECT_TRUE(rec.Shows(L"录像"));
 
-  // without sound
-  rec.Choose(rec.Devices(), 2);
-  const std::wstring silent = EditText(rec.FileName());
-  EXPECT_TRUE(IsTimeStemName(silent, folder_.File(L"VideoRec\\"), L".avi")) << Narrow(silent);
+  // with the microphone's line 2: twice its 440 Hz
+  rec.Choose(rec.Devices(), 0);
+  rec.Choose(rec.Lines(), 1);
+  const std::wstring sounding = EditText(rec.FileName());
+  EXPECT_TRUE(IsTimeStemName(sounding, folder_.File(L"VideoRec\\"), L".avi")) << Narrow(sounding);
   rec.Click(L"录像");
   ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"暂停"); }, 15000)) << Narrow(WaitMessageBox(3000));
   EXPECT_TRUE(WaitUntil([&] { return Caption().rfind(L"YelkKivo        录像 00:00:0", 0) == 0; }, 5000))
@@ -282,13 +283,33 @@ TEST_F(RecordersApp, VideoRecorderRecordsWhatTheCameraShowsWithoutSound) {
   ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"录像"); }, 15000));
   EXPECT_EQ(Caption(), L"YelkKivo");
   {
+    TDecoded video = Decode(sounding, true, false);
+    ASSERT_EQ(video.Error, "");
+    ExpectFramesOf(video, picture, "with sound");
+    TDecoded sound = Decode(sounding, false, true);
+    ASSERT_EQ(sound.Error, "");
+    EXPECT_GT(sound.Sound.size(), std::size_t(sound.Rate) * 2) << "at least two seconds of sound";
+    EXPECT_NEAR(ToneFrequency(sound.Sound, sound.Rate), 880, 18);
+  }
+
+  // without sound
+  rec.Choose(rec.Devices(), 2);
+  const std::wstring silent = EditText(rec.FileName());
+  EXPECT_TRUE(IsTimeStemName(silent, folder_.File(L"VideoRec\\"), L".avi")) << Narrow(silent);
+  EXPECT_NE(silent, sounding);
+  rec.Click(L"录像");
+  ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"暂停"); }, 15000)) << Narrow(WaitMessageBox(3000));
+  ::Sleep(3000);
+  rec.Click(L"停止");
+  ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"录像"); }, 15000));
+  {
     TDecoded video = Decode(silent, true, false);
     ASSERT_EQ(video.Error, "");
     ExpectFramesOf(video, picture, "without sound");
     EXPECT_NE(Decode(silent, false, true).Error, "") << "a sound stream in a recording without sound";
   }
 
-  EXPECT_EQ(FilesIn(folder_.File(L"VideoRec\\")).size(), 1u);
+  EXPECT_EQ(FilesIn(folder_.File(L"VideoRec\\")).size(), 2u);
 }
 
 TEST_F(RecordersApp, WithoutTheCompressorTheVideoRecorderSaysSoAndRecordsNothing) {

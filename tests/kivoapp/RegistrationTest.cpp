@@ -166,7 +166,9 @@ TEST_F(Registration, XvidIsCopiedWhenMissingOrOlderKeepingTheTimesAndItsValuesAr
     RegisterFiltersAndCodecs();
     EXPECT_EQ(Content(sys + L"xvidvfw.dll"), c.systemAfter) << c.state;
     EXPECT_EQ(Content(sys + L"xvidvfw.old"), c.oldAfter) << c.state;
-    if (std::string(c.systemAfter) == "vfw-new") EXPECT_EQ(WriteTime(sys + L"xvidvfw.dll"), Stamp(10)) << c.state;
+    if (std::string(c.systemAfter) == "vfw-new") {
+      EXPECT_EQ(WriteTime(sys + L"xvidvfw.dll"), Stamp(10)) << c.state;
+    }
     EXPECT_EQ(Content(sys + L"xvidcore.dll"), "core-new") << c.state;
 
     std::wstring v;

@@ -136,9 +136,11 @@ TEST_F(SkinnedControlsTest, EachControlGetsTheSkinnerOfTheDispatchTable) {
   const TColor panelColor = clBtnFace;
   data->SetActive(false);
   ASSERT_TRUE(PumpUntil([&] { return SkinOf() == nullptr; }, 10000));
-  for (const TCase& c : table)
-    if (auto* wc = dynamic_cast<TWinControl*>(c.control))
+  for (const TCase& c : table) {
+    if (auto* wc = dynamic_cast<TWinControl*>(c.control)) {
       EXPECT_EQ(::SendMessageW(wc->Handle(), SKM_ISSKINNED, 0, 0), 0) << c.control->ClassName();
+    }
+  }
   EXPECT_EQ(panel->Color(), panelColor);
   Settle(form->Handle());
   EXPECT_NE(TWindowShot(button->Handle()).At(2, 2), SkinColor(testskin::pButtons, 1));
