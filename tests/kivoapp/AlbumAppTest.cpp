@@ -166,7 +166,7 @@ struct TAlbumSettings {
   bool GifStatic = false;
 };
 
-class AlbumApp : public ::testing::Test {
+class AlbumApp : public TKivoAppTest {
  protected:
   std::wstring Picture(const std::wstring& name, const std::string& bytes) {
     const std::size_t slash = name.find_last_of(L'\\');
@@ -184,10 +184,7 @@ class AlbumApp : public ::testing::Test {
                                   "\r\nEffectIndex=" + std::to_string(s.EffectIndex) +
                                   "\r\nEffectChangeMode=" + std::to_string(s.Mode) +
                                   "\r\nGIFStatic=" + (s.GifStatic ? "1" : "0") + "\r\n"));
-    app_ = std::make_unique<TKivoAppRun>(folder_);
-    main_ = app_->WaitMainWindow();
-    ASSERT_NE(main_, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+    ASSERT_NO_FATAL_FAILURE(Launch());
     ASSERT_EQ(viewer_.Open(), "ok");
   }
   HWND AlbumWindow() {
@@ -216,16 +213,7 @@ class AlbumApp : public ::testing::Test {
     ::PostMessageW(shows.front(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(100, 100));
     ::PostMessageW(shows.front(), WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
   }
-  void TearDown() override {
-    if (app_) {
-      for (const std::wstring& box : app_->MessageBoxTexts()) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(box);
-      EXPECT_TRUE(app_->Exit().has_value());
-    }
-  }
 
-  TProgramFolder folder_;
-  std::unique_ptr<TKivoAppRun> app_;
-  HWND main_ = nullptr;
   TFrameViewer viewer_;
 };
 

@@ -300,6 +300,19 @@ void TKivoAppRun::Kill() {
   ::WaitForSingleObject(process_.Get(), 10000);
 }
 
+void TKivoAppTest::Launch() {
+  app_ = std::make_unique<TKivoAppRun>(folder_);
+  main_ = app_->WaitMainWindow();
+  ASSERT_NE(main_, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+}
+
+void TKivoAppTest::TearDown() {
+  if (!app_) return;
+  for (const std::wstring& box : app_->MessageBoxTexts()) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(box);
+  EXPECT_TRUE(app_->Exit().has_value());
+}
+
 TFrameViewer::TFrameViewer() : child_(HelperPath(L"kivo_frame_client")) {
   static int counter = 0;
   wchar_t buf[MAX_PATH];

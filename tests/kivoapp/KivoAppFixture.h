@@ -14,15 +14,19 @@
 //     with the icon's callback message 0x7400 (Tray); a popup menu is worked with key messages
 //     sent to its "#32768" window (ChooseMenuItem);
 //   - Exit() ends KivoApp through the tray menu's exit item and waits for the process; Kill() ends
-//     it from outside.
+//     it from outside;
+//   - TKivoAppTest is the test fixture of one run from a fresh folder.
 // A TFrameViewer is a separate viewer process of "Kivo Filter Source" that saves the frames it gets.
 // Every wait is bounded. Tests using these hold the LOCKs kivoapp, registry and framesection.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -124,6 +128,19 @@ class TKivoAppRun {
  private:
   THandleOwner process_;
   DWORD pid_ = 0;
+};
+
+// A test of the running program: KivoApp started from a fresh program folder with Launch; at the end
+// (TearDown) no message box may be left open and the program ends through its tray menu.
+class TKivoAppTest : public ::testing::Test {
+ protected:
+  // Starts KivoApp from folder_ and waits until its main window shows.
+  void Launch();
+  void TearDown() override;
+
+  TProgramFolder folder_;
+  std::unique_ptr<TKivoAppRun> app_;
+  HWND main_ = nullptr;
 };
 
 // A viewer process of "Kivo Filter Source" (kivo_frame_client) that keeps the last frame it got.

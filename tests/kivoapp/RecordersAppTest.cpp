@@ -96,7 +96,7 @@ struct TRecorder {
   }
 };
 
-class RecordersApp : public ::testing::Test {
+class RecordersApp : public TKivoAppTest {
  protected:
   void SetUp() override {
     std::string why;
@@ -110,10 +110,7 @@ class RecordersApp : public ::testing::Test {
   }
   void Start() {
     ASSERT_TRUE(folder_.Write(L"KivoApp.ini", "[System]\r\nCaptureActive=1\r\n"));
-    app_ = std::make_unique<TKivoAppRun>(folder_);
-    main_ = app_->WaitMainWindow();
-    ASSERT_NE(main_, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+    ASSERT_NO_FATAL_FAILURE(Launch());
   }
   // The tool bar's button at x, clicked.
   void ClickToolBar(int x) {
@@ -155,9 +152,6 @@ class RecordersApp : public ::testing::Test {
   }
 
   std::unique_ptr<TComInit> com_;
-  TProgramFolder folder_;
-  std::unique_ptr<TKivoAppRun> app_;
-  HWND main_ = nullptr;
 };
 
 TEST_F(RecordersApp, AudioRecorderRecordsTheChosenLineIntoOneGrowingMp3AcrossAPause) {

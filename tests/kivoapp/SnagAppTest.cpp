@@ -37,15 +37,12 @@ std::string CheckBandFrame(const std::vector<BYTE>& f, const COLORREF (&bands)[4
   return problems;
 }
 
-class SnagApp : public ::testing::Test {
+class SnagApp : public TKivoAppTest {
  protected:
   void Start(const std::string& snag) {
     ASSERT_TRUE(folder_.Write(L"KivoApp.ini", "[System]\r\nActiveSource=Snag\r\nCaptureSource=Snag\r\nCaptureActive=1\r\n"
                                               "[Snag]\r\n" + snag));
-    app_ = std::make_unique<TKivoAppRun>(folder_);
-    main_ = app_->WaitMainWindow();
-    ASSERT_NE(main_, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+    ASSERT_NO_FATAL_FAILURE(Launch());
     // out of the way of the captured windows: without a window manager another process's window
     // can lie above a topmost one on the screen
     ::SetWindowPos(main_, nullptr, 690, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -82,15 +79,9 @@ class SnagApp : public ::testing::Test {
   }
   void TearDown() override {
     ParkCursor();
-    if (app_) {
-      for (const std::wstring& box : app_->MessageBoxTexts()) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(box);
-      EXPECT_TRUE(app_->Exit().has_value());
-    }
+    TKivoAppTest::TearDown();
   }
 
-  TProgramFolder folder_;
-  std::unique_ptr<TKivoAppRun> app_;
-  HWND main_ = nullptr;
   HWND page_ = nullptr;
   TFrameViewer viewer_;
 };

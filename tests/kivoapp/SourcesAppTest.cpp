@@ -63,7 +63,7 @@ int ThreadCount(DWORD pid) {
   return n;
 }
 
-class SourcesApp : public ::testing::Test {
+class SourcesApp : public TKivoAppTest {
  protected:
   void SetUp() override {
     std::string why;
@@ -72,10 +72,7 @@ class SourcesApp : public ::testing::Test {
   void Start(const std::string& activeSource) {
     ASSERT_TRUE(folder_.Write(L"KivoApp.ini", "[System]\r\nActiveSource=" + activeSource + "\r\nCaptureSource=" +
                                                   activeSource + "\r\nCaptureActive=1\r\n"));
-    app_ = std::make_unique<TKivoAppRun>(folder_);
-    main_ = app_->WaitMainWindow();
-    ASSERT_NE(main_, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+    ASSERT_NO_FATAL_FAILURE(Launch());
     ASSERT_EQ(viewer_.Open(), "ok");
   }
   HWND Cameras() { return ChildOf(main_, L"TComboBox", L"", L"TCameraSource"); }
@@ -99,16 +96,7 @@ class SourcesApp : public ::testing::Test {
         << "no strip over " << Narrow(windowCls);
     TKivoAppRun::ClickAt(strip, x, 13);
   }
-  void TearDown() override {
-    if (app_) {
-      for (const std::wstring& box : app_->MessageBoxTexts()) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(box);
-      EXPECT_TRUE(app_->Exit().has_value());
-    }
-  }
 
-  TProgramFolder folder_;
-  std::unique_ptr<TKivoAppRun> app_;
-  HWND main_ = nullptr;
   TFrameViewer viewer_;
 };
 
