@@ -69,7 +69,6 @@ TKVMessageMainForm::~TKVMessageMainForm() {
 }
 
 void TKVMessageMainForm::FormCreate(TObject*) {
-  SetCaption(kMessageServerTitle);
   Application()->ShowMainForm = false;
   // no taskbar button
   HWND app = Application()->Handle();
@@ -77,6 +76,8 @@ void TKVMessageMainForm::FormCreate(TObject*) {
   // the windows exist from now on, so that KivoApp finds them while the form stays hidden
   HandleNeeded();
   pnlMessage->HandleNeeded();
+  // the title KivoApp looks for comes last: a server found has the panel that carries the text
+  SetCaption(kMessageServerTitle);
   monitor_.reset(Create<TMonitThread>(ParsePid(ParamStr(1)), Handle()));
 }
 

@@ -298,6 +298,26 @@ TEST(KivoMsg, LifeFollowsTheWatchedProcess) {
   }
 }
 
+// KivoApp puts the overlay's text into the server's first child before it asks for the overlay: a
+// server window found by its class and title must have that child already, or the text is lost.
+TEST(KivoMsg, ServerWindowIsFoundOnlyWithItsTextPanel) {
+  for (int i = 0; i < 8; ++i) {
+    SCOPED_TRACE(i);
+    TKivoMsgRun run(std::to_wstring(::GetCurrentProcessId()));
+    ASSERT_TRUE(run.Started());
+    HWND server = nullptr;
+    const DWORD start = ::GetTickCount();
+    // as fast as KivoApp's first show can come
+    while (!(server = FindMessageWindow()) && run.Running() && ::GetTickCount() - start < 15000) ::Sleep(0);
+    ASSERT_NE(server, nullptr) << "no server window";
+    HWND panel = ::GetWindow(server, GW_CHILD);
+    EXPECT_NE(panel, nullptr) << "the server window was found before its text panel";
+    if (panel) {
+      EXPECT_EQ(ClassOf(panel), L"TPanel");
+    }
+  }
+}
+
 TEST_F(KivoMsgServer, ServerWindowStaysHiddenWithATextPanelAndNoTaskbarButton) {
   EXPECT_EQ(FindMessageWindow(), server);
   EXPECT_FALSE(::IsWindowVisible(server));
