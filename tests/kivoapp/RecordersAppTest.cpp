@@ -348,4 +348,39 @@ TEST_F(RecordersApp, WithoutAudioDevicesTheAudioRecorderSaysSoAndRecordsNothing)
   EXPECT_TRUE(FilesIn(folder_.File(L"AudioRec\\")).empty());
 }
 
+// Hiding a recorder does not stop its recording, and the other record button stays off meanwhile;
+// the program's exit stops the recording so that its file is complete.
+TEST_F(RecordersApp, AHiddenAudioRecorderGoesOnRecordingUntilTheProgramEnds) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  TRecorder rec = Show(false);
+  ASSERT_NE(rec.Form, nullptr) << "no audio recorder";
+  const std::wstring file = EditText(rec.FileName());
+  rec.Click(L"录音");
+  ASSERT_TRUE(WaitUntil([&] { return rec.Shows(L"暂停"); }, 15000)) << Narrow(WaitMessageBox(3000));
+  ASSERT_TRUE(WaitUntil([&] { return FileSize(file) > 0; }, 10000)) << "nothing written";
+
+  // the record button again: the recorder hides
+  ClickToolBar(kAudioRecX);
+  ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(rec.Form); }, 10000)) << "the recorder still shows";
+  const std::uint64_t size = FileSize(file);
+  EXPECT_TRUE(WaitUntil([&] { return FileSize(file) > size; }, 10000)) << "the hidden recorder stopped recording";
+  const std::wstring caption = Caption();
+  EXPECT_TRUE(caption.rfind(L"YelkKivo        录音 00:00:", 0) == 0) << Narrow(caption);
+  EXPECT_TRUE(WaitUntil([&] { return Caption() != caption; }, 5000)) << "the caption stopped counting";
+  // the video recorder's button stays off while the sound is recorded
+  ClickToolBar(kVideoRecX);
+  ::Sleep(1500);
+  HWND video = FindWindowOf(app_->Pid(), L"TVideoRecForm");
+  EXPECT_FALSE(video && ::IsWindowVisible(video)) << "the video recorder came up during a recording";
+
+  // the program ends: the recording is stopped and its file complete
+  EXPECT_EQ(app_->Exit(), std::optional<DWORD>(0)) << "KivoApp did not end in time";
+  app_.reset();
+  EXPECT_EQ(FilesIn(folder_.File(L"AudioRec\\")).size(), 1u);
+  TDecoded sound = Decode(file, false, true);
+  ASSERT_EQ(sound.Error, "");
+  EXPECT_GT(sound.Sound.size(), std::size_t(sound.Rate) * 2) << "the time hidden is in the file";
+  EXPECT_NEAR(ToneFrequency(sound.Sound, sound.Rate), 1000, 20) << "the stereo mix's line 1";
+}
+
 }  // namespace
