@@ -119,6 +119,50 @@ int TGraph::CountEvents(long wanted) {
   return n;
 }
 
+std::string TCaptureGraph::Build(const TListedFilter& device, const wchar_t* sourceName, ISampleGrabberCB* sink) {
+  HRESULT hr = device.Bind(Source);
+  if (FAILED(hr)) return "fail bind " + Hex(hr);
+  hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, Graph.PutVoid());
+  if (FAILED(hr)) return "fail graph " + Hex(hr);
+  hr = ::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
+                          Builder.PutVoid());
+  if (FAILED(hr)) return "fail builder " + Hex(hr);
+  Builder->SetFiltergraph(Graph.Get());
+  if (FAILED(hr = MakeGrabberAndRenderer(Grabber, Null, sink))) return "fail grabber " + Hex(hr);
+  if (FAILED(hr = Graph->AddFilter(Source.Get(), sourceName))) return "fail add " + Hex(hr);
+  Graph->AddFilter(Grabber.Get(), L"Sample Grabber");
+  Graph->AddFilter(Null.Get(), L"Null Renderer");
+  return "ok";
+}
+
+std::string TCaptureGraph::Render() {
+  HRESULT hr =
+      Builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, Source.Get(), Grabber.Get(), Null.Get());
+  if (FAILED(hr)) return "fail render " + Hex(hr);
+  Graph->QueryInterface(IID_IMediaControl, Control.PutVoid());
+  return Control ? "ok" : "fail control";
+}
+
+std::string TCaptureGraph::RemoveClock() {
+  TComPtr<IMediaFilter> mf;
+  HRESULT hr = Graph->QueryInterface(IID_IMediaFilter, mf.PutVoid());
+  if (!mf || FAILED(hr = mf->SetSyncSource(nullptr))) return "fail clock " + Hex(hr);
+  return "ok";
+}
+
+void TCaptureGraph::Close() {
+  if (Control) Control->Stop();
+  if (Graph)
+    for (IBaseFilter* f : {Source.Get(), Grabber.Get(), Null.Get()})
+      if (f) Graph->RemoveFilter(f);
+  Control.Reset();
+  Builder.Reset();
+  Graph.Reset();
+  Null.Reset();
+  Grabber.Reset();
+  Source.Reset();
+}
+
 std::string Hex(HRESULT hr) {
   char text[16];
   std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));

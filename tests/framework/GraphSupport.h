@@ -217,6 +217,26 @@ std::optional<TListedFilter> FindListedFilter(REFGUID category, const std::funct
 std::optional<TListedFilter> FindListedFilter(REFGUID category, REFCLSID clsid);
 std::optional<TListedFilter> FindListedFilter(REFGUID category, const std::wstring& name);
 
+// A capture program's graph as real clients build it: a video capture device, the Capture Graph
+// Builder 2, the Sample Grabber (RGB24) and a Null Renderer. The steps answer "ok" or
+// "fail <step> <HRESULT>".
+struct TCaptureGraph {
+  TComPtr<IBaseFilter> Source, Grabber, Null;
+  TComPtr<IGraphBuilder> Graph;
+  TComPtr<ICaptureGraphBuilder2> Builder;
+  TComPtr<IMediaControl> Control;
+  // Binds the device and makes the graph, its builder, the grabber with `sink` and the renderer,
+  // all three filters added (the device's as sourceName).
+  std::string Build(const TListedFilter& device, const wchar_t* sourceName, ISampleGrabberCB* sink);
+  // Connects the source's capture stream through the grabber to the renderer; takes the graph's
+  // IMediaControl.
+  std::string Render();
+  // Takes the clock away, so that the renderer never waits.
+  std::string RemoveClock();
+  // Stops the graph, takes the filters out and lets everything go.
+  void Close();
+};
+
 // COM for the test's thread (multithreaded apartment).
 class TComInit {
  public:

@@ -28,8 +28,6 @@ namespace {
 
 constexpr int kW = 320, kH = 240;
 
-std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
-
 // Quarter colours of a picture: top-left, top-right, bottom-left, bottom-right.
 using TQuarters = std::array<COLORREF, 4>;
 const std::map<char, TQuarters> kPictures = {
@@ -161,26 +159,6 @@ TSeen Watch(TFrameViewer& viewer, const std::string& pictures, double withinMs,
 }
 bool Has(const TSeen& s, const std::string& part) { return s.Sequence.find(part) != std::string::npos; }
 
-BOOL CALLBACK CollectChildOf(HWND w, LPARAM l) {
-  auto* f = reinterpret_cast<std::pair<std::wstring, std::vector<HWND>>*>(l);
-  if (ClassOfWindow(w) == f->first) f->second.push_back(w);
-  return TRUE;
-}
-std::vector<HWND> ChildrenOf(HWND top, const std::wstring& cls) {
-  std::pair<std::wstring, std::vector<HWND>> f{cls, {}};
-  ::EnumChildWindows(top, CollectChildOf, reinterpret_cast<LPARAM>(&f));
-  return f.second;
-}
-BOOL CALLBACK AppendText(HWND w, LPARAM l) {
-  *reinterpret_cast<std::wstring*>(l) += TextOfWindow(w) + L" | ";
-  return TRUE;
-}
-std::wstring BoxText(HWND box) {
-  std::wstring text = TextOfWindow(box) + L": ";
-  ::EnumChildWindows(box, AppendText, reinterpret_cast<LPARAM>(&text));
-  return text;
-}
-
 struct TAlbumSettings {
   std::string Interval = "2";
   int EffectIndex = 4;  // style 5, the new picture revealed from the left at its place
@@ -188,7 +166,7 @@ struct TAlbumSettings {
   bool GifStatic = false;
 };
 
-class AlbumApp : public ::testing::Test {
+class AlbumApp : public TKivoAppTest {
  protected:
   std::wstring Picture(const std::wstring& name, const std::string& bytes) {
     const std::size_t slash = name.find_last_of(L'\\');
@@ -206,10 +184,7 @@ class AlbumApp : public ::testing::Test {
                                   "\r\nEffectIndex=" + std::to_string(s.EffectIndex) +
                                   "\r\nEffectChangeMode=" + std::to_string(s.Mode) +
                                   "\r\nGIFStatic=" + (s.GifStatic ? "1" : "0") + "\r\n"));
-    app_ = std::make_unique<TKivoAppRun>(folder_);
-    main_ = app_->WaitMainWindow();
-    ASSERT_NE(main_, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+    ASSERT_NO_FATAL_FAILURE(Launch());
     ASSERT_EQ(viewer_.Open(), "ok");
   }
   HWND AlbumWindow() {
@@ -238,17 +213,7 @@ class AlbumApp : public ::testing::Test {
     ::PostMessageW(shows.front(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(100, 100));
     ::PostMessageW(shows.front(), WM_LBUTTONUP, 0, MAKELPARAM(100, 100));
   }
-  void TearDown() override {
-    if (app_) {
-      for (HWND box : WindowsOf(app_->Pid(), L"#32770")) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(BoxText(box));
-      EXPECT_TRUE(WindowsOf(app_->Pid(), L"TMessageForm").empty()) << "KivoApp showed a message box";
-      EXPECT_TRUE(app_->Exit().has_value());
-    }
-  }
 
-  TProgramFolder folder_;
-  std::unique_ptr<TKivoAppRun> app_;
-  HWND main_ = nullptr;
   TFrameViewer viewer_;
 };
 

@@ -15,21 +15,6 @@ using namespace kivo::test;
 
 namespace {
 
-struct TClassSearch {
-  std::wstring cls;
-  std::vector<HWND> found;
-};
-BOOL CALLBACK CollectOfClass(HWND w, LPARAM l) {
-  auto* c = reinterpret_cast<TClassSearch*>(l);
-  if (ClassOfWindow(w) == c->cls) c->found.push_back(w);
-  return TRUE;
-}
-std::vector<HWND> ChildrenOfClass(HWND parent, const std::wstring& cls) {
-  TClassSearch search{cls, {}};
-  ::EnumChildWindows(parent, CollectOfClass, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 int PicturesIn(const std::wstring& folder) {
   int n = 0;
   WIN32_FIND_DATAW fd;
@@ -64,28 +49,28 @@ TEST(KivoAppEffects, PaneHasTheSevenEffectsWithTheirPictures) {
   // the effect pane (the album page has a page control and a picture list of its own)
   HWND pane = nullptr;
   ASSERT_TRUE(WaitUntil([&] {
-    std::vector<HWND> panes = ChildrenOfClass(main, L"TEffectMan");
+    std::vector<HWND> panes = ChildrenOf(main, L"TEffectMan");
     pane = panes.empty() ? nullptr : panes.front();
     return pane != nullptr;
   }, 15000));
   // the tabs are built after start-up, one per effect
   HWND book = nullptr;
   ASSERT_TRUE(WaitUntil([&] {
-    std::vector<HWND> books = ChildrenOfClass(pane, L"TPageControl");
+    std::vector<HWND> books = ChildrenOf(pane, L"TPageControl");
     book = books.empty() ? nullptr : books.front();
     return book && ::SendMessageW(book, TCM_GETITEMCOUNT, 0, 0) == 7;
   }, 15000));
   // five picture lists, filled from their folders
   std::vector<HWND> lists;
   ASSERT_TRUE(WaitUntil([&] {
-    lists = ChildrenOfClass(pane, L"TAlbumList");
+    lists = ChildrenOf(pane, L"TAlbumList");
     int items = 0;
     for (HWND l : lists) items += static_cast<int>(::SendMessageW(l, LVM_GETITEMCOUNT, 0, 0));
     return lists.size() == 5 && items == expected;
   }, 15000)) << lists.size() << " lists";
   // the seven forms, each with its check box
   int checks = 0;
-  for (HWND c : ChildrenOfClass(pane, L"TCheckBox"))
+  for (HWND c : ChildrenOf(pane, L"TCheckBox"))
     if (TextOfWindow(c) == L"启用") ++checks;
   EXPECT_EQ(checks, 7);
 

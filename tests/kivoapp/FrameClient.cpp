@@ -53,50 +53,19 @@ class TLastFrame : public TGrabberCallback {
   long count_ = 0;
 };
 
-struct TViewer {
+struct TViewer : TCaptureGraph {
   TLastFrame Sink;
-  TComPtr<IBaseFilter> Source, Grabber, Null;
-  TComPtr<IGraphBuilder> Graph;
-  TComPtr<ICaptureGraphBuilder2> Builder;
-  TComPtr<IMediaControl> Control;
+  ~TViewer() { Close(); }  // the graph goes before the sink it calls
 
   std::string Open() {
     auto device = FindListedFilter(CLSID_VideoInputDeviceCategory, kKivoSrc);
     if (!device) return "fail nodevice";
-    HRESULT hr = device->Bind(Source);
-    if (FAILED(hr)) return "fail bind " + Hex(hr);
-    hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, Graph.PutVoid());
-    if (FAILED(hr)) return "fail graph " + Hex(hr);
-    hr = ::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
-                            Builder.PutVoid());
-    if (FAILED(hr)) return "fail builder " + Hex(hr);
-    Builder->SetFiltergraph(Graph.Get());
-    if (FAILED(hr = MakeGrabberAndRenderer(Grabber, Null, &Sink))) return "fail grabber " + Hex(hr);
-    Graph->AddFilter(Source.Get(), L"Kivo Filter Source");
-    Graph->AddFilter(Grabber.Get(), L"Sample Grabber");
-    Graph->AddFilter(Null.Get(), L"Null Renderer");
-    hr = Builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, Source.Get(), Grabber.Get(), Null.Get());
-    if (FAILED(hr)) return "fail render " + Hex(hr);
-    TComPtr<IMediaFilter> mf;
-    Graph->QueryInterface(IID_IMediaFilter, mf.PutVoid());
-    if (mf) mf->SetSyncSource(nullptr);
-    Graph->QueryInterface(IID_IMediaControl, Control.PutVoid());
-    if (!Control) return "fail control";
-    hr = Control->Run();
+    std::string step = Build(*device, L"Kivo Filter Source", &Sink);
+    if (step == "ok") step = Render();
+    if (step == "ok") step = RemoveClock();
+    if (step != "ok") return step;
+    const HRESULT hr = Control->Run();
     return FAILED(hr) ? "fail run " + Hex(hr) : "ok";
-  }
-
-  void Close() {
-    if (Control) Control->Stop();
-    if (Graph)
-      for (IBaseFilter* f : {Source.Get(), Grabber.Get(), Null.Get()})
-        if (f) Graph->RemoveFilter(f);
-    Control.Reset();
-    Builder.Reset();
-    Graph.Reset();
-    Null.Reset();
-    Grabber.Reset();
-    Source.Reset();
   }
 
   // The last frame as a bottom-up 24-bit .bmp file; answers its pixel bytes (0: none yet).

@@ -42,21 +42,6 @@ void CopyTree(const std::wstring& from, const std::wstring& to) {
   ::FindClose(h);
 }
 
-void DeleteTree(const std::wstring& dir) {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = ::FindFirstFileW((dir + L"*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = fd.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTree(dir + name + L"\\");
-      else ::DeleteFileW((dir + name).c_str());
-    } while (::FindNextFileW(h, &fd));
-    ::FindClose(h);
-  }
-  ::RemoveDirectoryW(dir.c_str());
-}
-
 struct TEnumCtx {
   DWORD pid;
   std::wstring cls;
@@ -68,6 +53,22 @@ BOOL CALLBACK EnumTop(HWND w, LPARAM l) {
   DWORD pid = 0;
   ::GetWindowThreadProcessId(w, &pid);
   if (pid == c->pid && ClassOfWindow(w) == c->cls && (!c->text || TextOfWindow(w) == *c->text)) c->found.push_back(w);
+  return TRUE;
+}
+
+struct TChildSearch {
+  std::wstring cls, text, parentCls;
+  std::vector<HWND> found;
+};
+BOOL CALLBACK EnumChild(HWND w, LPARAM l) {
+  auto* f = reinterpret_cast<TChildSearch*>(l);
+  if (ClassOfWindow(w) == f->cls && (f->text.empty() || TextOfWindow(w) == f->text) &&
+      (f->parentCls.empty() || ClassOfWindow(::GetParent(w)) == f->parentCls))
+    f->found.push_back(w);
+  return TRUE;
+}
+BOOL CALLBACK AppendText(HWND w, LPARAM l) {
+  *reinterpret_cast<std::wstring*>(l) += TextOfWindow(w) + L" | ";
   return TRUE;
 }
 }  // namespace
@@ -127,6 +128,55 @@ bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
     ::Sleep(20);
   }
   return true;
+}
+
+std::vector<HWND> ChildrenOf(HWND top, const std::wstring& cls, const std::wstring& text,
+                             const std::wstring& parentCls) {
+  TChildSearch f{cls, text, parentCls, {}};
+  ::EnumChildWindows(top, EnumChild, reinterpret_cast<LPARAM>(&f));
+  return f.found;
+}
+HWND ChildOf(HWND top, const std::wstring& cls, const std::wstring& text, const std::wstring& parentCls) {
+  auto all = ChildrenOf(top, cls, text, parentCls);
+  return all.empty() ? nullptr : all.front();
+}
+
+std::wstring BoxText(HWND box) {
+  std::wstring text = TextOfWindow(box) + L": ";
+  ::EnumChildWindows(box, AppendText, reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+std::vector<std::wstring> ComboItems(HWND combo) {
+  std::vector<std::wstring> items;
+  const LRESULT n = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < n; ++i) {
+    const LRESULT len = ::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0);
+    std::wstring s(len > 0 ? len : 0, L'\0');
+    if (len > 0) ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(s.data()));
+    items.push_back(s);
+  }
+  return items;
+}
+int ComboIndex(HWND combo) { return int(::SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
+std::wstring EditText(HWND edit) {
+  wchar_t buf[1024];
+  const LRESULT n = ::SendMessageW(edit, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf));
+  return std::wstring(buf, n > 0 ? std::size_t(n) : 0);
+}
+
+std::string Narrow(const std::wstring& s) {
+  std::string out;
+  for (wchar_t c : s) {
+    if (c < 128) {
+      out += char(c);
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04X", unsigned(c));
+      out += buf;
+    }
+  }
+  return out;
 }
 
 TKivoAppRun::TKivoAppRun(const TProgramFolder& folder) {
@@ -189,6 +239,25 @@ void TKivoAppRun::Tray(UINT mouseMessage) const {
   ::PostMessageW(TrayWindow(), kTrayCallback, 0, static_cast<LPARAM>(mouseMessage));
 }
 
+HWND TKivoAppRun::WaitMessageBox(const std::wstring& cls, DWORD timeoutMs) const {
+  HWND box = nullptr;
+  WaitUntil(
+      [&] {
+        for (HWND w : WindowsOf(pid_, cls))
+          if (::IsWindowVisible(w)) return (box = w) != nullptr;
+        return false;
+      },
+      timeoutMs);
+  return box;
+}
+
+std::vector<std::wstring> TKivoAppRun::MessageBoxTexts() const {
+  std::vector<std::wstring> texts;
+  for (const wchar_t* cls : {L"#32770", L"TMessageForm"})
+    for (HWND box : WindowsOf(pid_, cls)) texts.push_back(BoxText(box));
+  return texts;
+}
+
 HWND TKivoAppRun::WaitPopupMenu(DWORD timeoutMs) const {
   HWND menu = nullptr;
   WaitUntil(
@@ -229,6 +298,19 @@ void TKivoAppRun::Kill() {
   if (!process_) return;
   ::TerminateProcess(process_.Get(), 9);
   ::WaitForSingleObject(process_.Get(), 10000);
+}
+
+void TKivoAppTest::Launch() {
+  app_ = std::make_unique<TKivoAppRun>(folder_);
+  main_ = app_->WaitMainWindow();
+  ASSERT_NE(main_, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+}
+
+void TKivoAppTest::TearDown() {
+  if (!app_) return;
+  for (const std::wstring& box : app_->MessageBoxTexts()) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(box);
+  EXPECT_TRUE(app_->Exit().has_value());
 }
 
 TFrameViewer::TFrameViewer() : child_(HelperPath(L"kivo_frame_client")) {

@@ -5,22 +5,28 @@
 // KivoApp.exe there as a separate process and waits for its main window. Tests then look at it and
 // drive it from outside with real messages:
 //   - windows are found by class name and text, restricted to KivoApp's process (MainWindow,
-//     FindWindowOf, ChildAt for the window at a point of the main window's client area);
+//     FindWindowOf, ChildAt for the window at a point of the main window's client area, ChildOf
+//     below a window) and read with their messages (ComboItems, EditText, BoxText);
+//   - message boxes are waited for until they show (WaitMessageBox) and listed (MessageBoxTexts);
 //   - windowless glyph buttons are clicked by mouse messages sent to the window they sit on, at
 //     their client coordinates (ClickAt);
 //   - the tray icon is driven through its message window (class "TPUtilWindow", text "TwTrayIcon")
 //     with the icon's callback message 0x7400 (Tray); a popup menu is worked with key messages
 //     sent to its "#32768" window (ChooseMenuItem);
 //   - Exit() ends KivoApp through the tray menu's exit item and waits for the process; Kill() ends
-//     it from outside.
+//     it from outside;
+//   - TKivoAppTest is the test fixture of one run from a fresh folder.
 // A TFrameViewer is a separate viewer process of "Kivo Filter Source" that saves the frames it gets.
 // Every wait is bounded. Tests using these hold the LOCKs kivoapp, registry and framesection.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,6 +69,22 @@ std::wstring TextOfWindow(HWND w);
 // Waits (bounded) until pred holds; answers whether it did.
 bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs);
 
+// Child windows of top at any depth with a class, and with a text and a parent of a class where
+// these are given (empty: any).
+std::vector<HWND> ChildrenOf(HWND top, const std::wstring& cls, const std::wstring& text = L"",
+                             const std::wstring& parentCls = L"");
+HWND ChildOf(HWND top, const std::wstring& cls, const std::wstring& text = L"", const std::wstring& parentCls = L"");
+// The texts of a message box and its controls: "<caption>: <text> | <text> | ".
+std::wstring BoxText(HWND box);
+// A combo box's items and selection, and an edit control's text, asked of the control with its
+// messages (another process's control keeps its text to itself).
+std::vector<std::wstring> ComboItems(HWND combo);
+int ComboIndex(HWND combo);
+std::wstring EditText(HWND edit);
+// A text for a test's output and for the ASCII paths of the test prefix: ASCII as it is, any other
+// character as \uXXXX.
+std::string Narrow(const std::wstring& s);
+
 // One run of KivoApp.exe.
 class TKivoAppRun {
  public:
@@ -89,6 +111,12 @@ class TKivoAppRun {
   // Sends the icon's callback with a mouse message (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, ...); posted
   // so that a menu it opens does not block the test.
   void Tray(UINT mouseMessage) const;
+  // The first visible message box of a class ("#32770": the system's, "TMessageForm": the
+  // program's own), waiting up to timeoutMs; nullptr when none showed. A box is found while it is
+  // still being built (no text yet, every button), so it is answered only once it is visible.
+  HWND WaitMessageBox(const std::wstring& cls, DWORD timeoutMs) const;
+  // The texts (BoxText) of every message box of the process, of both classes.
+  std::vector<std::wstring> MessageBoxTexts() const;
   // The open popup menu of the process, waiting up to timeoutMs.
   HWND WaitPopupMenu(DWORD timeoutMs = 5000) const;
   // Chooses item `index` (0-based) of the open popup menu of `count` items with the keyboard.
@@ -100,6 +128,19 @@ class TKivoAppRun {
  private:
   THandleOwner process_;
   DWORD pid_ = 0;
+};
+
+// A test of the running program: KivoApp started from a fresh program folder with Launch; at the end
+// (TearDown) no message box may be left open and the program ends through its tray menu.
+class TKivoAppTest : public ::testing::Test {
+ protected:
+  // Starts KivoApp from folder_ and waits until its main window shows.
+  void Launch();
+  void TearDown() override;
+
+  TProgramFolder folder_;
+  std::unique_ptr<TKivoAppRun> app_;
+  HWND main_ = nullptr;
 };
 
 // A viewer process of "Kivo Filter Source" (kivo_frame_client) that keeps the last frame it got.

@@ -12,19 +12,12 @@
 #include "KVMain.h"
 #include "KVSection.h"
 #include "KVShared.h"
+#include "MainFormHost.h"
 
 using namespace kivo;
 using kivo::test::PumpUntil;
 
 namespace {
-
-std::wstring MakeTempFolder() {
-  wchar_t buf[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, buf);
-  std::wstring dir = std::wstring(buf) + L"kivo-mainform-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
-  ::CreateDirectoryW(dir.c_str(), nullptr);
-  return dir;
-}
 
 // Clicks a windowless control through the window it sits on.
 void ClickControl(TControl* c, int dx = -1, int dy = -1) {
@@ -33,30 +26,9 @@ void ClickControl(TControl* c, int dx = -1, int dy = -1) {
   test::ClickAt(w, x, y);
 }
 
-class MainForm : public ::testing::Test {
+class MainForm : public test::TMainFormHost {
  protected:
-  void SetUp() override {
-    folder = MakeTempFolder();
-    ProgramDir = folder;
-    InitFrameWriter();
-    SysConfig.ActiveSource.clear();
-    SysConfig.CaptureSource.clear();
-    SysConfig.CaptureSourceIndex = -1;
-    SetCaptureActive(true);
-    Application()->CreateForm(KVMainForm);
-    form = KVMainForm;
-    form->Show();
-    // the delayed start shows the camera page
-    ASSERT_TRUE(PumpUntil([&] { return form->bookWindow->ActivePage() == L"Capture"; }, 5000));
-  }
-  void TearDown() override {
-    DoneApplication();
-    KVMainForm = nullptr;
-    DoneFrameWriter();
-    ::RemoveDirectoryW(folder.c_str());
-  }
-  std::wstring folder;
-  TKVMainForm* form = nullptr;
+  MainForm() : TMainFormHost(L"mainform") {}
 };
 
 }  // namespace
@@ -179,7 +151,7 @@ TEST_F(MainForm, CloseHidesToTheTrayUntilExit) {
 
 // ---- The idle frame ---------------------------------------------------------------------------------------
 TEST(IdlePage, WritesThePictureUnscaledOnAWhiteFrame) {
-  const std::wstring folder = MakeTempFolder();
+  const std::wstring folder = test::MakeTempFolder(L"mainform");
   ProgramDir = folder;
   // a 100 x 60 picture with a colour per quarter
   TBitmap pic;

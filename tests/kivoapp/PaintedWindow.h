@@ -1,13 +1,17 @@
-// A top-most test window painted with vertical bands of colour, the same width each, and a place
-// to park the cursor where no test window is.
+// A top-most test window painted with vertical bands of colour, the same width each, a place to
+// park the cursor where no test window is, and the colours as the screen tests read them back.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "GuiTestUtil.h"
+#include "TestSupport.h"
 
 namespace kivo::test {
 
@@ -76,6 +80,27 @@ class TPaintedWindow {
 inline void ParkCursor() {
   ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 2, ::GetSystemMetrics(SM_CYSCREEN) - 2);
   PumpFor(100);
+}
+
+// The bands' colours.
+constexpr COLORREF kRed = RGB(220, 20, 20), kGreen = RGB(20, 200, 40), kBlue = RGB(30, 40, 230),
+                   kWhite = RGB(255, 255, 255);
+
+// Colours that differ by less than 24 in every channel (a band as captured and scaled).
+inline bool NearColour(COLORREF a, COLORREF b) {
+  return std::abs(GetRValue(a) - GetRValue(b)) < 24 && std::abs(GetGValue(a) - GetGValue(b)) < 24 &&
+         std::abs(GetBValue(a) - GetBValue(b)) < 24;
+}
+// "#rrggbb".
+inline std::string ColourHex(COLORREF c) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", GetRValue(c), GetGValue(c), GetBValue(c));
+  return buf;
+}
+// The colour at (x, y) from the top of a bottom-up 24-bit frame.
+inline COLORREF FramePixel(const BYTE* bits, int width, int height, int x, int y) {
+  const BYTE* p = bits + FrameStride(width) * (height - 1 - y) + x * 3;
+  return RGB(p[2], p[1], p[0]);
 }
 
 }  // namespace kivo::test

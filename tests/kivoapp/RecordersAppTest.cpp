@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cwctype>
 #include <memory>
 #include <string>
@@ -27,67 +26,6 @@ constexpr int kW = 320, kH = 240;
 // Tool bar buttons on pnlToolBar (main client y 240): x of their centres.
 constexpr int kVideoRecX = 32 + 15, kAudioRecX = 63 + 15, kToolBarY = 240 + 15;
 const wchar_t kLameServer[] = L"CLSID\\{B8D27088-FF5F-4B7C-98DC-0E91A1696286}\\InprocServer32";
-
-std::string Narrow(const std::wstring& s) {
-  std::string out;
-  for (wchar_t c : s) {
-    if (c < 128) {
-      out += char(c);
-    } else {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04X", unsigned(c));
-      out += buf;
-    }
-  }
-  return out;
-}
-
-struct TFind {
-  std::wstring cls, text;
-  std::vector<HWND> found;
-};
-BOOL CALLBACK CollectChild(HWND w, LPARAM l) {
-  auto* f = reinterpret_cast<TFind*>(l);
-  if (ClassOfWindow(w) == f->cls && (f->text.empty() || TextOfWindow(w) == f->text)) f->found.push_back(w);
-  return TRUE;
-}
-std::vector<HWND> ChildrenOf(HWND top, const std::wstring& cls, const std::wstring& text = L"") {
-  TFind f{cls, text, {}};
-  ::EnumChildWindows(top, CollectChild, reinterpret_cast<LPARAM>(&f));
-  return f.found;
-}
-HWND ChildOf(HWND top, const std::wstring& cls, const std::wstring& text = L"") {
-  auto all = ChildrenOf(top, cls, text);
-  return all.empty() ? nullptr : all.front();
-}
-BOOL CALLBACK AppendText(HWND w, LPARAM l) {
-  *reinterpret_cast<std::wstring*>(l) += TextOfWindow(w) + L" | ";
-  return TRUE;
-}
-std::wstring BoxText(HWND box) {
-  std::wstring text = TextOfWindow(box) + L": ";
-  ::EnumChildWindows(box, AppendText, reinterpret_cast<LPARAM>(&text));
-  return text;
-}
-
-std::vector<std::wstring> ComboItems(HWND combo) {
-  std::vector<std::wstring> items;
-  const LRESULT n = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < n; ++i) {
-    const LRESULT len = ::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0);
-    std::wstring s(len > 0 ? len : 0, L'\0');
-    if (len > 0) ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(s.data()));
-    items.push_back(s);
-  }
-  return items;
-}
-// An edit control's text (asked of it: another process's control keeps its text to itself).
-std::wstring EditText(HWND edit) {
-  wchar_t buf[1024];
-  const LRESULT n = ::SendMessageW(edit, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf));
-  return std::wstring(buf, n > 0 ? std::size_t(n) : 0);
-}
-int ComboIndex(HWND combo) { return int(::SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
 
 std::uint64_t FileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA d{};
@@ -158,7 +96,7 @@ struct TRecorder {
   }
 };
 
-class RecordersApp : public ::testing::Test {
+class RecordersApp : public TKivoAppTest {
  protected:
   void SetUp() override {
     std::string why;
@@ -172,10 +110,7 @@ class RecordersApp : public ::testing::Test {
   }
   void Start() {
     ASSERT_TRUE(folder_.Write(L"KivoApp.ini", "[System]\r\nCaptureActive=1\r\n"));
-    app_ = std::make_unique<TKivoAppRun>(folder_);
-    main_ = app_->WaitMainWindow();
-    ASSERT_NE(main_, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+    ASSERT_NO_FATAL_FAILURE(Launch());
   }
   // The tool bar's button at x, clicked.
   void ClickToolBar(int x) {
@@ -198,10 +133,7 @@ class RecordersApp : public ::testing::Test {
   std::wstring Caption() const { return TextOfWindow(main_); }
   // A message box of KivoApp's, its texts; empty when none came in time.
   std::wstring WaitMessageBox(DWORD timeoutMs) {
-    HWND box = nullptr;
-    // A box is found while it is still being built (no text yet, every button): wait until it shows.
-    WaitUntil([&] { return (box = FindWindowOf(app_->Pid(), L"#32770")) != nullptr && ::IsWindowVisible(box); },
-              timeoutMs);
+    HWND box = app_->WaitMessageBox(L"#32770", timeoutMs);
     if (!box) return L"";
     const std::wstring text = BoxText(box);
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -220,9 +152,6 @@ class RecordersApp : public ::testing::Test {
   }
 
   std::unique_ptr<TComInit> com_;
-  TProgramFolder folder_;
-  std::unique_ptr<TKivoAppRun> app_;
-  HWND main_ = nullptr;
 };
 
 TEST_F(RecordersApp, AudioRecorderRecordsTheChosenLineIntoOneGrowingMp3AcrossAPause) {

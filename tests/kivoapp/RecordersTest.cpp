@@ -13,6 +13,7 @@
 #include "KVMain.h"
 #include "KVShared.h"
 #include "KVVideoRec.h"
+#include "MainFormHost.h"
 #include "EncoderGraphs.h"
 #include "TestDevices.h"
 
@@ -20,31 +21,6 @@ using namespace kivo;
 using kivo::test::PumpUntil;
 
 namespace {
-
-std::wstring MakeTempFolder() {
-  wchar_t buf[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, buf);
-  std::wstring dir = std::wstring(buf) + L"kivo-recorders-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
-  ::CreateDirectoryW(dir.c_str(), nullptr);
-  ::CreateDirectoryW((dir + L"AudioRec\\").c_str(), nullptr);
-  ::CreateDirectoryW((dir + L"VideoRec\\").c_str(), nullptr);
-  return dir;
-}
-
-void RemoveTree(const std::wstring& dir) {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = ::FindFirstFileW((dir + L"*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = fd.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(dir + name + L"\\");
-      else ::DeleteFileW((dir + name).c_str());
-    } while (::FindNextFileW(h, &fd));
-    ::FindClose(h);
-  }
-  ::RemoveDirectoryW(dir.c_str());
-}
 
 const wchar_t kLameServerKey[] = L"CLSID\\{B8D27088-FF5F-4B7C-98DC-0E91A1696286}\\InprocServer32";
 
@@ -61,28 +37,13 @@ std::wstring StartMessage(TRecFormAbs* rec) {
   return L"";
 }
 
-class Recorders : public ::testing::Test {
+class Recorders : public test::TMainFormHost {
  protected:
+  Recorders() : TMainFormHost(L"recorders", {L"AudioRec", L"VideoRec"}) {}
   void SetUp() override {
     std::string why;
     ASSERT_TRUE(testdev::TestDevicesInstalled(&why)) << why;
-    folder = MakeTempFolder();
-    ProgramDir = folder;
-    InitFrameWriter();
-    SysConfig.ActiveSource.clear();
-    SysConfig.CaptureSource.clear();
-    SysConfig.CaptureSourceIndex = -1;
-    SetCaptureActive(true);
-    Application()->CreateForm(KVMainForm);
-    form = KVMainForm;
-    form->Show();
-    ASSERT_TRUE(PumpUntil([&] { return form->bookWindow->ActivePage() == L"Capture"; }, 5000));
-  }
-  void TearDown() override {
-    DoneApplication();  // the main window frees the recorders
-    KVMainForm = nullptr;
-    DoneFrameWriter();
-    RemoveTree(folder);
+    TMainFormHost::SetUp();
   }
   // The record button pressed as the user does.
   void Press(TwButton* button) {
@@ -92,8 +53,6 @@ class Recorders : public ::testing::Test {
   RECT Preview() const {
     return *reinterpret_cast<const RECT*>(::SendMessageW(form->Handle(), WM_GET_PREVIEW_RECT, 0, 0));
   }
-  std::wstring folder;
-  TKVMainForm* form = nullptr;
 };
 
 TEST_F(Recorders, RecordButtonsShowDockedRecordersAndDisableEachOther) {

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,48 +19,7 @@ using namespace kivo::test;
 namespace {
 
 constexpr int kW = 320, kH = 240;
-constexpr COLORREF kRed = RGB(220, 20, 20), kGreen = RGB(20, 200, 40), kBlue = RGB(30, 40, 230),
-                   kWhite = RGB(255, 255, 255);
-
-std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
-
-struct TFind {
-  std::wstring cls, text;
-  std::vector<HWND> found;
-};
-BOOL CALLBACK CollectChild(HWND w, LPARAM l) {
-  auto* f = reinterpret_cast<TFind*>(l);
-  if (ClassOfWindow(w) == f->cls && (f->text.empty() || TextOfWindow(w) == f->text)) f->found.push_back(w);
-  return TRUE;
-}
-HWND ChildOf(HWND top, const std::wstring& cls, const std::wstring& text = L"") {
-  TFind f{cls, text, {}};
-  ::EnumChildWindows(top, CollectChild, reinterpret_cast<LPARAM>(&f));
-  return f.found.empty() ? nullptr : f.found.front();
-}
-BOOL CALLBACK AppendText(HWND w, LPARAM l) {
-  *reinterpret_cast<std::wstring*>(l) += TextOfWindow(w) + L" | ";
-  return TRUE;
-}
-std::wstring BoxText(HWND box) {
-  std::wstring text = TextOfWindow(box) + L": ";
-  ::EnumChildWindows(box, AppendText, reinterpret_cast<LPARAM>(&text));
-  return text;
-}
-
-COLORREF At(const std::vector<BYTE>& frame, int x, int y) {
-  const BYTE* p = frame.data() + FrameStride(kW) * (kH - 1 - y) + x * 3;
-  return RGB(p[2], p[1], p[0]);
-}
-bool Close(COLORREF a, COLORREF b) {
-  return std::abs(GetRValue(a) - GetRValue(b)) < 24 && std::abs(GetGValue(a) - GetGValue(b)) < 24 &&
-         std::abs(GetBValue(a) - GetBValue(b)) < 24;
-}
-std::string Hex(COLORREF c) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", GetRValue(c), GetGValue(c), GetBValue(c));
-  return buf;
-}
+COLORREF At(const std::vector<BYTE>& frame, int x, int y) { return FramePixel(frame.data(), kW, kH, x, y); }
 // A 16:9 picture of four bands as the viewer gets it: 320 x 180 between bars of 30 rows.
 std::string CheckBandFrame(const std::vector<BYTE>& f, const COLORREF (&bands)[4]) {
   if (f.size() < FrameBytes(kW, kH)) return "no frame";
@@ -69,25 +27,22 @@ std::string CheckBandFrame(const std::vector<BYTE>& f, const COLORREF (&bands)[4
   for (int i = 0; i < 4; ++i)
     for (int y : {32, 120, 207}) {
       const int x = 40 + 80 * i;
-      if (!Close(At(f, x, y), bands[i])) problems += "band " + std::to_string(i) + " at " + std::to_string(x) + "," +
-                                                      std::to_string(y) + " is " + Hex(At(f, x, y)) + "; ";
+      if (!NearColour(At(f, x, y), bands[i])) problems += "band " + std::to_string(i) + " at " + std::to_string(x) + "," +
+                                                      std::to_string(y) + " is " + ColourHex(At(f, x, y)) + "; ";
     }
   for (int x : {0, 160, 319})
     for (int y : {0, 29, 210, 239})
       if (At(f, x, y) != RGB(0, 0, 0))
-        problems += "bar at " + std::to_string(x) + "," + std::to_string(y) + " is " + Hex(At(f, x, y)) + "; ";
+        problems += "bar at " + std::to_string(x) + "," + std::to_string(y) + " is " + ColourHex(At(f, x, y)) + "; ";
   return problems;
 }
 
-class SnagApp : public ::testing::Test {
+class SnagApp : public TKivoAppTest {
  protected:
   void Start(const std::string& snag) {
     ASSERT_TRUE(folder_.Write(L"KivoApp.ini", "[System]\r\nActiveSource=Snag\r\nCaptureSource=Snag\r\nCaptureActive=1\r\n"
                                               "[Snag]\r\n" + snag));
-    app_ = std::make_unique<TKivoAppRun>(folder_);
-    main_ = app_->WaitMainWindow();
-    ASSERT_NE(main_, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+    ASSERT_NO_FATAL_FAILURE(Launch());
     // out of the way of the captured windows: without a window manager another process's window
     // can lie above a topmost one on the screen
     ::SetWindowPos(main_, nullptr, 690, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -122,19 +77,11 @@ class SnagApp : public ::testing::Test {
     for (const RECT& r : s) ::UnionRect(&u, &u, &r);
     return RECT{u.left + 3, u.top + 3, u.right - 3, u.bottom - 3};
   }
-  std::vector<HWND> Boxes() { return WindowsOf(app_->Pid(), L"TMessageForm"); }
   void TearDown() override {
     ParkCursor();
-    if (app_) {
-      for (HWND box : WindowsOf(app_->Pid(), L"#32770")) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(BoxText(box));
-      for (HWND box : Boxes()) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(BoxText(box));
-      EXPECT_TRUE(app_->Exit().has_value());
-    }
+    TKivoAppTest::TearDown();
   }
 
-  TProgramFolder folder_;
-  std::unique_ptr<TKivoAppRun> app_;
-  HWND main_ = nullptr;
   HWND page_ = nullptr;
   TFrameViewer viewer_;
 };

@@ -35,41 +35,30 @@ using kivo::test::TPaintedWindow;
 using kivo::test::PumpUntil;
 using kivo::test::FrameBytes;
 using kivo::test::FrameStride;
+using kivo::test::ColourHex;
+using kivo::test::NearColour;
+using kivo::test::kBlue;
+using kivo::test::kGreen;
+using kivo::test::kRed;
+using kivo::test::kWhite;
 
 namespace {
 
 constexpr int W = 320, H = 240;
-constexpr COLORREF kRed = RGB(220, 20, 20), kGreen = RGB(20, 200, 40), kBlue = RGB(30, 40, 230),
-                   kWhite = RGB(255, 255, 255);
 
 std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
-
-
 
 struct TShot {
   std::vector<BYTE> Bits = std::vector<BYTE>(kMaxFrameBytes, 0x5A);
   std::int32_t Size = 0;
   // Colour at (x, y) from the top of the 320 x 240 frame.
-  COLORREF At(int x, int y) const {
-    const BYTE* p = Bits.data() + FrameStride(W) * (H - 1 - y) + x * 3;
-    return RGB(p[2], p[1], p[0]);
-  }
+  COLORREF At(int x, int y) const { return kivo::test::FramePixel(Bits.data(), W, H, x, y); }
 };
 TShot Capture(const RECT& r) {
   TShot f;
   f.Size = CaptureScreenRect(r, f.Bits.data(), f.Bits.size(), true);
   return f;
 }
-bool Close(COLORREF a, COLORREF b) {
-  return std::abs(GetRValue(a) - GetRValue(b)) < 24 && std::abs(GetGValue(a) - GetGValue(b)) < 24 &&
-         std::abs(GetBValue(a) - GetBValue(b)) < 24;
-}
-std::string Hex(COLORREF c) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", GetRValue(c), GetGValue(c), GetBValue(c));
-  return buf;
-}
-
 class SnagEnv : public ::testing::Environment {
  public:
   void SetUp() override {
@@ -105,7 +94,7 @@ TEST(SnagCapture, RegionsAreFittedIntoTheOutputWithBlackBars) {
     for (int i = 0; i < 4; ++i) {
       const int x = c.x0 + c.fw * (2 * i + 1) / 8;
       for (int y : {c.y0 + 1, c.y0 + c.fh / 2, c.y0 + c.fh - 2})
-        EXPECT_TRUE(Close(f.At(x, y), bands[i])) << "band " << i << " at " << x << "," << y << ": " << Hex(f.At(x, y));
+        EXPECT_TRUE(NearColour(f.At(x, y), bands[i])) << "band " << i << " at " << x << "," << y << ": " << ColourHex(f.At(x, y));
     }
     // the bars are black, right up to the picture
     if (c.y0 > 0) {
@@ -549,8 +538,8 @@ TEST(SnagSource, CaptureRunsOnTheTimerAndATickNeverTakesTheCaptureSourceBack) {
   ASSERT_EQ(preview->Width(), W);
   HDC pdc = preview->Canvas()->Handle();
   EXPECT_EQ(::GetPixel(pdc, 160, 10), RGB(0, 0, 0));
-  EXPECT_TRUE(Close(::GetPixel(pdc, 80, 120), kRed)) << Hex(::GetPixel(pdc, 80, 120));
-  EXPECT_TRUE(Close(::GetPixel(pdc, 240, 120), kBlue)) << Hex(::GetPixel(pdc, 240, 120));
+  EXPECT_TRUE(NearColour(::GetPixel(pdc, 80, 120), kRed)) << ColourHex(::GetPixel(pdc, 80, 120));
+  EXPECT_TRUE(NearColour(::GetPixel(pdc, 240, 120), kBlue)) << ColourHex(::GetPixel(pdc, 240, 120));
   // another source chosen: the ticks go on without taking the capture source back
   SysConfig.CaptureSourceIndex = 0;
   PumpFor(500);
@@ -560,7 +549,7 @@ TEST(SnagSource, CaptureRunsOnTheTimerAndATickNeverTakesTheCaptureSourceBack) {
   // the preview follows the screen
   target.Close();
   PumpFor(300);
-  EXPECT_FALSE(Close(::GetPixel(preview->Canvas()->Handle(), 80, 120), kRed));
+  EXPECT_FALSE(NearColour(::GetPixel(preview->Canvas()->Handle(), 80, 120), kRed));
   pair.Page->btnStopSnag->Click();
   EXPECT_EQ(w->State(), kStateStopped);
   EXPECT_TRUE(pair.Page->btnStartSnag->Visible());
@@ -668,8 +657,8 @@ TEST(SnagPhoto, APhotoIsTheFrameAsABmpInThePhotoFolder) {
     const BYTE* p = reinterpret_cast<const BYTE*>(all.data()) + fh.bfOffBits + FrameStride(W) * row + x * 3;
     return RGB(p[2], p[1], p[0]);
   };
-  EXPECT_TRUE(Close(pixel(80, 120), kBlue)) << Hex(pixel(80, 120));
-  EXPECT_TRUE(Close(pixel(240, 120), kRed)) << Hex(pixel(240, 120));
+  EXPECT_TRUE(NearColour(pixel(80, 120), kBlue)) << ColourHex(pixel(80, 120));
+  EXPECT_TRUE(NearColour(pixel(240, 120), kRed)) << ColourHex(pixel(240, 120));
   in.close();
   ::DeleteFileW(file.c_str());
   ::RemoveDirectoryW(folder.c_str());

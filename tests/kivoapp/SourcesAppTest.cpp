@@ -24,49 +24,6 @@ namespace {
 
 constexpr int kW = 320, kH = 240;
 
-std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
-
-struct TFind {
-  std::wstring cls, text, parentCls;
-  std::vector<HWND> found;
-};
-BOOL CALLBACK CollectChild(HWND w, LPARAM l) {
-  auto* f = reinterpret_cast<TFind*>(l);
-  if (ClassOfWindow(w) == f->cls && (f->text.empty() || TextOfWindow(w) == f->text) &&
-      (f->parentCls.empty() || ClassOfWindow(::GetParent(w)) == f->parentCls))
-    f->found.push_back(w);
-  return TRUE;
-}
-// A child window of top (at any depth) by class, text and its parent's class (empty: any).
-HWND ChildOf(HWND top, const std::wstring& cls, const std::wstring& text = L"", const std::wstring& parentCls = L"") {
-  TFind f{cls, text, parentCls, {}};
-  ::EnumChildWindows(top, CollectChild, reinterpret_cast<LPARAM>(&f));
-  return f.found.empty() ? nullptr : f.found.front();
-}
-BOOL CALLBACK AppendText(HWND w, LPARAM l) {
-  *reinterpret_cast<std::wstring*>(l) += TextOfWindow(w) + L" | ";
-  return TRUE;
-}
-// The texts of a message box and its controls.
-std::wstring BoxText(HWND box) {
-  std::wstring text = TextOfWindow(box) + L": ";
-  ::EnumChildWindows(box, AppendText, reinterpret_cast<LPARAM>(&text));
-  return text;
-}
-
-// The items of a combo box (read from another process with its messages).
-std::vector<std::wstring> ComboItems(HWND combo) {
-  std::vector<std::wstring> items;
-  const LRESULT n = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < n; ++i) {
-    const LRESULT len = ::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0);
-    std::wstring s(len > 0 ? len : 0, L'\0');
-    if (len > 0) ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(s.data()));
-    items.push_back(s);
-  }
-  return items;
-}
-
 // What the viewer shows now, read as a test picture.
 TPatternReading Look(TFrameViewer& viewer) {
   const std::vector<BYTE> frame = viewer.Frame();
@@ -106,7 +63,7 @@ int ThreadCount(DWORD pid) {
   return n;
 }
 
-class SourcesApp : public ::testing::Test {
+class SourcesApp : public TKivoAppTest {
  protected:
   void SetUp() override {
     std::string why;
@@ -115,10 +72,7 @@ class SourcesApp : public ::testing::Test {
   void Start(const std::string& activeSource) {
     ASSERT_TRUE(folder_.Write(L"KivoApp.ini", "[System]\r\nActiveSource=" + activeSource + "\r\nCaptureSource=" +
                                                   activeSource + "\r\nCaptureActive=1\r\n"));
-    app_ = std::make_unique<TKivoAppRun>(folder_);
-    main_ = app_->WaitMainWindow();
-    ASSERT_NE(main_, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main_) != FALSE; }, 15000));
+    ASSERT_NO_FATAL_FAILURE(Launch());
     ASSERT_EQ(viewer_.Open(), "ok");
   }
   HWND Cameras() { return ChildOf(main_, L"TComboBox", L"", L"TCameraSource"); }
@@ -142,17 +96,7 @@ class SourcesApp : public ::testing::Test {
         << "no strip over " << Narrow(windowCls);
     TKivoAppRun::ClickAt(strip, x, 13);
   }
-  void TearDown() override {
-    if (app_) {
-      for (HWND box : WindowsOf(app_->Pid(), L"#32770")) ADD_FAILURE() << "KivoApp showed a message box: " << Narrow(BoxText(box));
-      EXPECT_TRUE(WindowsOf(app_->Pid(), L"TMessageForm").empty()) << "KivoApp showed a message box";
-      EXPECT_TRUE(app_->Exit().has_value());
-    }
-  }
 
-  TProgramFolder folder_;
-  std::unique_ptr<TKivoAppRun> app_;
-  HWND main_ = nullptr;
   TFrameViewer viewer_;
 };
 
@@ -379,15 +323,8 @@ TEST_F(SourcesApp, ACameraGraphThatCannotBeBuiltShowsTheCameraErrorBoxAndTheNext
     TBrokenConverter broken;
     ASSERT_TRUE(broken.Broken());
     ChooseCamera(1);
-    HWND box = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          const auto boxes = WindowsOf(app_->Pid(), L"TMessageForm");
-          box = boxes.empty() ? nullptr : boxes.front();
-          return box && ::IsWindowVisible(box);
-        },
-        15000))
-        << "no error box";
+    HWND box = app_->WaitMessageBox(L"TMessageForm", 15000);
+    ASSERT_NE(box, nullptr) << "no error box";
     ::PostMessageW(box, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return WindowsOf(app_->Pid(), L"TMessageForm").empty(); }, 10000));
   }

@@ -19,40 +19,19 @@ using namespace kivo::test;
 
 namespace {
 
-struct TClient {
+struct TClient : TCaptureGraph {
   TGrabberSink Sink{320, 240};
-  TComPtr<IBaseFilter> Source, Grabber, Null;
-  TComPtr<IGraphBuilder> Graph;
-  TComPtr<ICaptureGraphBuilder2> Builder;
-  TComPtr<IMediaControl> Control;
+  ~TClient() { Close(); }  // the graph goes before the sink it calls
 
   std::string Open(bool clock) {
     auto device = FindVideoInputDevice(kKivoSrcName);
     if (!device) return "fail nodevice";
     if (device->Clsid != kKivoSrcClsid) return "fail clsid";
-    HRESULT hr = device->Bind(Source);
-    if (FAILED(hr)) return "fail bind " + Hex(hr);
-    hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, Graph.PutVoid());
-    if (FAILED(hr)) return "fail graph " + Hex(hr);
-    hr = ::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
-                            Builder.PutVoid());
-    if (FAILED(hr)) return "fail builder " + Hex(hr);
-    Builder->SetFiltergraph(Graph.Get());
-    if (FAILED(hr = MakeGrabberAndRenderer(Grabber, Null, &Sink))) return "fail grabber " + Hex(hr);
-    if (FAILED(hr = Graph->AddFilter(Source.Get(), kKivoSrcName))) return "fail add " + Hex(hr);
-    Graph->AddFilter(Grabber.Get(), L"Sample Grabber");
-    Graph->AddFilter(Null.Get(), L"Null Renderer");
-    const std::string picked = PickFormat(320, 240, 400000);
-    if (picked != "ok") return picked;
-    hr = Builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, Source.Get(), Grabber.Get(), Null.Get());
-    if (FAILED(hr)) return "fail render " + Hex(hr);
-    if (!clock) {
-      TComPtr<IMediaFilter> mf;
-      Graph->QueryInterface(IID_IMediaFilter, mf.PutVoid());
-      if (!mf || FAILED(hr = mf->SetSyncSource(nullptr))) return "fail clock " + Hex(hr);
-    }
-    Graph->QueryInterface(IID_IMediaControl, Control.PutVoid());
-    return Control ? "ok" : "fail control";
+    std::string step = Build(*device, kKivoSrcName, &Sink);
+    if (step == "ok") step = PickFormat(320, 240, 400000);
+    if (step == "ok") step = Render();
+    if (step == "ok" && !clock) step = RemoveClock();
+    return step;
   }
 
   std::string Stop() {
@@ -109,20 +88,6 @@ struct TClient {
     ::CoTaskMemFree(mt->pbFormat);
     ::CoTaskMemFree(mt);
     return Hex(hr);
-  }
-
-  void Close() {
-    if (Control) Control->Stop();
-    if (Graph) {
-      for (IBaseFilter* f : {Source.Get(), Grabber.Get(), Null.Get()})
-        if (f) Graph->RemoveFilter(f);
-    }
-    Control.Reset();
-    Builder.Reset();
-    Graph.Reset();
-    Null.Reset();
-    Grabber.Reset();
-    Source.Reset();
   }
 };
 

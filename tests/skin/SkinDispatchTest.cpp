@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../gui/GuiTestUtil.h"
 #include "ComCtrls.h"
 #include "ExtCtrls.h"
 #include "Forms.h"
@@ -26,20 +27,8 @@
 namespace kivo::test {
 namespace {
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
-  const DWORD start = ::GetTickCount();
-  while (!done()) {
-    if (::GetTickCount() - start > timeoutMs) return false;
-    MSG msg;
-    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    } else {
-      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-  }
-  return true;
-}
+// Skinning runs from the manager's timer: every wait for it gets this long.
+constexpr DWORD kSkinWaitMs = 10000;
 
 // What the probes saw: one entry per skinner made.
 struct TMade {
@@ -162,7 +151,7 @@ class SkinDispatchTest : public ::testing::Test {
     EXPECT_TRUE(PumpUntil([&] {
       TSkinnedForm* s = SkinManager()->FindWindow(f->Handle());
       return s && s->State == kFormSkinned;
-    }));
+    }, kSkinWaitMs));
     return f;
   }
   TSkinData* data = nullptr;
@@ -206,16 +195,16 @@ TEST_F(SkinDispatchTest, UnskinningRestoresAndFreesEverySkinner) {
   const int made = static_cast<int>(gMade.size());
   ASSERT_GT(made, 5);
   data->SetActive(false);
-  ASSERT_TRUE(PumpUntil([&] { return SkinManager()->FindWindow(f->Handle()) == nullptr; }));
+  ASSERT_TRUE(PumpUntil([&] { return SkinManager()->FindWindow(f->Handle()) == nullptr; }, kSkinWaitMs));
   EXPECT_EQ(gRestored, made);
   EXPECT_EQ(gFreed, made);
   // a control freed while skinned takes its skinner off the list
   gMade.clear();
   gFreed = 0;
   data->SetActive(true);
-  ASSERT_TRUE(PumpUntil([&] { return SkinManager()->FindWindow(f->Handle()) != nullptr && !gMade.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return SkinManager()->FindWindow(f->Handle()) != nullptr && !gMade.empty(); }, kSkinWaitMs));
   TSkinnedForm* s = SkinManager()->FindWindow(f->Handle());
-  ASSERT_TRUE(PumpUntil([&] { return s->State == kFormSkinned; }));
+  ASSERT_TRUE(PumpUntil([&] { return s->State == kFormSkinned; }, kSkinWaitMs));
   const std::size_t listed = s->Skinners().size();
   f->Check->Free();
   EXPECT_EQ(gFreed, 1);
@@ -265,7 +254,7 @@ TEST_F(SkinDispatchTest, SwitchesSkin3rdAndTheApplicationDecide) {
   ASSERT_TRUE(PumpUntil([&] {
     TSkinnedForm* s = SkinManager()->FindWindow(f->Handle());
     return s && s->State == kFormSkinned;
-  }));
+  }, kSkinWaitMs));
   TSkinnedForm* s = SkinManager()->FindWindow(f->Handle());
   ASSERT_NE(own, nullptr);
   EXPECT_EQ(s->FindSkinnerOf(f->Radio), own);
@@ -341,7 +330,7 @@ TEST_F(SkinDispatchTest, APlainDialogWindowSkinsItsChildWindows) {
   ASSERT_TRUE(PumpUntil([&] {
     TSkinnedForm* s = SkinManager()->FindWindow(top.Get());
     return s && s->State == kFormSkinned;
-  }));
+  }, kSkinWaitMs));
   TSkinnedForm* s = SkinManager()->FindWindow(top.Get());
   EXPECT_EQ(s->Control, nullptr);
   EXPECT_EQ(s->BorderStyle, 3);  // a "#32770" is drawn as a dialog

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../gui/GuiTestUtil.h"
 #include "Forms.h"
 #include "Menus.h"
 #include "SkinData.h"
@@ -25,25 +26,6 @@ namespace kivo::test {
 namespace {
 
 using namespace kivo::testskin;
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
-  const DWORD start = ::GetTickCount();
-  while (!done()) {
-    if (::GetTickCount() - start > timeoutMs) return false;
-    MSG msg;
-    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    } else {
-      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-  }
-  return true;
-}
-void PumpFor(DWORD ms) {
-  const DWORD start = ::GetTickCount();
-  PumpUntil([&] { return ::GetTickCount() - start >= ms; }, ms + 1000);
-}
 
 // A pixel of the window as drawn (window coordinates: 0,0 is the window's top-left corner).
 std::uint32_t WindowPixel(HWND wnd, int x, int y) {

@@ -14,6 +14,22 @@ std::wstring ModuleDir() {
 
 std::wstring HelperPath(const std::wstring& name) { return ModuleDir() + name + L".exe"; }
 
+void DeleteTree(const std::wstring& dir) {
+  WIN32_FIND_DATAW fd;
+  {
+    TFindOwner find(::FindFirstFileW((dir + L"*").c_str(), &fd));
+    if (find) {
+      do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTree(dir + name + L"\\");
+        else ::DeleteFileW((dir + name).c_str());
+      } while (::FindNextFileW(find.Get(), &fd));
+    }
+  }
+  ::RemoveDirectoryW(dir.c_str());
+}
+
 TChildProcess::TChildProcess(const std::wstring& exe, const std::wstring& args) {
   SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
   HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
