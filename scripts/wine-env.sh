@@ -38,13 +38,6 @@ kivo_wine_up() {
   # Chinese interface texts draw with the CJK font (setup.sh installs it)
   local fonts; fonts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/cjk-fonts.reg
   /usr/lib/wine/wine64 regedit /S "Z:$fonts" >/dev/null 2>&1 || echo "wine-env: could not import $fonts" >&2
-  # No sound driver (see no-sound-driver.reg), unless asked for.
-  if [ "${KIVO_WINE_SOUND:-0}" = 1 ]; then
-    /usr/lib/wine/wine64 reg delete 'HKCU\Software\Wine\Drivers' /v Audio /f >/dev/null 2>&1 || true
-  else
-    /usr/lib/wine/wine64 regedit /S "Z:${fonts%/*}/no-sound-driver.reg" >/dev/null 2>&1 ||
-      echo "wine-env: could not switch the sound driver off" >&2
-  fi
   # wineboot gives the device enumerator back to Wine: the test devices come after it.
   if [ -n "${2:-}" ]; then kivo_devices_up "$2"; fi
 }

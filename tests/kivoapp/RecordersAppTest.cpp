@@ -369,9 +369,13 @@ TEST_F(RecordersApp, AHiddenAudioRecorderGoesOnRecordingUntilTheProgramEnds) {
   EXPECT_TRUE(WaitUntil([&] { return Caption() != caption; }, 5000)) << "the caption stopped counting";
   // the video recorder's button stays off while the sound is recorded
   ClickToolBar(kVideoRecX);
-  ::Sleep(1500);
-  HWND video = FindWindowOf(app_->Pid(), L"TVideoRecForm");
-  EXPECT_FALSE(video && ::IsWindowVisible(video)) << "the video recorder came up during a recording";
+  EXPECT_FALSE(WaitUntil(
+      [&] {
+        HWND video = FindWindowOf(app_->Pid(), L"TVideoRecForm");
+        return video && ::IsWindowVisible(video);
+      },
+      5000))
+      << "the video recorder came up during a recording";
 
   // the program ends: the recording is stopped and its file complete
   EXPECT_EQ(app_->Exit(), std::optional<DWORD>(0)) << "KivoApp did not end in time";

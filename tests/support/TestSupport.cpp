@@ -22,8 +22,15 @@ void DeleteTree(const std::wstring& dir) {
       do {
         const std::wstring name = fd.cFileName;
         if (name == L"." || name == L"..") continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTree(dir + name + L"\\");
-        else ::DeleteFileW((dir + name).c_str());
+        const std::wstring path = dir + name;
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        // a link goes, not what it points to
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+          ::RemoveDirectoryW(path.c_str()) || ::DeleteFileW(path.c_str());
+        else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+          DeleteTree(path + L"\\");
+        else
+          ::DeleteFileW(path.c_str());
       } while (::FindNextFileW(find.Get(), &fd));
     }
   }

@@ -17,7 +17,8 @@ namespace kivo::test {
 std::wstring ModuleDir();
 // Full path of a program built beside the test program ("fs_writer" -> "...\fs_writer.exe").
 std::wstring HelperPath(const std::wstring& name);
-// Deletes a folder (with a trailing backslash) and everything in it; what cannot go stays.
+// Deletes a folder (with a trailing backslash) and everything in it, read-only files too, links
+// without what they point to; what cannot go stays.
 void DeleteTree(const std::wstring& dir);
 
 // A Windows child process whose standard input and output are pipes: tests send it commands one

@@ -58,27 +58,6 @@ bool RunHostTool(const char* tool, const std::string& arguments, Done done) {
 // Wine hands a host program its arguments split as a Windows command line is.
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
-void RemoveTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW data;
-  TFindOwner find(::FindFirstFileW((folder + L"*").c_str(), &data));
-  if (find) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = folder + name;
-      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        ::RemoveDirectoryW(path.c_str()) || ::DeleteFileW(path.c_str());
-      else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(path + L"\\");
-      else
-        ::DeleteFileW(path.c_str());
-    } while (::FindNextFileW(find.Get(), &data));
-  }
-  find.Reset();
-  ::RemoveDirectoryW(folder.c_str());
-}
-
 }  // namespace
 
 TTempFolder::TTempFolder(const std::wstring& tag) {
@@ -94,7 +73,7 @@ TTempFolder::~TTempFolder() {
   // Under Wine the host's rm removes links without following them, which Wine's calls cannot.
   const std::string unix = UnixName(path_);
   if (!unix.empty() && RunHostTool("/bin/rm", "-rf " + Quoted(unix), [this] { return !PathExists(path_); })) return;
-  RemoveTree(path_);
+  DeleteTree(path_);
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
