@@ -612,8 +612,8 @@ int DVDFrameRate(int frameRateCode) {
 
 std::wstring TFilterGraph::DVDLanguage(bool audio, ULONG stream, LCID& lcid) {
   lcid = 0;
-  auto info = Query<IDvdInfo2>();
-  if (!info) return {};
+  TComPtr<IDvdInfo2> info;
+  if (FAILED(QueryInterface(IID_IDvdInfo2, info.PutVoid())) || !info) return {};
   LCID found = 0;
   if (FAILED(audio ? info->GetAudioLanguage(stream, &found) : info->GetSubpictureLanguage(stream, &found))) return {};
   lcid = found;
@@ -1137,13 +1137,18 @@ void TVideoWindow::ReplaceRenderer() {
     }
   }
   const TPlaybackState state = graph->State();
+  // The renderer disconnects only its own pins when it goes: the upstream ends are freed here.
+  if (TComPtr<IFilterGraph> fg = graph->Query<IFilterGraph>()) {
+    graph->Stop();
+    for (const TComPtr<IPin>& peer : feeding)
+      if (peer) CheckDSError(fg->Disconnect(peer.Get()));
+  }
   graph->RemoveFilterComponent(this);
   graph->AddFilterComponent(this);
   if (!renderer_) return;
   bool connected = false;
   if (auto builder = graph->Query<IGraphBuilder>()) {
-    // A VMR-9 makes its Direct3D device when it connects, which may change the thread's
-    // floating-point settings.
+    // A VMR-9 makes its Direct3D device when it connects (Wine's sets single precision then).
     TFpuControlGuard fpu;
     TPinList pins(renderer_.Get());
     size_t input = 0;
@@ -1218,13 +1223,8 @@ TComPtr<IBaseFilter> TVideoWindow::CreateRenderer() {
       TComPtr<IVMRSurfaceAllocatorNotify9> notify;
       CheckDSError(renderer.As(notify));
       CheckDSError(notify->AdviseSurfaceAllocator(allocatorUserId_, allocator.Get()));
-      allocatorNotify_ = notify;
+      CheckDSError(allocator->AdviseNotify(notify.Get()));
       allocator_ = allocator;
-      HRESULT advised = allocator->AdviseNotify(notify.Get());
-      if (FAILED(advised)) {
-        ReleaseAllocator();
-        CheckDSError(advised);
-      }
       break;
     }
   }
@@ -1232,9 +1232,8 @@ TComPtr<IBaseFilter> TVideoWindow::CreateRenderer() {
 }
 
 void TVideoWindow::ReleaseAllocator() {
-  // The renderer lets its allocator go too, so that neither keeps the other.
-  if (allocatorNotify_) allocatorNotify_->AdviseSurfaceAllocator(allocatorUserId_, nullptr);
-  allocatorNotify_.Reset();
+  // The renderer keeps its own reference until it goes (Wine's cannot be advised a null
+  // allocator); the allocator lets the renderer's notification go when its owner is done with it.
   allocator_.Reset();
 }
 
@@ -1242,22 +1241,24 @@ void TVideoWindow::VMRAdded() {
   TComPtr<IVMRFilterConfig9> config;
   CheckDSError(renderer_.As(config));
   const TVMROptions& o = *vmrOptions_;
-  // The clipping window first: Wine's renderer takes none once it mixes streams.
+  const bool mixing = o.Streams() != 4 || o.Has(TVMRPreference::vpForceMixer);
+  if (mixing) CheckDSError(config->SetNumberOfStreams(static_cast<DWORD>(o.Streams())));
   switch (o.Mode()) {
     case TVMRVideoMode::vmrWindowed:
       CheckDSError(renderer_.As(videoWindow_));
       break;
-    case TVMRVideoMode::vmrWindowless:
+    case TVMRVideoMode::vmrWindowless: {
       CheckDSError(renderer_.As(windowless_));
-      // The video is drawn into the control, over its client area.
-      CheckDSError(windowless_->SetVideoClippingWindow(Handle()));
+      // The video is drawn into the control, over its client area. Wine's renderer keeps the
+      // window and then fails to set a stream count of its own when one is set already.
+      HRESULT hr = windowless_->SetVideoClippingWindow(Handle());
+      if (!(mixing && hr == VFW_E_WRONG_STATE)) CheckDSError(hr);
       PlaceRenderer();
       break;
+    }
     case TVMRVideoMode::vmrRenderless:
       break;
   }
-  if (o.Streams() != 4 || o.Has(TVMRPreference::vpForceMixer))
-    CheckDSError(config->SetNumberOfStreams(static_cast<DWORD>(o.Streams())));
   // Of the preferences the VMR-9 has one rendering preference: no border or colour key around
   // the video. A renderer that cannot tell its preferences is left as it is.
   DWORD prefs = 0;

@@ -563,7 +563,6 @@ class TVideoWindow : public TCustomControl, public IGraphFilter, public IGraphEv
   TComPtr<IVideoWindow> videoWindow_;
   TComPtr<IVMRWindowlessControl9> windowless_;
   TComPtr<IVMRSurfaceAllocator9> allocator_;
-  TComPtr<IVMRSurfaceAllocatorNotify9> allocatorNotify_;
   TGraphLink link_;
 };
 
