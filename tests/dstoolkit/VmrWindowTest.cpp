@@ -37,6 +37,15 @@ unsigned short X87ControlWord() {
   return cw;
 }
 
+// The SSE control bits without the exception flags (0 where the build has no SSE).
+unsigned int SseControl() {
+#if defined(__SSE__) || defined(__x86_64__)
+  return _mm_getcsr() & ~0x3Fu;
+#else
+  return 0;
+#endif
+}
+
 TEST_F(VmrWindow, WindowlessVideoIsPlacedInsideTheControlAndFollowsIt) {
   Form->Window->VMROptions()->SetMode(TVMRVideoMode::vmrWindowless);
   Form->Window->SetMode(TVideoMode::vmVMR);
@@ -191,7 +200,7 @@ TEST_F(VmrWindow, ModeAndOptionChangesWhilePlayingKeepTheGraphPlaying) {
   ASSERT_TRUE(FramesFlow());
   // Wine's VMR-9 sets single precision when it connects; the caller's settings stay.
   const unsigned short cw = X87ControlWord();
-  const unsigned int csr = _mm_getcsr() & ~0x3Fu;  // without the exception flags
+  const unsigned int csr = SseControl();
 
   struct TStep {
     const char* What;
@@ -227,7 +236,7 @@ TEST_F(VmrWindow, ModeAndOptionChangesWhilePlayingKeepTheGraphPlaying) {
     if (step.RenderingMode) EXPECT_TRUE(ShowsMovingCamera(why)) << "the new renderer shows the camera: " << why;
     else EXPECT_TRUE(FramesFlow());
     EXPECT_EQ(X87ControlWord(), cw);
-    EXPECT_EQ(_mm_getcsr() & ~0x3Fu, csr);
+    EXPECT_EQ(SseControl(), csr);
     if (auto config = Renderer<IVMRFilterConfig9>(IID_IVMRFilterConfig9)) {
       DWORD mode = 0, streams = 0;
       EXPECT_EQ(config->GetRenderingMode(&mode), S_OK);
@@ -453,7 +462,9 @@ class TVmrStandIn : public TStackFactory {
     __asm__ __volatile__("fnstcw %0" : "=m"(cw));
     cw = static_cast<unsigned short>(cw & ~0x0300);  // single precision
     __asm__ __volatile__("fldcw %0" : : "m"(cw));
+#if defined(__SSE__) || defined(__x86_64__)
     _mm_setcsr(_mm_getcsr() | 0x8040);  // flush to zero, denormals are zero
+#endif
     return System->CreateInstance(outer, iid, out);
   }
   TComPtr<IClassFactory> System;
@@ -479,16 +490,16 @@ TEST_F(VmrWindow, VmrModeNeedsARendererThatCanBeMadeAndKeepsTheFpuSettings) {
   TClassRegistration registration(CLSID_VideoMixingRenderer9, &spoiling);
   ASSERT_EQ(registration.Result, S_OK);
   const unsigned short cw = X87ControlWord();
-  const unsigned int csr = _mm_getcsr() & ~0x3Fu;  // without the exception flags
+  const unsigned int csr = SseControl();
   Form->Window->SetMode(TVideoMode::vmVMR);
   EXPECT_EQ(Form->Window->Mode(), TVideoMode::vmVMR);
   EXPECT_EQ(X87ControlWord(), cw) << "after the trial";
-  EXPECT_EQ(_mm_getcsr() & ~0x3Fu, csr);
+  EXPECT_EQ(SseControl(), csr);
   Form->Graph->SetActive(true);
   EXPECT_EQ(spoiling.Made, 2) << "the trial, then the graph's renderer";
   EXPECT_EQ(RendererClass(), CLSID_VideoMixingRenderer9);
   EXPECT_EQ(X87ControlWord(), cw) << "after the renderer was made";
-  EXPECT_EQ(_mm_getcsr() & ~0x3Fu, csr);
+  EXPECT_EQ(SseControl(), csr);
   Form->Graph->SetActive(false);
 }
 
