@@ -22,19 +22,6 @@ KIVO_IMPLEMENT_CLASS(TVmrForm)
 
 namespace {
 
-// The Unix path of a Windows path, through Wine's own export (empty outside Wine).
-std::string UnixPath(const std::wstring& path) {
-  using TConvert = char*(CDECL*)(LPCWSTR);
-  auto convert =
-      reinterpret_cast<TConvert>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-  if (!convert) return {};
-  char* unix = convert(path.c_str());
-  if (!unix) return {};
-  std::string text = unix;
-  ::HeapFree(::GetProcessHeap(), 0, unix);
-  return text;
-}
-
 uint32_t BigEndian(const std::vector<BYTE>& b, size_t at) {
   return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
 }
@@ -46,49 +33,38 @@ uint32_t BigEndian(const std::vector<BYTE>& b, size_t at) {
 TPatternReading ReadXScreen(std::string& why) {
   const std::wstring file = TempFilePath(L"vmrscreen", L".xwd");
   ::DeleteFileW(file.c_str());
-  const std::string out = UnixPath(file);
+  const std::string out = UnixName(file);
   if (out.empty()) {
     why = "no Unix path (not under Wine?)";
     return {};
   }
-  std::wstring command = L"/usr/bin/xwd -root -silent -out " + std::wstring(out.begin(), out.end());
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(L"Z:\\usr\\bin\\xwd", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    why = "xwd does not start: " + std::to_string(::GetLastError());
-    return {};
-  }
-  // A Unix program's handle cannot be waited for: the file is complete when it has the size its
-  // header gives.
-  THandleOwner process(pi.hProcess), thread(pi.hThread);
+  // The file is complete when it has the size its header gives.
   std::vector<BYTE> bytes;
   size_t expected = 0;
-  const DWORD start = ::GetTickCount();
-  while (::GetTickCount() - start < 10000) {
+  auto complete = [&] {
     TFileOwner f(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, 0, nullptr));
-    if (f) {
-      const DWORD size = ::GetFileSize(f.Get(), nullptr);
-      if (size >= 100 && size != INVALID_FILE_SIZE) {
-        bytes.resize(size);
-        DWORD read = 0;
-        ::ReadFile(f.Get(), bytes.data(), size, &read, nullptr);
-        bytes.resize(read);
-        if (bytes.size() >= 100) {
-          expected = BigEndian(bytes, 0) + size_t(BigEndian(bytes, 19 * 4)) * 12 +
-                     size_t(BigEndian(bytes, 12 * 4)) * BigEndian(bytes, 5 * 4);
-          if (bytes.size() >= expected) break;
-        }
-      }
+    const DWORD size = f ? ::GetFileSize(f.Get(), nullptr) : 0;
+    if (size < 100 || size == INVALID_FILE_SIZE) return false;
+    bytes.resize(size);
+    DWORD read = 0;
+    if (!expected) {
+      if (!::ReadFile(f.Get(), bytes.data(), 100, &read, nullptr) || read < 100) return false;
+      expected = BigEndian(bytes, 0) + size_t(BigEndian(bytes, 19 * 4)) * 12 +
+                 size_t(BigEndian(bytes, 12 * 4)) * BigEndian(bytes, 5 * 4);
+      ::SetFilePointer(f.Get(), 0, nullptr, FILE_BEGIN);
     }
-    ::Sleep(50);
-  }
-  ::DeleteFileW(file.c_str());
-  if (bytes.size() < 100 || bytes.size() < expected) {
+    if (size < expected) return false;
+    ::ReadFile(f.Get(), bytes.data(), size, &read, nullptr);
+    bytes.resize(read);
+    return bytes.size() >= expected;
+  };
+  if (!RunHostTool("/usr/bin/xwd", "-root -silent -out \"" + out + "\"", complete)) {
+    ::DeleteFileW(file.c_str());
     why = "no complete screenshot from xwd (" + std::to_string(bytes.size()) + " bytes)";
     return {};
   }
+  ::DeleteFileW(file.c_str());
   const uint32_t headerSize = BigEndian(bytes, 0), format = BigEndian(bytes, 2 * 4), width = BigEndian(bytes, 4 * 4),
                  height = BigEndian(bytes, 5 * 4), byteOrder = BigEndian(bytes, 7 * 4),
                  bitsPerPixel = BigEndian(bytes, 11 * 4), bytesPerLine = BigEndian(bytes, 12 * 4),
