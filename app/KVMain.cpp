@@ -299,7 +299,8 @@ void TKVMainForm::DelayedStart() {
   EffectManA->BuildTabs();
   // our own page beside the program; without it, or without the web control, the strip stays empty
   const std::wstring page = ProgramDir + kAdPage;
-  if (FileExists(page)) AdBrowser->Navigate(FileUrl(page));
+  const std::wstring url = FileExists(page) ? FileUrl(page) : std::wstring();
+  if (!url.empty()) AdBrowser->Navigate(url);
 }
 
 void TKVMainForm::ShowSourcePage(const std::wstring& pageName) {

@@ -4,7 +4,6 @@
 #include <exdispid.h>
 #include <mshtmhst.h>
 #include <ole2.h>
-#include <olectl.h>
 
 #include "Forms.h"
 
@@ -177,10 +176,10 @@ class TWebBrowserSite
     const VARIANT* url = urlArg.vt == (VT_BYREF | VT_VARIANT) ? urlArg.pvarVal : &urlArg;
     if (cancelArg.vt != (VT_BYREF | VT_BOOL) || !cancelArg.pboolVal) return DISP_E_TYPEMISMATCH;
     if (!owner_) return S_OK;
-    std::wstring address;
-    if (url && url->vt == VT_BSTR && url->bstrVal) address.assign(url->bstrVal, ::SysStringLen(url->bstrVal));
     bool cancel = *cancelArg.pboolVal != VARIANT_FALSE;
     try {
+      std::wstring address;
+      if (url && url->vt == VT_BSTR && url->bstrVal) address.assign(url->bstrVal, ::SysStringLen(url->bstrVal));
       owner_->BeforeNavigate(address, cancel);
     } catch (...) {
       Application()->HandleException(owner_);
@@ -246,6 +245,7 @@ class TWebBrowser::THost {
     if (FAILED(hr = object_->SetClientSite(site_.Get()))) return hr;
     ::OleSetContainedObject(object_.Get(), TRUE);
     if (FAILED(hr = object_.As(browser_))) return hr;
+    // without its events the control still shows pages; OnBeforeNavigate stays silent
     TComPtr<IConnectionPointContainer> points;
     if (SUCCEEDED(object_.As(points)) && SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, events_.Put())) &&
         FAILED(events_->Advise(static_cast<IDispatch*>(site_.Get()), &cookie_))) {
@@ -393,13 +393,9 @@ std::wstring TWebBrowser::LocationURL() const {
   return address_;
 }
 
-void TWebBrowser::Stop() {
-  if (host_) host_->Browser()->Stop();
-}
+HRESULT TWebBrowser::Stop() { return host_ ? host_->Browser()->Stop() : E_NOINTERFACE; }
 
-void TWebBrowser::Refresh() {
-  if (host_) host_->Browser()->Refresh();
-}
+HRESULT TWebBrowser::Refresh() { return host_ ? host_->Browser()->Refresh() : E_NOINTERFACE; }
 
 void TWebBrowser::SetSilent(bool v) {
   silent_ = v;

@@ -24,8 +24,9 @@ class TWebBrowser : public TWinControl {
   HRESULT Navigate(const std::wstring& url);
   // The page as the control reports it; while it reports none, the address last sent to it.
   std::wstring LocationURL() const;
-  void Stop();
-  void Refresh();
+  // The control's own; E_NOINTERFACE when there is none.
+  HRESULT Stop();
+  HRESULT Refresh();
   bool Silent() const { return silent_; }
   void SetSilent(bool v);
   bool Busy() const;
