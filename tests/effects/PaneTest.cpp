@@ -72,6 +72,8 @@ TEST(ColorForm, ScrollBarsChangeTheFrameAsComputed) {
       {"the bar named sGreen moves blue", form->sGreen, SB_TOP, -255, {100, 150, 0}},
       {"lightness +10", form->sLightness, SB_PAGEDOWN, 10, {100 + (155 * 10 >> 8), 150 + (105 * 10 >> 8), 200 + (55 * 10 >> 8)}},
       {"contrast -1", form->sContrast, SB_LINEUP, -1, {100, 150, 200}},
+      // away from 128 by |128 - v| x 10 / 256: 100 and 200 move, 150 not yet
+      {"contrast +10 by page", form->sContrast, SB_PAGEDOWN, 10, {99, 150, 202}},
       {"saturation 0", form->sSaturation, SB_TOP, 0, {149, 149, 149}},
   };
   for (const Case& c : cases) {

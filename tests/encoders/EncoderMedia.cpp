@@ -298,6 +298,12 @@ void DrawTestPicture(BYTE* bits, int width, int height, int frame) {
         g = 200;
         red = 230;
       }
+      // a band of one-pixel lines: every other row darker
+      if (y >= height - 40 && y < height - 8 && y % 2 == 1) {
+        b -= 48;
+        g -= 48;
+        red -= 48;
+      }
       if (x >= barX && x < barX + 12) b = g = red = 235;
       row[x * 3] = BYTE(b);
       row[x * 3 + 1] = BYTE(g);

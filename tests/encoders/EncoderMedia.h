@@ -27,7 +27,8 @@ void MakePcmType(AM_MEDIA_TYPE& type, const TToneFormat& format, bool extensible
 // same tone. A `live` source sends no faster than real time, as a microphone does.
 TComPtr<IBaseFilter> MakeToneSource(const TToneFormat& format, double hz, double seconds, bool live = false);
 
-// 24-bit bottom-up pictures, smooth with a moving disc and a moving bar, different in every frame.
+// 24-bit bottom-up pictures, smooth with a moving disc and a moving bar, different in every frame,
+// and a still band of one-pixel lines near the bottom (every other row darker).
 void DrawTestPicture(BYTE* bits, int width, int height, int frame);
 // Sends `frames` such pictures of width x height, RGB24, 25 a second with their times.
 TComPtr<IBaseFilter> MakePictureSource(int width, int height, int frames);

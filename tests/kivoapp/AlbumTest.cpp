@@ -311,4 +311,13 @@ TEST(AlbumWindow, AStepIsComposedAtTheFrameSizeWhateverTheControlSize) {
   TAlbumWindow::ComposeFrame(&screen, RECT{0, 0, 320, 240}, 320, 240, &frame);
   EXPECT_EQ(PixelAt(frame, 0, 0), RGB(255, 0, 0));
   EXPECT_EQ(PixelAt(frame, 319, 239), RGB(255, 0, 0));
+  // a 16:9 control with a 4:3 step in its middle: each axis scales by its own side, the step
+  // reaches the frame's last row and leaves bars of 40 columns
+  TAlbumWindow::ComposeFrame(&screen, RECT{240, 0, 1680, 1080}, 1920, 1080, &frame);
+  for (int y : {0, 239}) {
+    EXPECT_EQ(PixelAt(frame, 40, y), RGB(255, 0, 0)) << y;
+    EXPECT_EQ(PixelAt(frame, 279, y), RGB(255, 0, 0)) << y;
+    EXPECT_EQ(PixelAt(frame, 39, y), RGB(0, 0, 0)) << y;
+    EXPECT_EQ(PixelAt(frame, 280, y), RGB(0, 0, 0)) << y;
+  }
 }

@@ -223,6 +223,27 @@ TEST(KivoApp, MainWindowWaitsForTheDriverToolsRemove) {
   EXPECT_TRUE(app.Exit().has_value());
 }
 
+namespace {
+// The settings dialog of a running KivoApp, opened by its tool bar button (it runs modally, so the
+// click is posted); nullptr when it did not open.
+HWND OpenSettingsDialog(TKivoAppRun& app) {
+  HWND toolBar = app.ChildAt(270, 255);
+  if (ClassOfWindow(toolBar) != L"TPanel") return nullptr;
+  // the settings button at x 258 of the tool bar
+  ::PostMessageW(toolBar, WM_MOUSEMOVE, 0, MAKELPARAM(270, 15));
+  ::PostMessageW(toolBar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(270, 15));
+  ::PostMessageW(toolBar, WM_LBUTTONUP, 0, MAKELPARAM(270, 15));
+  HWND dlg = nullptr;
+  WaitUntil([&] { return (dlg = FindWindowOf(app.Pid(), L"TKVSysConfigForm")) && ::IsWindowVisible(dlg); }, 10000);
+  return dlg;
+}
+HWND DialogChild(HWND dlg, const std::wstring& cls, const std::wstring& text) {
+  TChildSearch ctx{cls, text, nullptr};
+  ::EnumChildWindows(dlg, FindChild, reinterpret_cast<LPARAM>(&ctx));
+  return ctx.found;
+}
+}  // namespace
+
 TEST(KivoApp, SettingsDialogListsTheDeviceFormatAndOnlyApplySaves) {
   TProgramFolder folder;
   folder.Remove(L"KivoApp.ini");
@@ -230,28 +251,13 @@ TEST(KivoApp, SettingsDialogListsTheDeviceFormatAndOnlyApplySaves) {
   HWND main = app.WaitMainWindow();
   ASSERT_NE(main, nullptr);
   ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main) != FALSE; }, 15000));
-  HWND toolBar = app.ChildAt(270, 255);
-  ASSERT_EQ(ClassOfWindow(toolBar), L"TPanel");
+  ASSERT_EQ(ClassOfWindow(app.ChildAt(270, 255)), L"TPanel");
 
-  auto openDialog = [&]() -> HWND {
-    // the settings button at x 258 of the tool bar; the dialog runs modally, so post the click
-    ::PostMessageW(toolBar, WM_MOUSEMOVE, 0, MAKELPARAM(270, 15));
-    ::PostMessageW(toolBar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(270, 15));
-    ::PostMessageW(toolBar, WM_LBUTTONUP, 0, MAKELPARAM(270, 15));
-    HWND dlg = nullptr;
-    WaitUntil([&] { return (dlg = FindWindowOf(app.Pid(), L"TKVSysConfigForm")) && ::IsWindowVisible(dlg); }, 10000);
-    return dlg;
-  };
-  auto child = [](HWND dlg, const std::wstring& cls, const std::wstring& text) -> HWND {
-    TChildSearch ctx{cls, text, nullptr};
-    ::EnumChildWindows(dlg, FindChild, reinterpret_cast<LPARAM>(&ctx));
-    return ctx.found;
-  };
   const std::wstring autoStart = L"开机后自动启动Tamro";
 
-  HWND dlg = openDialog();
+  HWND dlg = OpenSettingsDialog(app);
   ASSERT_NE(dlg, nullptr) << "the settings dialog did not open";
-  HWND combo = child(dlg, L"TComboBox", L"");
+  HWND combo = DialogChild(dlg, L"TComboBox", L"");
   ASSERT_NE(combo, nullptr);
   wchar_t item[256] = {};
   ASSERT_GE(::SendMessageW(combo, CB_GETCOUNT, 0, 0), 1);
@@ -260,37 +266,91 @@ TEST(KivoApp, SettingsDialogListsTheDeviceFormatAndOnlyApplySaves) {
   EXPECT_EQ(::SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
 
   // a change closed with OK is not saved
-  ::SendMessageW(child(dlg, L"TCheckBox", autoStart), BM_CLICK, 0, 0);
-  ::PostMessageW(child(dlg, L"TButton", L"确定"), BM_CLICK, 0, 0);
+  ::SendMessageW(DialogChild(dlg, L"TCheckBox", autoStart), BM_CLICK, 0, 0);
+  ::PostMessageW(DialogChild(dlg, L"TButton", L"确定"), BM_CLICK, 0, 0);
   ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dlg) || !::IsWindowVisible(dlg); }, 10000));
   EXPECT_EQ(::GetFileAttributesW(folder.IniFile().c_str()), INVALID_FILE_ATTRIBUTES);
 
   // Apply saves at once (with the Run value); Cancel afterwards takes nothing back
-  dlg = openDialog();
+  dlg = OpenSettingsDialog(app);
   ASSERT_NE(dlg, nullptr);
-  EXPECT_EQ(::SendMessageW(child(dlg, L"TCheckBox", autoStart), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-  ::SendMessageW(child(dlg, L"TCheckBox", autoStart), BM_CLICK, 0, 0);
-  ::SendMessageW(child(dlg, L"TButton", L"应用"), BM_CLICK, 0, 0);
+  EXPECT_EQ(::SendMessageW(DialogChild(dlg, L"TCheckBox", autoStart), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  ::SendMessageW(DialogChild(dlg, L"TCheckBox", autoStart), BM_CLICK, 0, 0);
+  ::SendMessageW(DialogChild(dlg, L"TButton", L"应用"), BM_CLICK, 0, 0);
   EXPECT_EQ(IniValue(folder.IniFile(), L"System", L"AutoStart"), L"1");
   EXPECT_EQ(IniValue(folder.IniFile(), L"System", L"VideoFormat"), L"RGB 320 x 240, 24 bits");
   std::wstring run;
   EXPECT_TRUE(ReadString(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\run", L"KivoApp", run, HKEY_LOCAL_MACHINE));
   EXPECT_EQ(run, L"\"" + folder.Exe() + L"\" ");
-  ::SendMessageW(child(dlg, L"TCheckBox", autoStart), BM_CLICK, 0, 0);
-  ::PostMessageW(child(dlg, L"TButton", L"取消"), BM_CLICK, 0, 0);
+  ::SendMessageW(DialogChild(dlg, L"TCheckBox", autoStart), BM_CLICK, 0, 0);
+  ::PostMessageW(DialogChild(dlg, L"TButton", L"取消"), BM_CLICK, 0, 0);
   ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dlg) || !::IsWindowVisible(dlg); }, 10000));
   EXPECT_EQ(IniValue(folder.IniFile(), L"System", L"AutoStart"), L"1");
 
   // switched off and applied: the Run value goes
-  dlg = openDialog();
+  dlg = OpenSettingsDialog(app);
   ASSERT_NE(dlg, nullptr);
-  ::SendMessageW(child(dlg, L"TCheckBox", autoStart), BM_CLICK, 0, 0);
-  ::SendMessageW(child(dlg, L"TButton", L"应用"), BM_CLICK, 0, 0);
+  ::SendMessageW(DialogChild(dlg, L"TCheckBox", autoStart), BM_CLICK, 0, 0);
+  ::SendMessageW(DialogChild(dlg, L"TButton", L"应用"), BM_CLICK, 0, 0);
   EXPECT_FALSE(ReadString(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\run", L"KivoApp", run, HKEY_LOCAL_MACHINE));
-  ::PostMessageW(child(dlg, L"TButton", L"取消"), BM_CLICK, 0, 0);
+  ::PostMessageW(DialogChild(dlg, L"TButton", L"取消"), BM_CLICK, 0, 0);
   WaitUntil([&] { return !::IsWindow(dlg) || !::IsWindowVisible(dlg); }, 10000);
   EXPECT_TRUE(app.Exit().has_value());
   EXPECT_EQ(IniValue(folder.IniFile(), L"System", L"AutoStart"), L"0");
+}
+
+// Every [System] value away from its default (and auto start on, auto play off): the dialog shows
+// each one, and the file written at exit holds each one as it was.
+TEST(KivoApp, SettingsAwayFromTheirDefaultsSurviveAStartAndAnExit) {
+  const std::wstring runKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\run";
+  struct {
+    const wchar_t* key;
+    const wchar_t* value;
+  } settings[] = {{L"AutoLogin", L"1"},          {L"AutoStart", L"1"},      {L"AutoPlay", L"0"},
+                  {L"CloseToTray", L"0"},        {L"CloseExit", L"1"},      {L"TrayHotKey", L"Ctrl+Alt+K"},
+                  {L"CaptureActive", L"0"},      {L"ActiveSource", L"Album"}, {L"CaptureSource", L"Movie"},
+                  {L"VideoFormat", L"RGB 320 x 240, 24 bits"}};
+  std::string text = "[System]\r\n";
+  for (const auto& s : settings) {
+    const std::wstring line = std::wstring(s.key) + L"=" + s.value + L"\r\n";
+    text += std::string(line.begin(), line.end());
+  }
+  TProgramFolder folder;
+  ASSERT_TRUE(folder.Write(L"KivoApp.ini", text));
+  {
+    TKivoAppRun app(folder);
+    HWND main = app.WaitMainWindow();
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main) != FALSE; }, 15000));
+    HWND dlg = OpenSettingsDialog(app);
+    ASSERT_NE(dlg, nullptr) << "the settings dialog did not open";
+    struct {
+      const wchar_t* cls;
+      const wchar_t* text;
+      LRESULT check;
+    } boxes[] = {{L"TCheckBox", L"开机后自动启动Tamro", BST_CHECKED},
+                 {L"TCheckBox", L"启动后自动登录", BST_CHECKED},
+                 {L"TCheckBox", L"启动后自动播放", BST_UNCHECKED},
+                 {L"TRadioButton", L"退出程序", BST_CHECKED},
+                 {L"TRadioButton", L"缩小到系统托盘区，不退出程序", BST_UNCHECKED}};
+    for (const auto& b : boxes) {
+      HWND box = DialogChild(dlg, b.cls, b.text);
+      ASSERT_NE(box, nullptr) << Narrow(b.text);
+      EXPECT_EQ(::SendMessageW(box, BM_GETCHECK, 0, 0), b.check) << Narrow(b.text);
+    }
+    ::PostMessageW(DialogChild(dlg, L"TButton", L"取消"), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dlg) || !::IsWindowVisible(dlg); }, 10000));
+    const auto code = app.Exit();
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 0u);
+  }
+  for (const auto& s : settings) EXPECT_EQ(IniValue(folder.IniFile(), L"System", s.key), s.value) << Narrow(s.key);
+  // auto start on: the exit wrote the Run value
+  std::wstring run;
+  EXPECT_TRUE(ReadString(runKey.c_str(), L"KivoApp", run, HKEY_LOCAL_MACHINE));
+  TRegKeyOwner key;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, runKey.c_str(), 0, KEY_SET_VALUE, key.Put()) == ERROR_SUCCESS)
+    ::RegDeleteValueW(key.Get(), L"KivoApp");
 }
 
 // A second viewer opened after the idle picture was written must not turn the first one black.

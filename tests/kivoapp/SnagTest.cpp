@@ -89,12 +89,18 @@ TEST(SnagCapture, RegionsAreFittedIntoTheOutputWithBlackBars) {
     TPaintedWindow target(RECT{40, 30, 40 + c.w, 30 + c.h}, {kRed, kGreen, kBlue, kWhite});
     const TShot f = Capture(target.Rect());
     ASSERT_EQ(f.Size, static_cast<std::int32_t>(FrameBytes(W, H)));
-    // the four bands at their fitted places, never covered by the bars
+    // the four bands at their fitted places, never covered by the bars: not their first or last
+    // row, nor the picture's first or last column
     const COLORREF bands[] = {kRed, kGreen, kBlue, kWhite};
     for (int i = 0; i < 4; ++i) {
       const int x = c.x0 + c.fw * (2 * i + 1) / 8;
-      for (int y : {c.y0 + 1, c.y0 + c.fh / 2, c.y0 + c.fh - 2})
+      for (int y : {c.y0, c.y0 + c.fh / 2, c.y0 + c.fh - 1})
         EXPECT_TRUE(NearColour(f.At(x, y), bands[i])) << "band " << i << " at " << x << "," << y << ": " << ColourHex(f.At(x, y));
+    }
+    for (int y : {c.y0, c.y0 + c.fh / 2, c.y0 + c.fh - 1}) {
+      const int left = c.x0, right = c.x0 + c.fw - 1;
+      EXPECT_TRUE(NearColour(f.At(left, y), kRed)) << "first column at " << left << "," << y << ": " << ColourHex(f.At(left, y));
+      EXPECT_TRUE(NearColour(f.At(right, y), kWhite)) << "last column at " << right << "," << y << ": " << ColourHex(f.At(right, y));
     }
     // the bars are black, right up to the picture
     if (c.y0 > 0) {

@@ -43,12 +43,14 @@ TPatternReading WaitPicture(TFrameViewer& viewer, const std::function<bool(const
   return last;
 }
 bool Whole(const TPatternReading& r) { return r.Found && !r.Mixed(); }
-bool Near(double a, double b) { return a > b - 0.02 && a < b + 0.02; }
-// Camera `camera`'s whole picture filling the 320 x 240 frame (stretched from srcW x srcH).
+bool Near(double a, double b, double tolerance) { return a > b - tolerance && a < b + tolerance; }
+// Camera `camera`'s whole picture filling the 320 x 240 frame (stretched from srcW x srcH). A
+// stretch of the whole picture onto the whole frame puts the cells' edges on whole pixels and reads
+// exactly; one column short (319 / 640 = 0.4984) is a scale off by 0.0016.
 bool Fills(const TPatternReading& r, int camera, int srcW, int srcH, bool flipped = false) {
   return Whole(r) && r.Camera == camera && r.SourceWidth == srcW && r.SourceHeight == srcH &&
-         Near(r.ScaleX, double(kW) / srcW) && Near(r.ScaleY, (flipped ? -1.0 : 1.0) * kH / srcH) &&
-         Near(r.OffsetX, 0) && Near(r.OffsetY, flipped ? kH : 0);
+         Near(r.ScaleX, double(kW) / srcW, 0.0005) && Near(r.ScaleY, (flipped ? -1.0 : 1.0) * kH / srcH, 0.0005) &&
+         Near(r.OffsetX, 0, 0.02) && Near(r.OffsetY, flipped ? kH : 0, 0.02);
 }
 
 // The threads of a process.

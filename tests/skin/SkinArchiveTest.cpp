@@ -239,6 +239,13 @@ TEST(SkinReaderTest, DamagedArchivesAreRefusedWithoutHarm) {
     a[5] = 0xFF;
     nameBeyondData = skinpack::PackSkinFile(a);
   }
+  Bytes negativeNameLength;
+  {
+    Bytes a = skinpack::BuildArchive(20000, SampleMembers());
+    a[4] = 0xF0;  // -16
+    a[5] = a[6] = a[7] = 0xFF;
+    negativeNameLength = skinpack::PackSkinFile(a);
+  }
   std::string manyNames;
   for (int i = 0; i < 5000; ++i) manyNames += "m\r\n";
   struct TCase {
@@ -250,6 +257,7 @@ TEST(SkinReaderTest, DamagedArchivesAreRefusedWithoutHarm) {
       {"only the size", {0x00, 0x00, 0x00, 0x00}},
       {"size beyond what the data can give", absurdSize},
       {"name text beyond the archive", nameBeyondData},
+      {"negative name length", negativeNameLength},
       {"negative member size", ArchiveWithNames("a\r\nb\r\n", {1, -5}, Bytes{'x'})},
       {"more names than sizes", ArchiveWithNames("a\r\nb\r\nc\r\n", {1}, {})},
       {"absurd member count", ArchiveWithNames(manyNames, {}, {})},
@@ -263,6 +271,24 @@ TEST(SkinReaderTest, DamagedArchivesAreRefusedWithoutHarm) {
     EXPECT_FALSE(reader.Load(packed));
     EXPECT_EQ(reader.Count(), 0);
   }
+}
+
+// Ten bytes claiming 60 MB: below the cap, far beyond what six packed bytes can give. Decoding it
+// would take seconds and end in the version message; it is refused before any decoding.
+TEST(SkinReaderTest, SizeBeyondWhatThePackedDataCanGiveIsRefusedAtOnce) {
+  const std::uint32_t claimed = 60u << 20;
+  ASSERT_LT(claimed, TSkinReader::kMaxUnpackedSize);
+  const Bytes file = {std::uint8_t(claimed), std::uint8_t(claimed >> 8), std::uint8_t(claimed >> 16),
+                      std::uint8_t(claimed >> 24), 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+  TMessageCloser closer;
+  TSkinReader reader;
+  TMemoryStream packed, unpacked;
+  WriteBytes(packed, file);
+  EXPECT_THROW(reader.Unpack(packed, unpacked), ESkinFormatError);
+  EXPECT_EQ(unpacked.Size(), 0);
+  EXPECT_FALSE(reader.Load(packed));
+  closer.Join();
+  EXPECT_EQ(closer.Texts(), std::vector<std::wstring>{}) << "no message for a damaged file";
 }
 
 TEST(SkinReaderTest, MemberBeyondTheDataCountsAsMissing) {

@@ -160,8 +160,11 @@ TEST(YelkAus, LinksInTheNewFilesAreNeverFollowed) {
 }
 
 TEST(YelkAus, AClientNameThatIsNotAFileNameInTheFolderIsRefused) {
-  const wchar_t* names[] = {L"..\\victim.exe", L"sub\\client.exe", L"sub/client.exe", L"", L"..", L"yelkaus.exe",
-                            L"client.exe:stream", L"<absolute>"};
+  // besides paths: wildcards, the other characters no file name holds, a control character, and the
+  // names of the folder itself and of its parent
+  const wchar_t* names[] = {L"..\\victim.exe", L"sub\\client.exe", L"sub/client.exe", L"", L"..", L".",
+                            L"yelkaus.exe", L"client.exe:stream", L"<absolute>", L"cl*.exe", L"client?.exe",
+                            L"a\"b.exe", L"a<b.exe", L"a>b.exe", L"a|b.exe", L"client\x01.exe"};
   for (const wchar_t* name : names) {
     TAppFolder app;
     const std::wstring outside = app.Root() / L"victim.exe";
@@ -170,7 +173,9 @@ TEST(YelkAus, AClientNameThatIsNotAFileNameInTheFolderIsRefused) {
     ASSERT_TRUE(victim);
     app.AddNew(L"QuonCore.dll");
     const std::wstring argument = std::wstring(name) == L"<absolute>" ? outside : std::wstring(name);
-    EXPECT_EQ(app.RunFor(L"\"" + argument + L"\""), 1u) << Utf8(argument);
+    std::wstring quoted;  // a quote inside the argument goes as \"
+    for (wchar_t c : argument) quoted += c == L'"' ? std::wstring(L"\\\"") : std::wstring(1, c);
+    EXPECT_EQ(app.RunFor(L"\"" + quoted + L"\""), 1u) << Utf8(argument);
     EXPECT_EQ(::WaitForSingleObject(victim.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << Utf8(argument);
     EXPECT_EQ(app.Content(L"QuonCore.dll"), app.OldContent(L"QuonCore.dll")) << Utf8(argument);
     EXPECT_TRUE(PathExists(app / L"quontemp\\-1\\new\\QuonCore.dll")) << Utf8(argument);
