@@ -1,6 +1,8 @@
 #include "KVMain.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
+#include <wininet.h>
 
 #include <algorithm>
 
@@ -23,7 +25,6 @@ namespace {
 constexpr intptr_t kSkinDisableTag = 99;
 constexpr TColor kToolBarColor = 12615680;
 constexpr TColor kSourceBarColor = 14069310;
-constexpr wchar_t kAdAddress[] = L"about:blank";
 constexpr wchar_t kReplyAddress[] = L"https://kivo.invalid/feedback";
 
 TPanel* MakePanel(TComponent* owner, TWinControl* parent, const wchar_t* name, int x, int y, int w, int h,
@@ -44,6 +45,15 @@ TwButton* ToolButton(TComponent* owner, TWinControl* parent, const wchar_t* name
   const std::wstring down = std::wstring(glyph) + L"_DOWN";
   if (LoadGlyphResource(bmp, down.c_str())) b->SetGlyphDown(&bmp);
   return b;
+}
+
+// A "file:" address of a local file, as the web control takes it; empty when there is none.
+std::wstring FileUrl(const std::wstring& path) {
+  std::wstring url(INTERNET_MAX_URL_LENGTH, L'\0');
+  DWORD n = static_cast<DWORD>(url.size());
+  if (FAILED(::UrlCreateFromPathW(path.c_str(), &url[0], &n, 0))) return {};
+  url.resize(n);
+  return url;
 }
 
 void AddPages(TNotebook* book, std::initializer_list<const wchar_t*> names) {
@@ -287,7 +297,10 @@ void TKVMainForm::DelayedStart() {
   ShowSourcePage(SysConfig.ActiveSource);
   btnDisCapture->SetDown(!CaptureActive());
   EffectManA->BuildTabs();
-  AdBrowser->Navigate(kAdAddress);
+  // our own page beside the program; without it, or without the web control, the strip stays empty
+  const std::wstring page = ProgramDir + kAdPage;
+  const std::wstring url = FileExists(page) ? FileUrl(page) : std::wstring();
+  if (!url.empty()) AdBrowser->Navigate(url);
 }
 
 void TKVMainForm::ShowSourcePage(const std::wstring& pageName) {

@@ -29,6 +29,8 @@ namespace kivo {
 constexpr UINT_PTR kDelayedStartTimer = 1001;
 constexpr UINT_PTR kTrackPlayTimer = 901;
 constexpr int kSourceCount = 4;
+// The web strip's page, a file of the program folder.
+constexpr wchar_t kAdPage[] = L"kivoad.htm";
 // Page names of the sources, in index order (0 Camera, 1 Movie, 2 Album, 3 Snag).
 extern const wchar_t* const kSourcePageNames[kSourceCount];
 

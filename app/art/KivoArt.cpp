@@ -1,4 +1,5 @@
-// Draws KivoApp's own artwork: the idle picture, the program icon and the button glyphs.
+// Draws KivoApp's own artwork: the idle picture, the program icon and the button glyphs; and writes
+// the page of the main window's web strip.
 // A host program run by the build: KivoArt <output folder>.
 #include <algorithm>
 #include <cmath>
@@ -247,6 +248,24 @@ bool save(const std::string& name, const std::vector<uint8_t>& bytes) {
   return false;
 }
 
+// The web strip's page (24 pixels high, as wide as the window's left column): the tool bar's
+// colour, one line of text, nothing to scroll.
+const char kStripPage[] =
+    u8"<!DOCTYPE html>\n"
+    u8"<html>\n"
+    u8"<head>\n"
+    u8"<meta charset=\"utf-8\">\n"
+    u8"<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">\n"
+    u8"<title>YelkKivo</title>\n"
+    u8"<style>\n"
+    u8"html, body { margin: 0; padding: 0; height: 100%; overflow: hidden; }\n"
+    u8"body { background: #0080C0; color: #FFFFFF; font: 12px/24px \"Microsoft YaHei\", SimSun, sans-serif;\n"
+    u8"       text-align: center; white-space: nowrap; cursor: default; }\n"
+    u8"</style>\n"
+    u8"</head>\n"
+    u8"<body scroll=\"no\">YelkKivo \u00B7 \u865A\u62DF\u6444\u50CF\u5934</body>\n"
+    u8"</html>\n";
+
 Image idlePicture() {
   Image img(320, 240, kWhite);
   for (int y = 0; y < img.h; ++y)
@@ -383,6 +402,7 @@ int main(int argc, char** argv) {
   bool ok = true;
   Image idle = idlePicture();
   ok &= save("default.bmp", bmp24(idle));
+  ok &= save("kivoad.htm", std::vector<uint8_t>(kStripPage, kStripPage + sizeof(kStripPage) - 1));
   Image i32 = iconImage(32), i16 = iconImage(16);
   ok &= save("kivoapp.ico", ico({&i32, &i16}));
   Image picker = pickerImage(Rgba{0, 0, 0, 0});

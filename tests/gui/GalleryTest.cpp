@@ -13,6 +13,7 @@
 #include "StdCtrls.h"
 #include "ImgList.h"
 #include "WebBrowser.h"
+#include "WebTestUtil.h"
 
 using namespace kivo;
 using namespace kivo::test;
@@ -933,14 +934,30 @@ TEST_F(GalleryTest, SpeedButtonDrawsTheGlyphPartOfItsState) {
   EXPECT_EQ(pixelAt(cx, cy), RGB(0, 0, 255));
 }
 
-TEST_F(GalleryTest, WebAreaKeepsTheAddressItIsSentTo) {
+TEST_F(GalleryTest, WebAreaShowsTheAddressItIsSentTo) {
   form->Web->SetAlign(TAlign::alBottom);
   EXPECT_EQ(form->Web->Top() + form->Web->Height(), form->Status->Top());
-  form->Web->Navigate(L"http://www.example.com/ad.htm");
-  EXPECT_EQ(form->Web->LocationURL(), L"http://www.example.com/ad.htm");
-  form->Web->OnBeforeNavigate = [](TObject*, const std::wstring&, bool& cancel) { cancel = true; };
-  form->Web->Navigate(L"http://other/");
-  EXPECT_EQ(form->Web->LocationURL(), L"http://www.example.com/ad.htm");
+  // the machine's control: a page of our own, and one the area's handler refuses
+  wchar_t temp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, temp);
+  const std::wstring page = std::wstring(temp) + L"kivo gallery " + std::to_wstring(::GetCurrentProcessId()) + L".htm";
+  {
+    TFileOwner f(::CreateFileW(page.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(f.Valid());
+  }
+  ASSERT_NE(form->Web->ControlInterface(), nullptr) << std::hex << form->Web->CreateError();
+  EXPECT_EQ(form->Web->Navigate(test::FileUrlOf(page)), S_OK);
+  EXPECT_EQ(test::PathOfUrl(form->Web->LocationURL()), test::Lowered(page));
+  std::wstring refused;
+  form->Web->OnBeforeNavigate = [&](TObject*, const std::wstring& url, bool& cancel) {
+    refused = url;
+    cancel = true;
+  };
+  EXPECT_TRUE(SUCCEEDED(form->Web->Navigate(test::FileUrlOf(page + L".other"))));
+  ASSERT_TRUE(PumpUntil([&] { return !refused.empty(); }, 5000)) << "the control did not ask";
+  EXPECT_EQ(test::PathOfUrl(refused), test::Lowered(page + L".other"));
+  EXPECT_EQ(test::PathOfUrl(form->Web->LocationURL()), test::Lowered(page));
+  ::DeleteFileW(page.c_str());
 }
 
 TEST_F(GalleryTest, GalleryFormsComeAndGoWithoutLeakingHandles) {

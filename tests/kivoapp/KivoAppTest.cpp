@@ -53,6 +53,11 @@ TEST(KivoApp, StartsInAFreshFolderRegistersItsFiltersAndServesTheIdlePicture) {
   HWND main = app.WaitMainWindow();
   ASSERT_NE(main, nullptr) << "no main window";
   EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main) != FALSE; }, 10000));
+  // the web strip holds the machine's web control; its page lies beside the program
+  EXPECT_NE(::GetFileAttributesW(folder.File(L"kivoad.htm").c_str()), INVALID_FILE_ATTRIBUTES);
+  HWND strip = ChildOf(main, L"TWebBrowser");
+  ASSERT_NE(strip, nullptr);
+  EXPECT_NE(::GetWindow(strip, GW_CHILD), nullptr) << "no web control in the strip";
 
   std::wstring src, trans;
   ASSERT_TRUE(ReadString(kKivoSrcKey, nullptr, src));

@@ -13,6 +13,7 @@
 #include "KVSection.h"
 #include "KVShared.h"
 #include "MainFormHost.h"
+#include "WebTestUtil.h"
 
 using namespace kivo;
 using kivo::test::PumpUntil;
@@ -147,6 +148,133 @@ TEST_F(MainForm, CloseHidesToTheTrayUntilExit) {
   EXPECT_FALSE(Application()->Terminated());
   form->miShowMainFormClick(nullptr);
   EXPECT_TRUE(form->Visible());
+}
+
+// ---- The web strip --------------------------------------------------------------------------------------
+namespace {
+
+// The main window with the web browser control as the test sets it: the machine's own control
+// (every one made is held once by the test) or none at all; the program folder holds the strip's
+// page as the build makes it.
+class MainFormStrip : public test::TMainFormHost {
+ protected:
+  explicit MainFormStrip(test::TWebControlOverride::TMode mode = test::TWebControlOverride::TMode::Machine)
+      : TMainFormHost(L"mainstrip"), mode_(mode) {}
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
+    oleStarted_ = true;
+    control = std::make_unique<test::TWebControlOverride>(mode_);
+    ASSERT_EQ(control->Result(), S_OK);
+    page = test::MakeTempFolder(L"mainstrip") + kAdPage;
+    const std::wstring built = ExtractFilePath(ParamStr(0)) + L"program\\" + kAdPage;
+    ASSERT_TRUE(::CopyFileW(built.c_str(), page.c_str(), FALSE)) << "the build's page is missing";
+    Application()->OnException = [this](TObject*, const std::exception& e) { errors.push_back(e.what()); };
+    TMainFormHost::SetUp();
+  }
+  void TearDown() override {
+    TMainFormHost::TearDown();
+    control.reset();
+    if (oleStarted_) ::OleUninitialize();
+  }
+  // The strip's window rectangle on the screen.
+  RECT StripRect() {
+    RECT r;
+    ::GetClientRect(form->AdBrowser->Handle(), &r);
+    ::MapWindowPoints(form->AdBrowser->Handle(), nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  }
+
+  std::unique_ptr<test::TWebControlOverride> control;
+  std::wstring page;
+  std::vector<std::string> errors;
+
+ private:
+  test::TWebControlOverride::TMode mode_;
+  bool oleStarted_ = false;
+};
+
+class MainFormWithoutWebControl : public MainFormStrip {
+ protected:
+  MainFormWithoutWebControl() : MainFormStrip(test::TWebControlOverride::TMode::Missing) {}
+};
+
+}  // namespace
+
+TEST_F(MainFormStrip, HostsTheWebControlInPlaceShowingOurPage) {
+  ASSERT_EQ(control->Made().size(), 1u);
+  IUnknown* made = control->Made()[0].Get();
+  EXPECT_EQ(form->AdBrowser->CreateError(), S_OK);
+
+  // in place in the strip's window, filling it, and following its size
+  HWND web = test::TWebControlOverride::ControlWindow(made);
+  ASSERT_NE(web, nullptr) << "the control is not active in place";
+  EXPECT_EQ(::GetParent(web), form->AdBrowser->Handle());
+  EXPECT_TRUE(::IsChild(form->pnlBroad->Handle(), web));
+  EXPECT_TRUE(::IsWindowVisible(web));
+  for (int height : {24, 60}) {
+    form->pnlBroad->SetHeight(height);
+    RECT strip = StripRect(), control;
+    ::GetWindowRect(web, &control);
+    EXPECT_TRUE(::EqualRect(&strip, &control)) << "strip " << height << " high: control at " << control.left << ","
+                                               << control.top << " " << control.right - control.left << " x "
+                                               << control.bottom - control.top;
+    EXPECT_EQ(control.bottom - control.top, height);
+    EXPECT_EQ(control.right - control.left, 320);
+  }
+
+  // the delayed start sent the control to our page, read back from the control where it answers
+  TComPtr<IWebBrowser2> browser;
+  ASSERT_EQ(made->QueryInterface(IID_IWebBrowser2, browser.PutVoid()), S_OK);
+  BSTR location = nullptr;
+  const HRESULT hr = browser->get_LocationURL(&location);
+  const std::wstring reported = location ? location : L"";
+  ::SysFreeString(location);
+  if (hr == S_OK && !reported.empty()) {
+    EXPECT_EQ(test::PathOfUrl(reported), test::Lowered(page));
+  }
+  EXPECT_EQ(test::PathOfUrl(form->AdBrowser->LocationURL()), test::Lowered(page));
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(MainFormStrip, ClosingTheMainWindowLetsTheControlGo) {
+  ASSERT_EQ(control->Made().size(), 1u);
+  IUnknown* made = control->Made()[0].Get();
+  HWND web = test::TWebControlOverride::ControlWindow(made);
+  ASSERT_NE(web, nullptr);
+  EXPECT_GT(test::TWebControlOverride::OthersRefs(made), 0u);
+
+  DoneApplication();  // as the program ends: the main window and everything on it go
+  KVMainForm = nullptr;
+  EXPECT_FALSE(::IsWindow(web));
+  EXPECT_EQ(test::TWebControlOverride::OthersRefs(made), 0u) << "references to the control were left";
+  EXPECT_EQ(control->Made()[0].Detach()->Release(), 0u);
+}
+
+TEST_F(MainFormWithoutWebControl, LeavesAnEmptyStripAndAWorkingWindow) {
+  EXPECT_EQ(form->AdBrowser->CreateError(), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(form->AdBrowser->ControlInterface(), nullptr);
+  EXPECT_EQ(::GetWindow(form->AdBrowser->Handle(), GW_CHILD), nullptr);
+  EXPECT_EQ(form->AdBrowser->LocationURL(), L"");
+  EXPECT_TRUE(errors.empty()) << errors.front();
+
+  // the strip shows its own colour
+  ::RedrawWindow(form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE | RDW_ALLCHILDREN);
+  {
+    TWindowDC dc(form->AdBrowser->Handle());
+    EXPECT_EQ(::GetPixel(dc.Get(), 160, 12), ColorToRGB(form->AdBrowser->Color()));
+  }
+
+  // the window works: a tab expands the function area and the strip stays at the column's foot
+  const int collapsedHeight = form->ClientHeight();
+  ClickControl(form->btnSrcCamera);
+  EXPECT_FALSE(form->FunctionAreaCollapsed());
+  EXPECT_EQ(form->ClientHeight(), collapsedHeight + 237);
+  RECT column, strip = StripRect();
+  ::GetClientRect(form->pnlMain->Handle(), &column);
+  ::MapWindowPoints(form->pnlMain->Handle(), nullptr, reinterpret_cast<POINT*>(&column), 2);
+  EXPECT_EQ(strip.bottom, column.bottom);
+  EXPECT_EQ(strip.bottom - strip.top, 24);
+  EXPECT_TRUE(errors.empty());
 }
 
 // ---- The idle frame ---------------------------------------------------------------------------------------
