@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
 
 #include "Menus.h"
 
@@ -49,6 +53,21 @@ std::wstring BstrText(LONG_PTR p) {
 }
 
 }  // namespace
+
+// ---- TFpuControlGuard --------------------------------------------------------------------------
+TFpuControlGuard::TFpuControlGuard() noexcept {
+  __asm__ __volatile__("fnstcw %0" : "=m"(x87_));
+#if defined(__SSE__) || defined(__x86_64__)
+  sse_ = _mm_getcsr();
+#endif
+}
+
+TFpuControlGuard::~TFpuControlGuard() {
+  __asm__ __volatile__("fldcw %0" : : "m"(x87_));
+#if defined(__SSE__) || defined(__x86_64__)
+  _mm_setcsr(sse_);
+#endif
+}
 
 // ---- TFilterGraph ------------------------------------------------------------------------------
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TFilterGraph)
@@ -563,6 +582,155 @@ void TFilterGraph::FireEvent(long code, LONG_PTR p1, LONG_PTR p2) {
       if (OnGraphSNDDevOutError) OnGraphSNDDevOutError(this, p1, p2);
       break;
     default:
+      if (code >= EC_DVD_DOMAIN_CHANGE && code <= EC_DVD_KARAOKE_MODE) FireDVDEvent(code, p1, p2);
+      break;
+  }
+}
+
+// -- DVD events
+TDVDTimeCode SplitDVDTimeCode(DWORD v) {
+  TDVDTimeCode t;
+  t.Hours1 = v & 0xF;
+  t.Hours10 = (v >> 4) & 0xF;
+  t.Minutes1 = (v >> 8) & 0xF;
+  t.Minutes10 = (v >> 12) & 0xF;
+  t.Seconds1 = (v >> 16) & 0xF;
+  t.Seconds10 = (v >> 20) & 0xF;
+  t.Frames1 = (v >> 24) & 0xF;
+  t.Frames10 = (v >> 28) & 0x3;
+  t.FrameRateCode = (v >> 30) & 0x3;
+  return t;
+}
+
+int DVDFrameRate(int frameRateCode) {
+  switch (frameRateCode) {
+    case DVD_FPS_25: return 25;
+    case DVD_FPS_30NonDrop: return 30;
+    default: return 0;
+  }
+}
+
+std::wstring TFilterGraph::DVDLanguage(bool audio, ULONG stream, LCID& lcid) {
+  lcid = 0;
+  TComPtr<IDvdInfo2> info;
+  if (FAILED(QueryInterface(IID_IDvdInfo2, info.PutVoid())) || !info) return {};
+  LCID found = 0;
+  if (FAILED(audio ? info->GetAudioLanguage(stream, &found) : info->GetSubpictureLanguage(stream, &found))) return {};
+  lcid = found;
+  wchar_t name[128] = {};
+  if (!::GetLocaleInfoW(found, LOCALE_SENGLANGUAGE, name, 128)) return {};
+  return name;
+}
+
+void TFilterGraph::FireDVDEvent(long code, LONG_PTR p1, LONG_PTR p2) {
+  auto fire = [this](const TNotifyEvent& e) {
+    if (e) e(this);
+  };
+  auto value = [this](const TDVDValueEvent& e, LONG_PTR v) {
+    if (e) e(this, static_cast<long>(v));
+  };
+  switch (code) {
+    case EC_DVD_DOMAIN_CHANGE:
+      switch (p1) {
+        case DVD_DOMAIN_FirstPlay: fire(OnDVDDomainFirstPlay); break;
+        case DVD_DOMAIN_VideoManagerMenu: fire(OnDVDDomainVideoManagerMenu); break;
+        case DVD_DOMAIN_VideoTitleSetMenu: fire(OnDVDDomainVideoTitleSetMenu); break;
+        case DVD_DOMAIN_Title: fire(OnDVDDomainTitle); break;
+        case DVD_DOMAIN_Stop: fire(OnDVDDomainStop); break;
+        default: break;
+      }
+      break;
+    case EC_DVD_ERROR:
+      switch (p1) {
+        case DVD_ERROR_Unexpected: fire(OnDVDErrorUnexpected); break;
+        case DVD_ERROR_CopyProtectFail: fire(OnDVDErrorCopyProtectFail); break;
+        case DVD_ERROR_InvalidDVD1_0Disc: fire(OnDVDErrorInvalidDVD1_0Disc); break;
+        case DVD_ERROR_InvalidDiscRegion: fire(OnDVDErrorInvalidDiscRegion); break;
+        case DVD_ERROR_LowParentalLevel: fire(OnDVDErrorLowParentalLevel); break;
+        case DVD_ERROR_MacrovisionFail: fire(OnDVDErrorMacrovisionFail); break;
+        case DVD_ERROR_IncompatibleSystemAndDecoderRegions: fire(OnDVDErrorIncompatibleSystemAndDecoderRegions); break;
+        case DVD_ERROR_IncompatibleDiscAndDecoderRegions: fire(OnDVDErrorIncompatibleDiscAndDecoderRegions); break;
+        default: break;
+      }
+      break;
+    case EC_DVD_WARNING:
+      switch (p1) {
+        case DVD_WARNING_InvalidDVD1_0Disc: value(OnDVDWarningInvalidDVD1_0Disc, p2); break;
+        case DVD_WARNING_FormatNotSupported: value(OnDVDWarningFormatNotSupported, p2); break;
+        case DVD_WARNING_IllegalNavCommand: value(OnDVDWarningIllegalNavCommand, p2); break;
+        case DVD_WARNING_Open: value(OnDVDWarningOpen, p2); break;
+        case DVD_WARNING_Seek: value(OnDVDWarningSeek, p2); break;
+        case DVD_WARNING_Read: value(OnDVDWarningRead, p2); break;
+        default: break;
+      }
+      break;
+    case EC_DVD_TITLE_CHANGE: value(OnDVDTitleChange, p1); break;
+    case EC_DVD_CHAPTER_START: value(OnDVDChapterStart, p1); break;
+    case EC_DVD_AUDIO_STREAM_CHANGE:
+      if (OnDVDAudioStreamChange) {
+        LCID lcid = 0;
+        std::wstring name = DVDLanguage(true, static_cast<ULONG>(p1), lcid);
+        OnDVDAudioStreamChange(this, static_cast<long>(p1), lcid, name);
+      }
+      break;
+    case EC_DVD_SUBPICTURE_STREAM_CHANGE:
+      if (OnDVDSubpictureStreamChange) {
+        LCID lcid = 0;
+        std::wstring name = DVDLanguage(false, static_cast<ULONG>(p1), lcid);
+        OnDVDSubpictureStreamChange(this, static_cast<long>(p1), p2 != 0, lcid, name);
+      }
+      break;
+    case EC_DVD_ANGLE_CHANGE:
+      if (OnDVDAngleChange) OnDVDAngleChange(this, static_cast<long>(p1), static_cast<long>(p2));
+      break;
+    case EC_DVD_BUTTON_CHANGE:
+      if (OnDVDButtonChange) OnDVDButtonChange(this, static_cast<long>(p1), static_cast<long>(p2));
+      break;
+    case EC_DVD_VALID_UOPS_CHANGE: value(OnDVDValidUOPSChange, p1); break;
+    case EC_DVD_STILL_ON:
+      if (OnDVDStillOn) OnDVDStillOn(this, p1 != 0, static_cast<long>(p2));
+      break;
+    case EC_DVD_STILL_OFF: fire(OnDVDStillOff); break;
+    case EC_DVD_CURRENT_TIME:
+      if (OnDVDCurrentTime) {
+        const TDVDTimeCode t = SplitDVDTimeCode(static_cast<DWORD>(p1));
+        OnDVDCurrentTime(this, t, DVDFrameRate(t.FrameRateCode));
+      }
+      break;
+    case EC_DVD_CHAPTER_AUTOSTOP: fire(OnDVDChapterAutoStop); break;
+    case EC_DVD_NO_FP_PGC: fire(OnDVDNoFP_PGC); break;
+    case EC_DVD_PLAYBACK_RATE_CHANGE:
+      if (OnDVDPlaybackRateChange) OnDVDPlaybackRateChange(this, static_cast<long>(p1) / 10000.0);
+      break;
+    case EC_DVD_PARENTAL_LEVEL_CHANGE: value(OnDVDParentalLevelChange, p1); break;
+    case EC_DVD_PLAYBACK_STOPPED: value(OnDVDPlaybackStopped, p1); break;
+    case EC_DVD_ANGLES_AVAILABLE:
+      if (OnDVDAnglesAvailable) OnDVDAnglesAvailable(this, p1 != 0);
+      break;
+    case EC_DVD_PLAYPERIOD_AUTOSTOP: fire(OnDVDPlayPeriodAutoStop); break;
+    case EC_DVD_BUTTON_AUTO_ACTIVATED: value(OnDVDButtonAutoActivated, p1); break;
+    case EC_DVD_CMD_START:
+      if (OnDVDCMDStart) OnDVDCMDStart(this, static_cast<long>(p1), static_cast<HRESULT>(p2));
+      break;
+    case EC_DVD_CMD_END:
+      if (OnDVDCMDEnd) OnDVDCMDEnd(this, static_cast<long>(p1), static_cast<HRESULT>(p2));
+      break;
+    case EC_DVD_DISC_EJECTED: fire(OnDVDDiscEjected); break;
+    case EC_DVD_DISC_INSERTED: fire(OnDVDDiscInserted); break;
+    case EC_DVD_CURRENT_HMSF_TIME:
+      if (OnDVDCurrentHMSFTime) {
+        // The time code's four bytes travel in p1: hours, minutes, seconds, frames.
+        const DWORD v = static_cast<DWORD>(p1);
+        DVD_HMSF_TIMECODE t{};
+        static_assert(sizeof(t) == sizeof(v), "four bytes");
+        memcpy(&t, &v, sizeof(t));
+        OnDVDCurrentHMSFTime(this, t, static_cast<DWORD>(p2));
+      }
+      break;
+    case EC_DVD_KARAOKE_MODE:
+      if (OnDVDKaraokeMode) OnDVDKaraokeMode(this, p1 != 0);
+      break;
+    default:
       break;
   }
 }
@@ -825,12 +993,75 @@ HRESULT TSampleGrabber::BufferCB(double sampleTime, BYTE* buffer, long bufferLen
   return S_OK;
 }
 
+// ---- TVMROptions -------------------------------------------------------------------------------
+KIVO_IMPLEMENT_CLASS_PUBLISHED(TVMROptions)
+
+void TVMROptions::Publish(TPublisher<TVMROptions>& p) {
+  p.Enumeration(L"Mode", {L"vmrWindowed", L"vmrWindowless", L"vmrRenderless"}, &TVMROptions::Mode,
+                &TVMROptions::SetMode);
+  p.Integer(L"Streams", &TVMROptions::Streams, &TVMROptions::SetStreams);
+  p.Set(L"Preferences",
+        {L"vpForceOffscreen", L"vpForceOverlays", L"vpForceMixer", L"vpDoNotRenderColorKeyAndBorder",
+         L"vpRestrictToInitialMonitor", L"vpPreferAGPMemWhenMixing"},
+        &TVMROptions::Preferences, &TVMROptions::SetPreferences);
+  p.Boolean(L"KeepAspectRatio", &TVMROptions::KeepAspectRatio, &TVMROptions::SetKeepAspectRatio);
+}
+
+void TVMROptions::Assign(const TPersistent* source) {
+  auto* o = dynamic_cast<const TVMROptions*>(source);
+  if (!o) {
+    inherited::Assign(source);
+    return;
+  }
+  if (o == this) return;
+  const bool renderer = o->mode_ != mode_ || o->streams_ != streams_ || o->preferences_ != preferences_;
+  mode_ = o->mode_;
+  streams_ = o->streams_;
+  preferences_ = o->preferences_;
+  keepAspectRatio_ = o->keepAspectRatio_;
+  if (renderer && owner_ && owner_->Mode() == TVideoMode::vmVMR) owner_->ReplaceRenderer();
+  ApplyAspectRatio();
+}
+
+void TVMROptions::SetMode(TVMRVideoMode m) {
+  if (m == mode_) return;
+  mode_ = m;
+  if (owner_ && owner_->Mode() == TVideoMode::vmVMR) owner_->ReplaceRenderer();
+}
+
+void TVMROptions::SetStreams(int n) {
+  if (n < 1 || n > 16) n = 1;
+  if (n == streams_) return;
+  streams_ = n;
+  if (owner_ && owner_->Mode() == TVideoMode::vmVMR) owner_->ReplaceRenderer();
+}
+
+void TVMROptions::SetPreferences(TVMRPreferences p) {
+  p &= (1u << 6) - 1;
+  if (p == preferences_) return;
+  preferences_ = p;
+  if (owner_ && owner_->Mode() == TVideoMode::vmVMR) owner_->ReplaceRenderer();
+}
+
+void TVMROptions::SetKeepAspectRatio(bool v) {
+  keepAspectRatio_ = v;
+  ApplyAspectRatio();
+}
+
+void TVMROptions::ApplyAspectRatio() {
+  if (!owner_ || mode_ == TVMRVideoMode::vmrRenderless) return;
+  TComPtr<IVMRAspectRatioControl9> control;
+  if (FAILED(owner_->QueryInterface(IID_IVMRAspectRatioControl9, control.PutVoid())) || !control) return;
+  CheckDSError(control->SetAspectRatioMode(keepAspectRatio_ ? VMR9ARMode_LetterBox : VMR9ARMode_None));
+}
+
 // ---- TVideoWindow ------------------------------------------------------------------------------
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TVideoWindow)
 
 void TVideoWindow::Publish(TPublisher<TVideoWindow>& p) {
   p.Enumeration(L"Mode", {L"vmNormal", L"vmVMR"}, &TVideoWindow::Mode, &TVideoWindow::SetMode);
   p.Object(L"FilterGraph", &TVideoWindow::FilterGraph, &TVideoWindow::SetFilterGraph);
+  p.Object(L"VMROptions", &TVideoWindow::VMROptions, &TVideoWindow::SetVMROptions);
   p.Boolean(L"FullScreen", &TVideoWindow::FullScreen, &TVideoWindow::SetFullScreen);
   p.Boolean(L"FullScreenTopMost", &TVideoWindow::FullScreenTopMost, &TVideoWindow::SetFullScreenTopMost);
   PublishAlign(p);
@@ -839,7 +1070,8 @@ void TVideoWindow::Publish(TPublisher<TVideoWindow>& p) {
   PublishTabs(p);
 }
 
-TVideoWindow::TVideoWindow(TComponent* owner) : TCustomControl(owner), link_(this, this, this) {
+TVideoWindow::TVideoWindow(TComponent* owner)
+    : TCustomControl(owner), vmrOptions_(std::make_unique<TVMROptions>(this)), link_(this, this, this) {
   SetControlStyle(ControlStyle() | csAcceptsControls | csCaptureMouse | csClickEvents | csDoubleClicks);
   SetTabStop(true);
   SetBounds(Left(), Top(), 160, 120);
@@ -852,6 +1084,8 @@ TVideoWindow::~TVideoWindow() {
   } catch (...) {
     ReportTeardown(L"TVideoWindow");
   }
+  ReleaseAllocator();
+  windowless_.Reset();
   videoWindow_.Reset();
   renderer_.Reset();
 }
@@ -861,14 +1095,85 @@ void TVideoWindow::Notification(TComponent* c, TOperation op) {
   if (op == TOperation::opRemove) link_.Forget(c);
 }
 
-void TVideoWindow::SetMode(TVideoMode) {
-  // The VMR path is not built: every renderer is the classic Video Renderer.
-  mode_ = TVideoMode::vmNormal;
+namespace {
+
+// A VMR-9 made with the caller's floating-point settings kept.
+HRESULT CreateVMR9(TComPtr<IBaseFilter>& filter) {
+  TFpuControlGuard fpu;
+  return ::CoCreateInstance(CLSID_VideoMixingRenderer9, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                            filter.PutVoid());
+}
+
+}  // namespace
+
+void TVideoWindow::SetMode(TVideoMode m) {
+  if (m == TVideoMode::vmVMR) {
+    TComPtr<IBaseFilter> trial;
+    if (FAILED(CreateVMR9(trial)) || !trial) m = TVideoMode::vmNormal;
+  }
+  if (m == mode_) return;
+  mode_ = m;
+  ReplaceRenderer();
+}
+
+void TVideoWindow::SetAllocatorClass(TVMRAllocatorClass allocatorClass, DWORD_PTR userId) {
+  allocatorClass_ = std::move(allocatorClass);
+  allocatorUserId_ = userId;
+}
+
+void TVideoWindow::ReplaceRenderer() {
+  TFilterGraph* graph = link_.Get();
+  if (!graph || !graph->Active()) return;
+  // What fed the old renderer, input by input, and how the graph ran.
+  std::vector<TComPtr<IPin>> feeding;
+  if (renderer_) {
+    TPinList pins(renderer_.Get());
+    for (int i = 0; i < pins.Count(); ++i) {
+      PIN_DIRECTION d = PINDIR_OUTPUT;
+      if (FAILED(pins.GetPin(i)->QueryDirection(&d)) || d != PINDIR_INPUT) continue;
+      TComPtr<IPin> peer;
+      pins.GetPin(i)->ConnectedTo(peer.Put());
+      feeding.push_back(peer);
+    }
+  }
+  const TPlaybackState state = graph->State();
+  // The renderer disconnects only its own pins when it goes: the upstream ends are freed here.
+  if (TComPtr<IFilterGraph> fg = graph->Query<IFilterGraph>()) {
+    graph->Stop();
+    for (const TComPtr<IPin>& peer : feeding)
+      if (peer) CheckDSError(fg->Disconnect(peer.Get()));
+  }
+  graph->RemoveFilterComponent(this);
+  graph->AddFilterComponent(this);
+  if (!renderer_) return;
+  bool connected = false;
+  if (auto builder = graph->Query<IGraphBuilder>()) {
+    // A VMR-9 makes its Direct3D device when it connects (Wine's sets single precision then).
+    TFpuControlGuard fpu;
+    TPinList pins(renderer_.Get());
+    size_t input = 0;
+    for (int i = 0; i < pins.Count() && input < feeding.size(); ++i) {
+      PIN_DIRECTION d = PINDIR_OUTPUT;
+      if (FAILED(pins.GetPin(i)->QueryDirection(&d)) || d != PINDIR_INPUT) continue;
+      if (const TComPtr<IPin>& peer = feeding[input++]) {
+        CheckDSError(builder->Connect(peer.Get(), pins.GetPin(i)));
+        connected = true;
+      }
+    }
+  }
+  if (!connected) return;
+  if (state == psPlaying) graph->Play();
+  else if (state == psPaused) graph->Pause();
 }
 
 HRESULT TVideoWindow::QueryInterface(REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
+  if (iid == IID_IVMRWindowlessControl9 && windowless_) {
+    windowless_->AddRef();
+    *out = windowless_.Get();
+    return S_OK;
+  }
   if (renderer_) return renderer_->QueryInterface(iid, out);
   return E_NOINTERFACE;
 }
@@ -892,14 +1197,89 @@ void TVideoWindow::Loaded() {
   RememberStyles();
 }
 
+TComPtr<IBaseFilter> TVideoWindow::CreateRenderer() {
+  TComPtr<IBaseFilter> renderer;
+  if (mode_ == TVideoMode::vmNormal) {
+    CheckDSError(::CoCreateInstance(CLSID_VideoRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                    renderer.PutVoid()));
+    return renderer;
+  }
+  CheckDSError(CreateVMR9(renderer));
+  TComPtr<IVMRFilterConfig9> config;
+  CheckDSError(renderer.As(config));
+  switch (vmrOptions_->Mode()) {
+    case TVMRVideoMode::vmrWindowed:
+      CheckDSError(config->SetRenderingMode(VMR9Mode_Windowed));
+      break;
+    case TVMRVideoMode::vmrWindowless:
+      CheckDSError(config->SetRenderingMode(VMR9Mode_Windowless));
+      break;
+    case TVMRVideoMode::vmrRenderless: {
+      if (!allocatorClass_) throw EDSGraphException(L"Allocator class not set.");
+      HRESULT hr = S_OK;
+      TComPtr<IVMRSurfaceAllocator9> allocator = allocatorClass_(Handle(), hr);
+      if (FAILED(hr) || !allocator) throw EDSGraphException(L"Error Creating Allocator", FAILED(hr) ? hr : E_POINTER);
+      CheckDSError(config->SetRenderingMode(VMR9Mode_Renderless));
+      TComPtr<IVMRSurfaceAllocatorNotify9> notify;
+      CheckDSError(renderer.As(notify));
+      CheckDSError(notify->AdviseSurfaceAllocator(allocatorUserId_, allocator.Get()));
+      CheckDSError(allocator->AdviseNotify(notify.Get()));
+      allocator_ = allocator;
+      break;
+    }
+  }
+  return renderer;
+}
+
+void TVideoWindow::ReleaseAllocator() {
+  // The renderer keeps its own reference until it goes (Wine's cannot be advised a null
+  // allocator); the allocator lets the renderer's notification go when its owner is done with it.
+  allocator_.Reset();
+}
+
+void TVideoWindow::VMRAdded() {
+  TComPtr<IVMRFilterConfig9> config;
+  CheckDSError(renderer_.As(config));
+  const TVMROptions& o = *vmrOptions_;
+  const bool mixing = o.Streams() != 4 || o.Has(TVMRPreference::vpForceMixer);
+  if (mixing) CheckDSError(config->SetNumberOfStreams(static_cast<DWORD>(o.Streams())));
+  switch (o.Mode()) {
+    case TVMRVideoMode::vmrWindowed:
+      CheckDSError(renderer_.As(videoWindow_));
+      break;
+    case TVMRVideoMode::vmrWindowless: {
+      CheckDSError(renderer_.As(windowless_));
+      // The video is drawn into the control, over its client area. Wine's renderer keeps the
+      // window and then fails to set a stream count of its own when one is set already.
+      HRESULT hr = windowless_->SetVideoClippingWindow(Handle());
+      if (!(mixing && hr == VFW_E_WRONG_STATE)) CheckDSError(hr);
+      PlaceRenderer();
+      break;
+    }
+    case TVMRVideoMode::vmrRenderless:
+      break;
+  }
+  // Of the preferences the VMR-9 has one rendering preference: no border or colour key around
+  // the video. A renderer that cannot tell its preferences is left as it is.
+  DWORD prefs = 0;
+  if (SUCCEEDED(config->GetRenderingPrefs(&prefs))) {
+    const DWORD want = o.Has(TVMRPreference::vpDoNotRenderColorKeyAndBorder)
+                           ? (prefs | RenderPrefs9_DoNotRenderBorder)
+                           : (prefs & ~static_cast<DWORD>(RenderPrefs9_DoNotRenderBorder));
+    if (want != prefs) CheckDSError(config->SetRenderingPrefs(want));
+  }
+  vmrOptions_->ApplyAspectRatio();
+}
+
 void TVideoWindow::FilterNotify(TFilterNotification what, intptr_t) {
   switch (what) {
     case TFilterNotification::fnAdding:
-      CheckDSError(::CoCreateInstance(CLSID_VideoRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                      renderer_.PutVoid()));
+      renderer_ = CreateRenderer();
       break;
     case TFilterNotification::fnAdded:
-      if (renderer_) CheckDSError(renderer_.As(videoWindow_));
+      if (!renderer_) break;
+      if (mode_ == TVideoMode::vmNormal) CheckDSError(renderer_.As(videoWindow_));
+      else VMRAdded();
       break;
     case TFilterNotification::fnRemoving:
       if (renderer_) {
@@ -907,6 +1287,7 @@ void TVideoWindow::FilterNotify(TFilterNotification what, intptr_t) {
         TPinList pins(renderer_.Get());
         for (int i = 0; i < pins.Count(); ++i) CheckDSError(pins.GetPin(i)->Disconnect());
       }
+      ReleaseAllocator();
       break;
     case TFilterNotification::fnRemoved:
       if (videoWindow_) {
@@ -915,9 +1296,12 @@ void TVideoWindow::FilterNotify(TFilterNotification what, intptr_t) {
         videoWindow_->put_MessageDrain(0);
         videoWindow_->put_Owner(0);
       }
+      ReleaseAllocator();
+      windowless_.Reset();
       videoWindow_.Reset();
       renderer_.Reset();
       isFullScreen_ = false;
+      if (HandleAllocated()) Invalidate();
       break;
     case TFilterNotification::fnRefresh:
       break;
@@ -931,11 +1315,21 @@ void TVideoWindow::ApplyWindowSettings() {
 }
 
 void TVideoWindow::HandleControlEvent(TGraphControlEvent event, intptr_t) {
-  if (event == TGraphControlEvent::gcPlay && videoWindow_ && HasConnectedPin()) ApplyWindowSettings();
+  if (event != TGraphControlEvent::gcPlay || !HasConnectedPin()) return;
+  if (mode_ == TVideoMode::vmNormal) {
+    if (videoWindow_) ApplyWindowSettings();
+  } else {
+    SetFullScreen(fullScreen_);
+  }
 }
 
 void TVideoWindow::HandleGraphEvent(long code, LONG_PTR, LONG_PTR) {
-  if (code == EC_PALETTE_CHANGED && videoWindow_) ApplyWindowSettings();
+  if (code == EC_PALETTE_CHANGED && videoWindow_) {
+    ApplyWindowSettings();
+  } else if (code == EC_VMR_RENDERDEVICE_SET && videoWindow_ && vmrOptions_->Mode() == TVMRVideoMode::vmrWindowed) {
+    if (!Name().empty()) CheckDSError(videoWindow_->put_Caption(const_cast<BSTR>(Name().c_str())));
+    CheckDSError(videoWindow_->put_MessageDrain(reinterpret_cast<OAHWND>(Handle())));
+  }
 }
 
 namespace {
@@ -978,6 +1372,8 @@ void TVideoWindow::SetFullScreen(bool v) {
         ::SetWindowPos(video, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
+  // Windowless video stays inside the control.
+  if (windowless_) isFullScreen_ = false;
   fullScreen_ = v;
 }
 
@@ -1032,13 +1428,20 @@ void TVideoWindow::Resize() {
 }
 
 void TVideoWindow::PlaceRenderer() {
-  if (videoWindow_ && !isFullScreen_) videoWindow_->SetWindowPosition(Left(), Top(), Width(), Height());
+  if (windowless_) {
+    RECT r{0, 0, Width(), Height()};
+    windowless_->SetVideoPosition(nullptr, &r);
+  } else if (videoWindow_ && !isFullScreen_) {
+    videoWindow_->SetWindowPosition(Left(), Top(), Width(), Height());
+  }
 }
 
 void TVideoWindow::Paint() {
   TCanvas* canvas = Canvas();
   canvas->Brush()->SetColor(Color());
   canvas->FillRect(ClientRect());
+  // Windowless, the renderer draws the current picture (and its borders) into the control again.
+  if (windowless_) windowless_->RepaintVideo(Handle(), canvas->Handle());
   if (OnPaint) OnPaint(this);
 }
 

@@ -4,8 +4,11 @@
 
 #include <windows.h>
 #include <dshow.h>
+#include <d3d9.h>
+#include <dvdevcod.h>
 #include <qedit.h>
 #include <servprov.h>
+#include <vmr9.h>
 
 #include <functional>
 #include <memory>
@@ -31,6 +34,30 @@ inline constexpr CLSID CLSID_SampleGrabber = {0xC1F400A0, 0x3F08, 0x11D3, {0x9F,
 inline constexpr CLSID CLSID_NullRenderer = {0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
 
 class TFilterGraph;
+
+// The toolkit's own failures (not those of a DirectShow call): the message and, where there is
+// one, the failure code (S_OK when there is none).
+class EDSGraphException : public Exception {
+ public:
+  explicit EDSGraphException(std::wstring message, HRESULT code = S_OK)
+      : Exception(std::move(message)), ResultCode(code) {}
+  const wchar_t* ClassName() const noexcept override { return L"EDSGraphException"; }
+  HRESULT ResultCode;
+};
+
+// Keeps the calling thread's floating-point control words (x87 and, where there is one, SSE)
+// across calls that may change them: Direct3D sets single precision when it starts.
+class TFpuControlGuard {
+ public:
+  TFpuControlGuard() noexcept;
+  ~TFpuControlGuard();
+  TFpuControlGuard(const TFpuControlGuard&) = delete;
+  TFpuControlGuard& operator=(const TFpuControlGuard&) = delete;
+
+ private:
+  unsigned short x87_ = 0;
+  unsigned int sse_ = 0;
+};
 
 enum class TGraphMode { gmNormal, gmCapture, gmDVD };
 enum class TFilterNotification { fnAdding, fnAdded, fnRemoving, fnRemoved, fnRefresh };
@@ -81,6 +108,36 @@ using TPairEvent = std::function<void(TObject* sender, LONG_PTR p1, LONG_PTR p2)
 using TSelectedFilterEvent = std::function<bool(IMoniker* moniker, const std::wstring& filterName, const GUID& classID)>;
 using TCreatedFilterEvent = std::function<bool(IBaseFilter* filter, const GUID& classID)>;
 using TUnableToRenderEvent = std::function<bool(IPin* pin)>;
+
+// The DVD navigator's events.
+// The digits of a DVD time code (DVD_TIMECODE: one BCD digit a field, lowest bits first) and its
+// frame-rate code (1: 25 frames a second, 3: 30 non-drop).
+struct TDVDTimeCode {
+  int Hours1 = 0, Hours10 = 0, Minutes1 = 0, Minutes10 = 0, Seconds1 = 0, Seconds10 = 0, Frames1 = 0,
+      Frames10 = 0, FrameRateCode = 0;
+  int Hours() const { return Hours10 * 10 + Hours1; }
+  int Minutes() const { return Minutes10 * 10 + Minutes1; }
+  int Seconds() const { return Seconds10 * 10 + Seconds1; }
+  int Frames() const { return Frames10 * 10 + Frames1; }
+};
+TDVDTimeCode SplitDVDTimeCode(DWORD timeCode);
+// Frames a second of a time code's rate code: 25 for 1, 30 for 3, else 0.
+int DVDFrameRate(int frameRateCode);
+
+using TDVDValueEvent = std::function<void(TObject* sender, long value)>;
+using TDVDPairEvent = std::function<void(TObject* sender, long count, long current)>;
+// A new audio or sub-picture stream: its number, and its language (LCID and the language's name)
+// as the DVD navigator tells them (0 and empty when it cannot).
+using TDVDAudioStreamEvent =
+    std::function<void(TObject* sender, long stream, LCID language, const std::wstring& languageName)>;
+using TDVDSubpictureStreamEvent = std::function<void(TObject* sender, long stream, bool enabled, LCID language,
+                                                     const std::wstring& languageName)>;
+// A still: whether buttons are available, and its length in seconds (0xFFFFFFFF: until released).
+using TDVDStillOnEvent = std::function<void(TObject* sender, bool buttonsAvailable, long seconds)>;
+using TDVDCurrentTimeEvent = std::function<void(TObject* sender, const TDVDTimeCode& time, int frameRate)>;
+using TDVDRateEvent = std::function<void(TObject* sender, double rate)>;
+using TDVDCommandEvent = std::function<void(TObject* sender, long commandId, HRESULT result)>;
+using TDVDHMSFTimeEvent = std::function<void(TObject* sender, const DVD_HMSF_TIMECODE& time, DWORD flags)>;
 
 // The private service through which a graph's callbacks find their TFilterGraph.
 // {C7CAA944-C191-4AB1-ABA7-D8B40EF4D5B2}
@@ -173,6 +230,52 @@ class TFilterGraph : public TComponent, public IServiceProvider, public IAMGraph
   TUnknownEvent OnGraphVMRRenderDevice;
   TPairEvent OnGraphSNDDevInError;
   TPairEvent OnGraphSNDDevOutError;
+  // EC_DVD_DOMAIN_CHANGE by its domain.
+  TNotifyEvent OnDVDDomainFirstPlay;
+  TNotifyEvent OnDVDDomainVideoManagerMenu;
+  TNotifyEvent OnDVDDomainVideoTitleSetMenu;
+  TNotifyEvent OnDVDDomainTitle;
+  TNotifyEvent OnDVDDomainStop;
+  // EC_DVD_ERROR by its error.
+  TNotifyEvent OnDVDErrorUnexpected;
+  TNotifyEvent OnDVDErrorCopyProtectFail;
+  TNotifyEvent OnDVDErrorInvalidDVD1_0Disc;
+  TNotifyEvent OnDVDErrorInvalidDiscRegion;
+  TNotifyEvent OnDVDErrorLowParentalLevel;
+  TNotifyEvent OnDVDErrorMacrovisionFail;
+  TNotifyEvent OnDVDErrorIncompatibleSystemAndDecoderRegions;
+  TNotifyEvent OnDVDErrorIncompatibleDiscAndDecoderRegions;
+  // EC_DVD_WARNING by its warning, with the warning's data (p2).
+  TDVDValueEvent OnDVDWarningInvalidDVD1_0Disc;
+  TDVDValueEvent OnDVDWarningFormatNotSupported;
+  TDVDValueEvent OnDVDWarningIllegalNavCommand;
+  TDVDValueEvent OnDVDWarningOpen;
+  TDVDValueEvent OnDVDWarningSeek;
+  TDVDValueEvent OnDVDWarningRead;
+  TDVDValueEvent OnDVDTitleChange;        // title
+  TDVDValueEvent OnDVDChapterStart;       // chapter
+  TDVDAudioStreamEvent OnDVDAudioStreamChange;
+  TDVDSubpictureStreamEvent OnDVDSubpictureStreamChange;
+  TDVDPairEvent OnDVDAngleChange;         // angles, current angle
+  TDVDPairEvent OnDVDButtonChange;        // buttons, current button
+  TDVDValueEvent OnDVDValidUOPSChange;    // the valid user operations (bits)
+  TDVDStillOnEvent OnDVDStillOn;
+  TNotifyEvent OnDVDStillOff;
+  TDVDCurrentTimeEvent OnDVDCurrentTime;
+  TNotifyEvent OnDVDChapterAutoStop;
+  TNotifyEvent OnDVDNoFP_PGC;
+  TDVDRateEvent OnDVDPlaybackRateChange;  // p1 / 10000
+  TDVDValueEvent OnDVDParentalLevelChange;
+  TDVDValueEvent OnDVDPlaybackStopped;    // the reason (DVD_PB_STOPPED)
+  TBoolEvent OnDVDAnglesAvailable;
+  TNotifyEvent OnDVDPlayPeriodAutoStop;
+  TDVDValueEvent OnDVDButtonAutoActivated;  // button
+  TDVDCommandEvent OnDVDCMDStart;
+  TDVDCommandEvent OnDVDCMDEnd;
+  TNotifyEvent OnDVDDiscEjected;
+  TNotifyEvent OnDVDDiscInserted;
+  TDVDHMSFTimeEvent OnDVDCurrentHMSFTime;
+  TBoolEvent OnDVDKaraokeMode;
   TSelectedFilterEvent OnSelectedFilter;
   TCreatedFilterEvent OnCreatedFilter;
   TUnableToRenderEvent OnUnableToRender;
@@ -205,6 +308,9 @@ class TFilterGraph : public TComponent, public IServiceProvider, public IAMGraph
   void EventWindowProc(TMessage& m);
   void DrainEvents();
   void FireEvent(long code, LONG_PTR p1, LONG_PTR p2);
+  void FireDVDEvent(long code, LONG_PTR p1, LONG_PTR p2);
+  // The name of a stream's language, asked from the DVD navigator (empty when it cannot say).
+  std::wstring DVDLanguage(bool audio, ULONG stream, LCID& lcid);
 
   std::unique_ptr<TUtilWindow> window_;
   bool active_ = false;
@@ -327,9 +433,61 @@ class TSampleGrabber : public TComponent, public IGraphFilter, public ISampleGra
 
 // ---- TVideoWindow ------------------------------------------------------------------------------
 enum class TVideoMode { vmNormal, vmVMR };
+enum class TVMRVideoMode { vmrWindowed, vmrWindowless, vmrRenderless };
+enum class TVMRPreference {
+  vpForceOffscreen,
+  vpForceOverlays,
+  vpForceMixer,
+  vpDoNotRenderColorKeyAndBorder,
+  vpRestrictToInitialMonitor,
+  vpPreferAGPMemWhenMixing
+};
+// A set of TVMRPreference: element i is bit i.
+using TVMRPreferences = unsigned;
+constexpr TVMRPreferences VMRPreference(TVMRPreference p) { return 1u << static_cast<int>(p); }
 
-// A control showing the classic Video Renderer's window over itself (its window is re-parented to
-// the control's parent and drains its input into the control), or over the whole screen.
+class TVideoWindow;
+
+// Makes the surface allocator of a renderless VMR-9 for a video window (given the control's
+// window): sets hr and answers the allocator. A failure in hr (or no allocator) stops the
+// renderer's creation with "Error Creating Allocator".
+using TVMRAllocatorClass = std::function<TComPtr<IVMRSurfaceAllocator9>(HWND window, HRESULT& hr)>;
+
+// The options of a video window's VMR-9; they act while the window's Mode is vmVMR. Changing Mode,
+// Streams or Preferences while the window's graph is active puts a new renderer in.
+class TVMROptions : public TPersistent {
+  KIVO_CLASS(TVMROptions, TPersistent)
+  static void Publish(TPublisher<TVMROptions>& p);
+  explicit TVMROptions(TVideoWindow* owner) : owner_(owner) {}
+  void Assign(const TPersistent* source) override;
+
+  TVMRVideoMode Mode() const { return mode_; }
+  void SetMode(TVMRVideoMode m);
+  // 1..16; anything else is stored as 1.
+  int Streams() const { return streams_; }
+  void SetStreams(int n);
+  TVMRPreferences Preferences() const { return preferences_; }
+  void SetPreferences(TVMRPreferences p);
+  bool Has(TVMRPreference p) const { return (preferences_ & VMRPreference(p)) != 0; }
+  // Letterboxed (true) or stretched video.
+  bool KeepAspectRatio() const { return keepAspectRatio_; }
+  void SetKeepAspectRatio(bool v);
+
+ private:
+  friend class TVideoWindow;
+  void ApplyAspectRatio();
+
+  TVideoWindow* owner_;
+  TVMRVideoMode mode_ = TVMRVideoMode::vmrWindowed;
+  int streams_ = 4;
+  TVMRPreferences preferences_ = VMRPreference(TVMRPreference::vpForceMixer);
+  bool keepAspectRatio_ = true;
+};
+
+// A control showing a video renderer's picture: the classic Video Renderer's window over itself
+// (re-parented to the control's parent, draining its input into the control) or over the whole
+// screen; or the VMR-9, windowed the same way, windowless inside the control, or renderless
+// through an allocator of the caller's.
 class TVideoWindow : public TCustomControl, public IGraphFilter, public IGraphEvents {
   KIVO_CLASS(TVideoWindow, TCustomControl)
   static void Publish(TPublisher<TVideoWindow>& p);
@@ -337,8 +495,13 @@ class TVideoWindow : public TCustomControl, public IGraphFilter, public IGraphEv
   ~TVideoWindow() override;
 
   TVideoMode Mode() const { return mode_; }
-  // Only vmNormal is built: vmVMR is stored as vmNormal.
+  // vmVMR is taken only when a VMR-9 can be made here; otherwise vmNormal. While the graph is
+  // active the new renderer replaces the old one, connected and playing as it was.
   void SetMode(TVideoMode m);
+  TVMROptions* VMROptions() const { return vmrOptions_.get(); }
+  void SetVMROptions(TVMROptions* v) { vmrOptions_->Assign(v); }
+  // The allocator of the renderless mode and the user id it is advised under.
+  void SetAllocatorClass(TVMRAllocatorClass allocatorClass, DWORD_PTR userId = 0);
   TFilterGraph* FilterGraph() const { return link_.Get(); }
   void SetFilterGraph(TFilterGraph* g) { link_.Set(g); }
   bool FullScreen() const { return fullScreen_; }
@@ -351,7 +514,9 @@ class TVideoWindow : public TCustomControl, public IGraphFilter, public IGraphEv
   HWND VideoHandle();
   bool HasConnectedPin() const;
   IVideoWindow* VideoWindow() const { return videoWindow_.Get(); }
-  // Own interfaces, then the renderer's.
+  IVMRWindowlessControl9* WindowlessControl() const { return windowless_.Get(); }
+  IVMRSurfaceAllocator9* Allocator() const { return allocator_.Get(); }
+  // IVMRWindowlessControl9 (while there is one), own interfaces, then the renderer's.
   HRESULT QueryInterface(REFIID iid, void** out);
 
   TNotifyEvent OnPaint;
@@ -375,17 +540,29 @@ class TVideoWindow : public TCustomControl, public IGraphFilter, public IGraphEv
   void MouseMove(TShiftState shift, int x, int y) override;
 
  private:
+  friend class TVMROptions;
+  TComPtr<IBaseFilter> CreateRenderer();
+  void VMRAdded();
+  void ReleaseAllocator();
+  // Takes the renderer out of the active graph and puts a new one in, connected to the pins that
+  // fed the old one, and brings the graph back to the state it had.
+  void ReplaceRenderer();
   void ApplyWindowSettings();
   void PlaceRenderer();
   void RememberStyles();
 
   TVideoMode mode_ = TVideoMode::vmNormal;
+  std::unique_ptr<TVMROptions> vmrOptions_;
+  TVMRAllocatorClass allocatorClass_;
+  DWORD_PTR allocatorUserId_ = 0;
   bool fullScreen_ = false;
   bool fullScreenTopMost_ = false;
   bool isFullScreen_ = false;  // the renderer window covers the screen now
   LONG windowStyle_ = 0, windowStyleEx_ = 0;
   TComPtr<IBaseFilter> renderer_;
   TComPtr<IVideoWindow> videoWindow_;
+  TComPtr<IVMRWindowlessControl9> windowless_;
+  TComPtr<IVMRSurfaceAllocator9> allocator_;
   TGraphLink link_;
 };
 

@@ -18,6 +18,7 @@
 #include "GraphSupport.h"
 #include "GuiTestUtil.h"
 #include "Menus.h"
+#include "StandIns.h"
 #include "TestSupport.h"
 
 using namespace kivo;
@@ -261,55 +262,6 @@ class TFailingFilter : public IGraphFilter {
   TComPtr<IBaseFilter> Filter;
   int Removed = 0;
   bool FailAdding = false;
-};
-
-// A DVD graph builder registered for this process in place of the system's: without a graph to give
-// (as Wine's, whose GetFiltergraph answers E_NOTIMPL) or with a real filter graph. It counts the
-// builders alive.
-class TStandInDvdBuilder final : public TTestUnknown<IDvdGraphBuilder, IID_IDvdGraphBuilder> {
- public:
-  explicit TStandInDvdBuilder(IGraphBuilder* graph) : Graph(graph) { ++Alive; }
-  ~TStandInDvdBuilder() override { --Alive; }
-  HRESULT STDMETHODCALLTYPE GetFiltergraph(IGraphBuilder** graph) override {
-    if (!Graph) return E_NOTIMPL;
-    *graph = Graph.Get();
-    Graph->AddRef();
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetDvdInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  HRESULT STDMETHODCALLTYPE RenderDvdVideoVolume(LPCWSTR, DWORD, AM_DVD_RENDERSTATUS*) override { return E_NOTIMPL; }
-
-  static std::atomic<int> Alive;
-
- private:
-  TComPtr<IGraphBuilder> Graph;
-};
-std::atomic<int> TStandInDvdBuilder::Alive{0};
-
-class TStandInDvdFactory : public IClassFactory {
- public:
-  explicit TStandInDvdFactory(IGraphBuilder* graph) : Graph(graph) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = (iid == IID_IUnknown || iid == IID_IClassFactory) ? static_cast<IClassFactory*>(this) : nullptr;
-    return *out ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* builder = new TStandInDvdBuilder(Graph);
-    HRESULT hr = builder->QueryInterface(iid, out);
-    builder->Release();
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
- private:
-  IGraphBuilder* Graph;
 };
 
 // Activation in DVD mode that fails raises, and leaves nothing of the graph behind: no graph objects,

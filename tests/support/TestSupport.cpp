@@ -163,6 +163,46 @@ bool AllZero(const BYTE* bits, std::size_t size) {
   return true;
 }
 
+std::string UnixName(const std::wstring& path) {
+  using TUnixName = char*(CDECL*)(const wchar_t*);
+  auto fn = reinterpret_cast<TUnixName>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  if (!fn) return {};
+  char* name = fn(path.c_str());
+  if (!name) return {};
+  std::string result = name;
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  return result;
+}
+
+bool RunHostTool(const char* tool, const std::string& arguments, const std::function<bool()>& done,
+                 DWORD timeoutMs) {
+  using TDosName = wchar_t*(CDECL*)(const char*);
+  auto dosName = reinterpret_cast<TDosName>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name"));
+  if (!dosName) return false;
+  wchar_t* exe = dosName(tool);
+  if (!exe) return false;
+  const std::wstring exePath = exe;
+  ::HeapFree(::GetProcessHeap(), 0, exe);
+  const std::string line = std::string(tool) + " " + arguments;
+  std::wstring commandLine(line.size(), L'\0');
+  commandLine.resize(size_t(::MultiByteToWideChar(CP_UTF8, 0, line.data(), int(line.size()), commandLine.data(),
+                                                  int(commandLine.size()))));
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return false;
+  THandleOwner process(pi.hProcess), thread(pi.hThread);
+  const double end = NowMs() + timeoutMs;
+  while (NowMs() < end) {
+    if (done()) return true;
+    ::Sleep(10);
+  }
+  return false;
+}
+
 double NowMs() {
   LARGE_INTEGER f, c;
   ::QueryPerformanceFrequency(&f);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,14 @@ std::wstring HelperPath(const std::wstring& name);
 // Deletes a folder (with a trailing backslash) and everything in it, read-only files too, links
 // without what they point to; what cannot go stays.
 void DeleteTree(const std::wstring& dir);
+
+// Under Wine: the host's (Unix) name of a Windows path; empty elsewhere or when it has none.
+std::string UnixName(const std::wstring& path);
+// Under Wine: starts a program of the host system (Unix path, arguments split as a Windows command
+// line is) and waits up to timeoutMs until done() holds; its process cannot be waited for. False
+// when it could not start or done() did not come.
+bool RunHostTool(const char* tool, const std::string& arguments, const std::function<bool()>& done,
+                 DWORD timeoutMs = 10000);
 
 // A Windows child process whose standard input and output are pipes: tests send it commands one
 // line at a time and read its answers. The process is killed if still running at destruction.

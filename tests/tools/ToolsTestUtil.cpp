@@ -9,52 +9,6 @@ namespace kivo::test {
 
 namespace {
 
-using UnixNameFn = char*(CDECL*)(const wchar_t*);
-using DosNameFn = wchar_t*(CDECL*)(const char*);
-
-UnixNameFn WineUnixName() {
-  return reinterpret_cast<UnixNameFn>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-}
-DosNameFn WineDosName() {
-  return reinterpret_cast<DosNameFn>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name"));
-}
-
-std::string UnixName(const std::wstring& path) {
-  auto fn = WineUnixName();
-  if (!fn) return {};
-  char* name = fn(path.c_str());
-  if (!name) return {};
-  std::string result = name;
-  ::HeapFree(::GetProcessHeap(), 0, name);
-  return result;
-}
-
-// Runs a program of the host system under Wine (its process cannot be waited for) and waits
-// until done() holds.
-template <class Done>
-bool RunHostTool(const char* tool, const std::string& arguments, Done done) {
-  auto dosName = WineDosName();
-  if (!dosName) return false;
-  wchar_t* exe = dosName(tool);
-  if (!exe) return false;
-  std::wstring exePath = exe;
-  ::HeapFree(::GetProcessHeap(), 0, exe);
-  std::wstring commandLine = Wide(std::string(tool) + " " + arguments);
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return false;
-  if (pi.hProcess) ::CloseHandle(pi.hProcess);
-  if (pi.hThread) ::CloseHandle(pi.hThread);
-  const double end = NowMs() + 10000;
-  while (NowMs() < end) {
-    if (done()) return true;
-    ::Sleep(10);
-  }
-  return false;
-}
-
 // Wine hands a host program its arguments split as a Windows command line is.
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
