@@ -133,7 +133,7 @@ TObjectPtr<TBitmap> MakeDisabledGlyph(TBitmap* glyph) {
   c->Brush()->SetColor(clBtnFace);
   c->Brush()->SetStyle(TBrushStyle::bsSolid);
   c->FillRect(RECT{0, 0, w, h});
-  // 1 where the glyph is see-through, 0 where it is drawn
+  // black where the glyph is drawn, white where it is see-through
   TBitmap mask;
   mask.Assign(glyph);
   if (glyph->Monochrome()) {
@@ -143,6 +143,8 @@ TObjectPtr<TBitmap> MakeDisabledGlyph(TBitmap* glyph) {
   mask.Mask(glyph->TransparentColor());
   HDC dc = c->Handle();
   HDC mdc = mask.Canvas()->Handle();
+  // white where the glyph is drawn: the brush goes there
+  ::BitBlt(mdc, 0, 0, w, h, nullptr, 0, 0, DSTINVERT);
   const COLORREF oldText = ::SetTextColor(dc, RGB(0, 0, 0));
   const COLORREF oldBack = ::SetBkColor(dc, RGB(255, 255, 255));
   const struct {
@@ -152,7 +154,7 @@ TObjectPtr<TBitmap> MakeDisabledGlyph(TBitmap* glyph) {
   for (const auto& pass : passes) {
     TBrushOwner brush(::CreateSolidBrush(ColorToRGB(pass.color)));
     TSelectObject sel(dc, brush.Get());
-    // where the mask is 0 the brush, elsewhere the destination
+    // where the source is white the brush, elsewhere the destination
     ::BitBlt(dc, pass.offset, pass.offset, w, h, mdc, 0, 0, 0xE20746);
   }
   ::SetBkColor(dc, oldBack);
