@@ -698,6 +698,79 @@ TEST(SkinnerCreatorsTest, EveryKindOfTheDispatchHasACreator) {
     EXPECT_NE(FindSkinnerCreator(static_cast<TSkinnerKind>(k)), nullptr) << SkinnerKindName(static_cast<TSkinnerKind>(k));
 }
 
+// One table: every kind the dispatch can choose, for a control of that kind, makes a skinner of
+// the kind's class through its registered creator.
+TEST_F(ControlSkinnersTest, EveryKindMakesASkinnerOfItsClass) {
+  RegisterControlSkinners();
+  struct TCase {
+    TSkinnerKind kind;
+    std::function<TControl*()> make;
+    int mode;
+  };
+  auto pages = [&] {
+    auto* p = Place<TPageControl>(10, 10, 200, 120);
+    auto* sheet = new TTabSheet(form);
+    sheet->SetCaption(L"Page");
+    sheet->SetPageControl(p);
+    return p;
+  };
+  const TCase table[] = {
+      {TSkinnerKind::Button, [&] { return Place<TButton>(10, 10, 80, 24); }, 0},
+      {TSkinnerKind::BitButton, [&] { return Place<TBitBtn>(10, 10, 80, 24); }, 0},
+      {TSkinnerKind::MenuButton, [&] { return Place<TRzMenuButton>(10, 10, 80, 24); }, 0},
+      {TSkinnerKind::SpeedButton, [&] { return Place<TSpeedButton>(10, 10, 80, 24); }, 0},
+      {TSkinnerKind::CheckBox, [&] { return Place<TCheckBox>(10, 10, 80, 24); }, 0},
+      {TSkinnerKind::RadioButton, [&] { return Place<TRadioButton>(10, 10, 80, 24); }, 0},
+      {TSkinnerKind::ObjImage, [&] { return Place<TRzCheckBox>(10, 10, 80, 24); }, kObjImageCheck},
+      {TSkinnerKind::Tab, pages, 0},
+      {TSkinnerKind::TabBtn, pages, 0},
+      {TSkinnerKind::Tab31, [&] { return Place<TTabSet>(10, 10, 200, 24); }, 0},
+      {TSkinnerKind::TabSheet, [&] { return pages()->Pages(0); }, 0},
+      {TSkinnerKind::AdvPage, [&] { return Place<TAdvPageControl>(10, 10, 200, 120); }, kAdvPageMode},
+      {TSkinnerKind::Edit, [&] { return Place<TEdit>(10, 10, 80, 24); }, 0},
+      {TSkinnerKind::ComBox, [&] { return Place<TComboBox>(10, 10, 80, 24); }, 0},
+      {TSkinnerKind::DateTime, [&] { return Place<TDateTimePicker>(10, 10, 150, 24); }, 0},
+      {TSkinnerKind::UpDown, [&] { return Place<TUpDown>(10, 10, 17, 30); }, 0},
+      {TSkinnerKind::TrackBar, [&] { return Place<TTrackBar>(10, 10, 150, 30); }, 0},
+      {TSkinnerKind::Progress, [&] { return Place<TProgressBar>(10, 10, 150, 16); }, 0},
+      {TSkinnerKind::Box, [&] { return Place<TPanel>(10, 10, 150, 60); }, 0},
+      {TSkinnerKind::BoxH, [&] { return Place<TPanel>(10, 10, 150, 60); }, 0},
+      {TSkinnerKind::GroupBox, [&] { return Place<TGroupBox>(10, 10, 150, 60); }, 0},
+      {TSkinnerKind::MediaPlayer, [&] { return Place<TMediaPlayer>(10, 10, 270, 30); }, 0},
+      {TSkinnerKind::Scrollbar, [&] { return Place<TMemo>(10, 10, 150, 60); }, 0},
+      {TSkinnerKind::ScControl, [&] { return Place<TScrollBar>(10, 10, 150, 17); }, 0},
+      {TSkinnerKind::ListView, [&] { return Place<TListView>(10, 10, 150, 60); }, 0},
+      {TSkinnerKind::Sizer, [&] { return Place<TPanel>(10, 10, 150, 60); }, 0},
+  };
+  std::vector<bool> covered(static_cast<std::size_t>(TSkinnerKind::Count), false);
+  for (const TCase& c : table) {
+    covered[static_cast<std::size_t>(c.kind)] = true;
+    TSkinnerCreator create = FindSkinnerCreator(c.kind);
+    ASSERT_NE(create, nullptr) << SkinnerKindName(c.kind);
+    TControl* control = c.make();
+    TSkinnerRequest r;
+    r.Kind = c.kind;
+    r.SkinData = skin;
+    r.Canvas = &host.canvas;
+    r.Control = control;
+    auto* wc = dynamic_cast<TWinControl*>(control);
+    r.Handle = wc ? wc->Handle() : nullptr;
+    r.Owner = control;
+    r.Mode = c.mode;
+    TSkinControl* made = create(r);
+    ASSERT_NE(made, nullptr) << SkinnerKindName(c.kind);
+    EXPECT_EQ(made->ClassName(), SkinnerKindName(c.kind));
+    EXPECT_EQ(made->Owner(), control) << SkinnerKindName(c.kind);
+    Settle(form->Handle());
+    TControl* top = control;
+    while (top->Parent() && top->Parent() != form) top = top->Parent();
+    top->Free();  // takes its skinner with it
+    Settle(form->Handle());
+  }
+  for (int k = 1; k < static_cast<int>(TSkinnerKind::Count); ++k)
+    EXPECT_TRUE(covered[static_cast<std::size_t>(k)]) << SkinnerKindName(static_cast<TSkinnerKind>(k));
+}
+
 // A form holding one of each control these skinners are for.
 struct TGlyphControlsForm {
   explicit TGlyphControlsForm(TForm* f) : form(f) {
