@@ -568,6 +568,18 @@ TEST_F(ControlSkinnersTest, DateTimeArrowCoversTheDropDownButtonAndOpensTheCalen
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < cx; ++x) same += shot.At(x, y) == PixelOf(expected, x, y);
   EXPECT_EQ(same, cx * 20);
+  // hovered: cell 4
+  s->ArrowButton->Perform(CM_MOUSEENTER);
+  EXPECT_EQ(s->ArrowButton->Hover, 1);
+  const RECT hotCell = SkinFrameRect(cells->Bitmap.get(), false, std::max(1, cells->Frame), 4);
+  expected.Canvas()->CopyRect(RECT{0, 0, cx, 20}, cells->Bitmap->Canvas(), hotCell);
+  const TWindowShot hot = Shot(s->ArrowButton);
+  same = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < cx; ++x) same += hot.At(x, y) == PixelOf(expected, x, y);
+  EXPECT_EQ(same, cx * 20);
+  s->ArrowButton->Perform(CM_MOUSELEAVE);
+  EXPECT_EQ(s->ArrowButton->Hover, 0);
   // the frame round the picker
   const TWindowShot frame = Shot(picker);
   EXPECT_EQ(frame.At(0, 12), Rgb(skin->Color(scButtonShadow)));
