@@ -38,6 +38,16 @@ void DrawPlacedText(HDC dc, TFont* font, const std::wstring& text, RECT r, UINT 
   ::SetBkMode(dc, oldMode);
   ::SetTextColor(dc, oldColor);
 }
+// The caption measured with the canvas's font and laid out with the glyph.
+TButtonPlacement LayOut(TCanvas* c, SIZE client, SIZE glyph, const std::wstring& text, int layout, int margin,
+                        int spacing, bool autoMargin, bool speedButton) {
+  SIZE t;
+  {
+    TSelectObject sel(c->Handle(), c->Font()->Handle());
+    t = MeasureButtonText(c->Handle(), client, glyph, layout, text);
+  }
+  return ButtonLayout(client, glyph, t, layout, margin, spacing, autoMargin, speedButton);
+}
 }  // namespace
 
 // ---- shared routines ------------------------------------------------------------------------------
@@ -203,6 +213,15 @@ bool TSkinButton::PrepareBuffer(const RECT& r, int frame, bool drawFrame, TContr
   return true;
 }
 
+void TSkinButton::DrawLaidOutCaption(TCanvas* c, const RECT& r, UINT flags) {
+  DrawPlacedText(c->Handle(), c->Font(), Text, r, TextFlagsFor(this, flags));
+  if (Focused && !HasOption(SkinData, xoNoFocusRect)) {
+    RECT fr = r;
+    ::InflateRect(&fr, 2, 2);
+    ::DrawFocusRect(c->Handle(), &fr);
+  }
+}
+
 void TSkinButton::ShowBuffer(HDC dc, const RECT& r) {
   ::GdiFlush();
   ::BitBlt(dc, r.left, r.top, Width(r), Height(r), Buffer->Canvas()->Handle(), 0, 0, SRCCOPY);
@@ -246,13 +265,8 @@ void TSkinBitButton::Draw(HDC dc, const RECT& r) {
   Text = ReplaceFirst(Control->Caption(), L"||", L"\r\n");
   TCanvas* c = Buffer->Canvas();
   c->Font()->Assign(Control->Font());
-  const SIZE client{Width(r), Height(r)};
-  SIZE t;
-  {
-    TSelectObject sel(c->Handle(), c->Font()->Handle());
-    t = MeasureButtonText(c->Handle(), client, g, layout, Text);
-  }
-  const TButtonPlacement p = ButtonLayout(client, g, t, layout, margin, spacing, margin == -1 || centred, false);
+  const TButtonPlacement p =
+      LayOut(c, SIZE{Width(r), Height(r)}, g, Text, layout, margin, spacing, margin == -1 || centred, false);
   if (glyph && !glyph->Empty()) {
     DrawGlyphCell(c, p.Glyph, numGlyphs, cell, glyph);
   } else if (images) {
@@ -265,14 +279,7 @@ void TSkinBitButton::Draw(HDC dc, const RECT& r) {
     }
   }
   c->Font()->SetColor(CaptionColor(frame, Control->Font()->Color()));
-  if (!Text.empty()) {
-    DrawPlacedText(c->Handle(), c->Font(), Text, p.Text, TextFlagsFor(this, p.Flags));
-    if (Focused && !HasOption(SkinData, xoNoFocusRect)) {
-      RECT fr = p.Text;
-      ::InflateRect(&fr, 2, 2);
-      ::DrawFocusRect(c->Handle(), &fr);
-    }
-  }
+  if (!Text.empty()) DrawLaidOutCaption(c, p.Text, p.Flags);
   ShowBuffer(dc, r);
 }
 
@@ -288,23 +295,11 @@ void TSkinBitButton::DrawGraphicButton(HDC dc, const RECT& r) {
   Text = ReplaceFirst(Control->Caption(), L"||", L"\r\n");
   TCanvas* c = Buffer->Canvas();
   c->Font()->Assign(Control->Font());
-  const SIZE client{Width(r), Height(r)};
-  SIZE t;
-  {
-    TSelectObject sel(c->Handle(), c->Font()->Handle());
-    t = MeasureButtonText(c->Handle(), client, g, layout, Text);
-  }
-  const TButtonPlacement p = ButtonLayout(client, g, t, layout, margin, spacing, margin == -1 || centred, false);
+  const TButtonPlacement p =
+      LayOut(c, SIZE{Width(r), Height(r)}, g, Text, layout, margin, spacing, margin == -1 || centred, false);
   if (g.cx > 0) c->Draw(p.Glyph.x, p.Glyph.y, graphic);
   c->Font()->SetColor(GlyphCaptionColor(frame, Control->Font()->Color(), true, IsEnabled != 0));
-  if (!Text.empty()) {
-    DrawPlacedText(c->Handle(), c->Font(), Text, p.Text, TextFlagsFor(this, p.Flags));
-    if (Focused && !HasOption(SkinData, xoNoFocusRect)) {
-      RECT fr = p.Text;
-      ::InflateRect(&fr, 2, 2);
-      ::DrawFocusRect(c->Handle(), &fr);
-    }
-  }
+  if (!Text.empty()) DrawLaidOutCaption(c, p.Text, p.Flags);
   ShowBuffer(dc, r);
 }
 
@@ -348,13 +343,7 @@ void TSkinMenuButton::Draw(HDC dc, const RECT& r) {
   c->Pen()->SetColor(arrowColor);
   const POINT arrow[] = {{w - 12, h / 2 + 2}, {w - 15, h / 2 - 1}, {w - 9, h / 2 - 1}};
   c->Polygon(arrow, 3);
-  const RECT tr{tx, ty, tx + t.cx, ty + t.cy};
-  DrawPlacedText(c->Handle(), c->Font(), Text, tr, TextFlagsFor(this, DT_WORDBREAK));
-  if (Focused && !HasOption(SkinData, xoNoFocusRect)) {
-    RECT fr = tr;
-    ::InflateRect(&fr, 2, 2);
-    ::DrawFocusRect(c->Handle(), &fr);
-  }
+  DrawLaidOutCaption(c, RECT{tx, ty, tx + t.cx, ty + t.cy}, DT_WORDBREAK);
   ShowBuffer(dc, r);
 }
 
@@ -528,13 +517,7 @@ void TSkinSpeedButton::PaintButton(TCanvas* canvas, const RECT& r) {
     g = SIZE{glyph->Width() / numGlyphs, glyph->Height()};
   const RECT whole{0, 0, Width(r), Height(r)};
   if (g.cx > 0 && g.cy > 0) {
-    const SIZE client{Width(r), Height(r)};
-    SIZE t;
-    {
-      TSelectObject sel(c->Handle(), c->Font()->Handle());
-      t = MeasureButtonText(c->Handle(), client, g, layout, Text);
-    }
-    const TButtonPlacement p = ButtonLayout(client, g, t, layout, margin, spacing, margin == -1, true);
+    const TButtonPlacement p = LayOut(c, SIZE{Width(r), Height(r)}, g, Text, layout, margin, spacing, margin == -1, true);
     if (graphic)
       c->Draw(p.Glyph.x, p.Glyph.y, graphic);
     else

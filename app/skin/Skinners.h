@@ -37,6 +37,8 @@ class TSkinButton : public TSkinControl {
   bool PrepareBuffer(const RECT& r, int frame, bool drawFrame, TControl* background);
   // The caption colour of a glyph button: NormalColour2 only in frame 1 when normalOnlyInFrame1.
   TColor GlyphCaptionColor(int frame, TColor start, bool normalOnlyInFrame1, bool enabled);
+  // Text in r with the flags, and the focus rectangle 2 pixels outside r when focused.
+  void DrawLaidOutCaption(TCanvas* c, const RECT& r, UINT flags);
   // Buffer copied to the DC at r.
   void ShowBuffer(HDC dc, const RECT& r);
   // The caption colour of a frame (NormalColour2, MouseOverColour2, PressedColour2, disabled).
