@@ -963,6 +963,20 @@ TEST_F(SkinnedGlyphControlsTest, StatusBarPanelsEdgesAndGrip) {
   EXPECT_EQ(shot.At(w - 1 - g / 2, h - 1 - g / 2), SkinColor(testskin::pExtra, 5));
   EXPECT_EQ(shot.At(w - 1 - g - 2, h - 3), SkinColor(testskin::pStatusBar, 2));
 
+  // an owner's drawing event gets each panel's rectangle inside its edge
+  std::vector<std::pair<int, RECT>> drawn;
+  bar->OnDrawPanel = [&](TStatusBar*, TStatusPanel* panel, const RECT& rect) { drawn.emplace_back(panel->Index(), rect); };
+  bar->Invalidate();
+  Settle(bar->Handle());
+  ASSERT_GE(drawn.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    RECT want = p[i];
+    ::InflateRect(&want, -2, -2);
+    EXPECT_EQ(drawn[static_cast<std::size_t>(i)].first, i);
+    EXPECT_TRUE(::EqualRect(&drawn[static_cast<std::size_t>(i)].second, &want)) << i;
+  }
+  bar->OnDrawPanel = nullptr;
+
   // simple mode with an empty text: the lowered edge over the whole bar
   bar->SetSimplePanel(true);
   bar->SetSimpleText(L"");
