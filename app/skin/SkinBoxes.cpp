@@ -1,4 +1,7 @@
 // Container skinners: group boxes, re-coloured panels and forms, plain dialog children and size grips.
+#include <algorithm>
+
+#include "ComCtrls.h"
 #include "SkinDraw.h"
 #include "SkinPaint.h"
 #include "Skinners.h"
@@ -9,6 +12,7 @@ KIVO_IMPLEMENT_CLASS(TSkinGroupBox)
 KIVO_IMPLEMENT_CLASS(TSkinBox)
 KIVO_IMPLEMENT_CLASS(TSkinBoxH)
 KIVO_IMPLEMENT_CLASS(TSkinSizer)
+KIVO_IMPLEMENT_CLASS(TSkinStatusBar)
 
 // ---- TSkinGroupBox ----------------------------------------------------------------------------------
 
@@ -123,5 +127,104 @@ bool TSkinBoxH::BeforeMessage(TMessage& m) {
 // ---- TSkinSizer -------------------------------------------------------------------------------------
 
 void TSkinSizer::Draw(HDC dc, const RECT& r) { FillColor(dc, r, FaceColor()); }
+
+// ---- TSkinStatusBar -----------------------------------------------------------------------------------
+
+void DrawStatusEdge(TSkinControl* skinner, HDC dc, const RECT& r, int cell) {
+  TSkinData* data = skinner ? skinner->SkinData : nullptr;
+  TDataSkinObject* edges = data ? data->StatusBarEdges.get() : nullptr;
+  if (r.right <= r.left || r.bottom <= r.top) return;
+  if (edges && edges->HasPicture()) {
+    TObjectPtr<TBitmap> b = SliceBitmap(r, edges->Bitmap.get(), edges->Margins(), false, edges->Tile != 0, 3, cell);
+    if (!b->Empty()) ::BitBlt(dc, r.left, r.top, b->Width(), b->Height(), b->Canvas()->Handle(), 0, 0, SRCCOPY);
+    return;
+  }
+  if (cell == 3) return;
+  const COLORREF shadow = ColorToRGB(clBtnShadow), light = ColorToRGB(clBtnHighlight);
+  const COLORREF topLeft = cell == 1 ? shadow : light, bottomRight = cell == 1 ? light : shadow;
+  FillColor(dc, RECT{r.left, r.top, r.right - 1, r.top + 1}, topLeft);
+  FillColor(dc, RECT{r.left, r.top, r.left + 1, r.bottom - 1}, topLeft);
+  FillColor(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, bottomRight);
+  FillColor(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, bottomRight);
+}
+
+bool TSkinStatusBar::BeforeMessage(TMessage& m) {
+  switch (m.Msg) {
+    case WM_PAINT:
+      SkinPaintMessage(this, m);
+      return false;
+    case WM_ERASEBKGND:
+      m.Result = 1;
+      return false;
+    default:
+      return TSkinControl::BeforeMessage(m);
+  }
+}
+
+void TSkinStatusBar::Draw(HDC dc, const RECT& r) {
+  auto* bar = dynamic_cast<TStatusBar*>(Control);
+  if (!bar || r.right <= r.left || r.bottom <= r.top) return;
+  TBitmap buffer;
+  buffer.SetPixelFormat(TPixelFormat::pf24bit);
+  buffer.SetSize(r.right - r.left, r.bottom - r.top);
+  TCanvas* c = buffer.Canvas();
+  HDC bdc = c->Handle();
+  FillFace(this, bdc, RECT{0, 0, r.right - r.left, r.bottom - r.top});
+  c->Font()->Assign(bar->Font());
+  c->Font()->SetStyle(0);
+  TDataSkinObject* edges = SkinData->StatusBarEdges.get();
+  if (edges && edges->HasPicture()) c->Font()->SetColor(edges->NormalColour2);
+  const bool rightToLeft = TextFlagsFor(this, 0) & DT_RTLREADING;
+  TStatusPanels* panels = bar->Panels();
+  const int count = panels->Count();
+  if (bar->SimplePanel() || count == 0) {
+    DrawStatusEdge(this, bdc, r, 1);
+    std::wstring text = GetStrPropByName(bar, L"simpletext");
+    if (text.empty()) text = L" ";
+    RECT tr = r;
+    ::InflateRect(&tr, -2, 0);
+    DrawLabel(this, c, tr, rightToLeft ? DT_RIGHT : DT_LEFT, true, text);
+  } else {
+    for (int i = 0; i < count; ++i) {
+      TStatusPanel* panel = panels->Items(i);
+      RECT p{};
+      if (!::SendMessageW(Handle, SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&p))) continue;
+      p.right += 2;
+      if (i == count - 1) p.right = r.right;
+      UINT align = panel->Alignment() == TAlignment::taCenter        ? DT_CENTER
+                   : panel->Alignment() == TAlignment::taRightJustify ? DT_RIGHT
+                                                                     : DT_LEFT;
+      if (rightToLeft && align != DT_CENTER) align = align == DT_LEFT ? DT_RIGHT : DT_LEFT;
+      const int cell = panel->Bevel() == TStatusPanelBevel::pbLowered ? 1
+                       : panel->Bevel() == TStatusPanelBevel::pbNone  ? 3
+                                                                      : 2;
+      DrawStatusEdge(this, bdc, p, cell);
+      if (panel->Style() != TStatusPanelStyle::psText) continue;
+      std::wstring text = panel->Text();
+      if (text.empty()) text = L" ";
+      ::InflateRect(&p, -2, 0);
+      DrawLabel(this, c, p, align, true, text);
+    }
+  }
+  TDataSkinObject* extra = SkinData->ExtraImages.get();
+  if ((::GetWindowLongPtrW(Handle, GWL_STYLE) & SBARS_SIZEGRIP) && extra && extra->HasPicture()) {
+    const int n = std::max(1, extra->Frame);
+    const int w = extra->Bitmap->Width() / n, h = extra->Bitmap->Height();
+    DrawStripFrameDC(this, bdc, RECT{r.right - 1 - w, r.bottom - 1 - h, r.right - 1, r.bottom - 1}, n, 5,
+                     extra->Bitmap.get());
+  }
+  ::GdiFlush();
+  ::BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, bdc, 0, 0, SRCCOPY);
+  bar->PaintControls(dc, nullptr);
+  if (bar->OnDrawPanel) {
+    TCanvasBinding bind(bar->Canvas(), dc);
+    for (int i = 0; i < count; ++i) {
+      RECT p{};
+      if (!::SendMessageW(Handle, SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&p))) continue;
+      ::InflateRect(&p, -2, -2);
+      bar->OnDrawPanel(bar, panels->Items(i), p);
+    }
+  }
+}
 
 }  // namespace kivo

@@ -11,6 +11,7 @@ namespace kivo {
 KIVO_IMPLEMENT_CLASS(TSkinButton)
 KIVO_IMPLEMENT_CLASS(TSkinCheckBox)
 KIVO_IMPLEMENT_CLASS(TSkinRadioButton)
+KIVO_IMPLEMENT_CLASS(TSkinObjImage)
 
 namespace {
 int Width(const RECT& r) { return r.right - r.left; }
@@ -82,7 +83,7 @@ void TSkinButton::AfterMessage(TMessage& m) {
         StateFlags |= kSkinHover;
         Repaint();
       }
-      SkinTrackMouseLeave(Handle);
+      if (Handle) SkinTrackMouseLeave(Handle);
       break;
     case WM_LBUTTONUP:
       if (StateFlags & kSkinPressed) {
@@ -156,16 +157,8 @@ void TSkinButton::Draw(HDC dc, const RECT& r) {
   if (!SkinData || !SkinData->Buttons || !SkinData->Buttons->HasPicture()) return;
   const int frame = CurrentFrame();
   Text = Control ? Control->Caption() : WindowTextOf(Handle);
-  if (Width(r) <= 0 || Height(r) <= 0) return;
-  Buffer->SetPixelFormat(TPixelFormat::pf24bit);
-  Buffer->SetSize(Width(r), Height(r));
+  if (!PrepareBuffer(r, frame, true, Control)) return;
   const RECT whole{0, 0, Width(r), Height(r)};
-  HDC bdc = Buffer->Canvas()->Handle();
-  if (Transparent && Control)
-    PaintParentBackground(Control, bdc);
-  else
-    FillFace(this, bdc, whole);
-  DrawSkinObject(this, bdc, whole, SkinData->Buttons->Frame, frame, SkinData->Buttons.get());
   TCanvas* c = Buffer->Canvas();
   if (Control) {
     c->Font()->Assign(Control->Font());
@@ -179,8 +172,7 @@ void TSkinButton::Draw(HDC dc, const RECT& r) {
     c->Font()->SetColor(CaptionColor(frame, SkinData->Color(scButtonText)));
   }
   DrawButtonCaption(c, whole, Text);
-  ::GdiFlush();
-  ::BitBlt(dc, r.left, r.top, Width(r), Height(r), bdc, 0, 0, SRCCOPY);
+  ShowBuffer(dc, r);
 }
 
 // ---- TSkinCheckBox / TSkinRadioButton --------------------------------------------------------------
@@ -347,6 +339,83 @@ void TSkinCheckBox::DrawBox(HDC dc, const RECT& r, bool radio) {
   ::SetBkMode(dc, oldMode);
   ::SetBkColor(dc, oldBk);
   ::SetTextColor(dc, oldColor);
+}
+
+// ---- TSkinObjImage ------------------------------------------------------------------------------------
+
+void TSkinObjImage::AttachControl(TSkinnerHost* form, TSkinData* skinData, bool, TCanvas* canvas) {
+  if (Attached) return;
+  SkinData = skinData;
+  Form = form;
+  Canvas = canvas;
+  Control = dynamic_cast<TControl*>(Owner());
+  auto* wc = dynamic_cast<TWinControl*>(Control);
+  Handle = wc ? wc->HandleIfAllocated() : nullptr;
+  if (Form) Form->AddSkinner(this);
+  BuildGlyphs();
+  Attached = 1;
+  State = kSkinnerAttached;
+}
+
+void TSkinObjImage::SkinChanged() { BuildGlyphs(); }
+
+void TSkinObjImage::Restore() {
+  if (!Control || Control->IsDestroying()) return;
+  if (Kind == 1 || Kind == 2) {
+    SetPropByName(Control, L"UseCustomGlyphs", L"false");
+  } else if (auto* glyph = dynamic_cast<TBitmap*>(
+                 GetObjectPropByName(GetObjectPropByName(Control, L"Properties"), L"Glyph"))) {
+    glyph->Assign(nullptr);
+  }
+}
+
+void TSkinObjImage::BuildGlyphs() {
+  if (!SkinData || !SkinData->Buttons || !Control) return;
+  const bool radio = Kind == 2;
+  TBitmap* source = radio ? SkinData->Buttons->RadioBitmap.get() : SkinData->Buttons->CheckBitmap.get();
+  const int n = radio ? SkinData->Buttons->RadioButtonFrame : SkinData->Buttons->CheckButtonFrame;
+  if (!source || source->Empty() || n < 1) return;
+  TBitmap* target = nullptr;
+  if (Kind == 3)
+    target = dynamic_cast<TBitmap*>(GetObjectPropByName(GetObjectPropByName(Control, L"Properties"), L"Glyph"));
+  else
+    target = dynamic_cast<TBitmap*>(GetObjectPropByName(Control, L"CustomGlyphs"));
+  if (!target) return;
+  struct TCopy {
+    int cell;
+    std::vector<int> positions;
+  };
+  std::vector<TCopy> copies;
+  int cells = 6;
+  if (Kind == 1) {
+    cells = 9;
+    copies = {{1, {1, 4}}, {2, {2, 5}}, {3, {7}}, {4, {8}}, {5, {3, 6, 9}}};
+  } else if (Kind == 2) {
+    copies = {{1, {1, 3}}, {2, {2, 4}}, {3, {5}}, {4, {6}}};
+  } else {
+    copies = {{1, {1, 4}}, {2, {2, 5}}, {5, {3, 6}}};
+  }
+  const int w = source->Width() / n, h = source->Height();
+  TBitmap strip;
+  strip.SetPixelFormat(TPixelFormat::pf24bit);
+  strip.SetSize(cells * w, h);
+  for (const TCopy& copy : copies) {
+    // the fifth cell only from a five-cell strip
+    if (copy.cell > n || (copy.cell == 5 && n != 5)) continue;
+    const RECT src{(copy.cell - 1) * w, 0, copy.cell * w, h};
+    for (int p : copy.positions)
+      strip.Canvas()->CopyRect(RECT{(p - 1) * w, 0, p * w, h}, source->Canvas(), src);
+  }
+  ::GdiFlush();
+  target->Assign(&strip);
+  if (Kind == 3) {
+    target->SetTransparentColor(static_cast<TColor>(0xFF00FF));
+    target->SetTransparent(false);
+    return;
+  }
+  SetPropByName(Control, L"transparentcolor", L"16711935");
+  SetPropByName(Control, L"UseCustomGlyphs", L"false");
+  SetPropByName(Control, L"UseCustomGlyphs", L"true");
 }
 
 }  // namespace kivo

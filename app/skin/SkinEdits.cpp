@@ -14,6 +14,8 @@ namespace kivo {
 
 KIVO_IMPLEMENT_CLASS(TSkinEdit)
 KIVO_IMPLEMENT_CLASS(TSkinComBox)
+KIVO_IMPLEMENT_CLASS(TSkinDateTime)
+KIVO_IMPLEMENT_CLASS(TArrowButton)
 
 namespace {
 int Width(const RECT& r) { return r.right - r.left; }
@@ -361,6 +363,114 @@ void TSkinComBox::DrawComboExArrow(HDC dc, int frame) {
   ::OffsetRect(&er, -wr.left, -wr.top);
   FillFace(this, dc, er);
   DrawStripFrameDC(this, dc, er, std::max(1, arrow->Frame), frame, arrow->Bitmap.get());
+}
+
+// ---- TSkinDateTime and its arrow button ----------------------------------------------------------------
+
+TSkinDateTime::~TSkinDateTime() {
+  if (ArrowButton) ArrowButton->Free();
+  ArrowButton = nullptr;
+}
+
+void TSkinDateTime::Notification(TComponent* c, TOperation op) {
+  TSkinControl::Notification(c, op);
+  if (op == TOperation::opRemove && c == ArrowButton) ArrowButton = nullptr;
+}
+
+void TSkinDateTime::AttachControl(TSkinnerHost* form, TSkinData* skinData, bool recolor, TCanvas* canvas) {
+  if (Attached) return;
+  TSkinControl::AttachControl(form, skinData, recolor, canvas);
+  if (!Control || !Handle) return;
+  ArrowButton = new TArrowButton(this);
+  ArrowButton->Bind(this, Control);
+}
+
+void TSkinDateTime::AfterMessage(TMessage& m) {
+  if (m.Msg == WM_SIZE) {
+    if (ArrowButton) ArrowButton->Repaint();
+    return;
+  }
+  TSkinControl::AfterMessage(m);
+}
+
+void TSkinDateTime::Draw(HDC dc, const RECT& r) {
+  if (ArrowButton) ArrowButton->Align(r);
+  if (!HasBorder(Handle, r)) return;
+  Frame(dc, r, ColorToRGB(SkinData->Color(scButtonShadow)));
+  RECT inner = r;
+  ::InflateRect(&inner, -1, -1);
+  Frame(dc, inner, RGB(255, 255, 255));
+}
+
+TArrowButton::TArrowButton(TComponent* owner) : TCustomControl(owner) {
+  SetTabStop(false);
+  SetWidth(::GetSystemMetrics(SM_CXHSCROLL));
+}
+
+void TArrowButton::Bind(TSkinDateTime* skinner, TControl* picker) {
+  Skinner = skinner;
+  Picker = picker;
+  auto* wc = dynamic_cast<TWinControl*>(picker);
+  PickerHandle = wc ? wc->Handle() : nullptr;
+  if (!PickerHandle) return;
+  const int arrow = ::GetSystemMetrics(SM_CXHSCROLL);
+  RECT wr;
+  ::GetWindowRect(PickerHandle, &wr);
+  const bool left = (::GetWindowLongPtrW(PickerHandle, GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR) != 0;
+  SetBounds(left ? 2 : (wr.right - wr.left) - arrow - 4, 0, arrow, picker->Height() - 4);
+  ::SetWindowLongPtrW(PickerHandle, GWL_STYLE, ::GetWindowLongPtrW(PickerHandle, GWL_STYLE) | WS_CLIPCHILDREN);
+  SetParentWindow(PickerHandle);
+  SetVisible(true);
+}
+
+void TArrowButton::Align(const RECT& r) {
+  if (!PickerHandle) return;
+  const bool left = (::GetWindowLongPtrW(PickerHandle, GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR) != 0;
+  const int x = left ? 2 : r.right - ::GetSystemMetrics(SM_CXHSCROLL) - 4;
+  if (x != Left()) SetLeft(x);
+}
+
+void TArrowButton::Paint() {
+  TSkinData* data = Skinner ? Skinner->SkinData : nullptr;
+  const RECT r{0, 0, Width(), Picker ? Picker->Height() - 4 : Height()};
+  TCanvas* c = Canvas();
+  c->Brush()->SetStyle(TBrushStyle::bsSolid);
+  c->Brush()->SetColor(data ? data->Color(scButtonFace) : clBtnFace);
+  c->FillRect(r);
+  TDataSkinObject* arrow = data ? data->ComboxArrow.get() : nullptr;
+  if (!HasPicture(arrow)) return;
+  const RECT cell = SkinFrameRect(arrow->Bitmap.get(), false, std::max(1, arrow->Frame), (Hover & 1) ? 4 : 1);
+  c->CopyRect(r, arrow->Bitmap->Canvas(), cell);
+}
+
+void TArrowButton::WndProc(TMessage& m) {
+  const bool pickerEnabled = PickerHandle && ::IsWindowEnabled(PickerHandle);
+  switch (m.Msg) {
+    case CM_MOUSEENTER:
+    case CM_MOUSELEAVE:
+      TCustomControl::WndProc(m);
+      if (pickerEnabled) {
+        Hover = m.Msg == CM_MOUSEENTER ? (Hover | 1) : (Hover & ~1);
+        Invalidate();
+      }
+      return;
+    case WM_LBUTTONDOWN: {
+      TCustomControl::WndProc(m);
+      if (!PickerHandle) return;
+      const int x = static_cast<short>(LOWORD(m.LParam)) + Left(), y = static_cast<short>(HIWORD(m.LParam)) + Top();
+      const LPARAM point = MAKELPARAM(x, y);
+      ::PostMessageW(PickerHandle, WM_LBUTTONDOWN, m.WParam, point);
+      ::PostMessageW(PickerHandle, WM_LBUTTONUP, m.WParam, point);
+      Invalidate();
+      return;
+    }
+    case WM_LBUTTONUP:
+      TCustomControl::WndProc(m);
+      if (PickerHandle) ::SetFocus(PickerHandle);
+      return;
+    default:
+      TCustomControl::WndProc(m);
+  }
 }
 
 }  // namespace kivo

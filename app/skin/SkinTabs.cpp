@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ComCtrls.h"
+#include "Strings.h"
 #include "SkinBitmaps.h"
 #include "SkinDraw.h"
 #include "SkinPaint.h"
@@ -14,11 +15,71 @@ namespace kivo {
 
 KIVO_IMPLEMENT_CLASS(TSkinTab)
 KIVO_IMPLEMENT_CLASS(TSkinTabSheet)
+KIVO_IMPLEMENT_CLASS(TSkinTabBtn)
+KIVO_IMPLEMENT_CLASS(TSkinTab31)
+KIVO_IMPLEMENT_CLASS(TSkinAdvPage)
 
 namespace {
 int Width(const RECT& r) { return r.right - r.left; }
 int Height(const RECT& r) { return r.bottom - r.top; }
 bool HasPicture(const TDataSkinObject* o) { return o && o->HasPicture(); }
+
+// A tab's text and image, asked with TCM_GETITEMW of a Unicode window or TCM_GETITEMA of another.
+std::wstring TabItemText(HWND tabs, int index, bool unicode, int& image) {
+  image = -1;
+  if (unicode) {
+    wchar_t buffer[80] = {};
+    TCITEMW item{};
+    item.mask = TCIF_TEXT | TCIF_IMAGE | TCIF_STATE;
+    item.pszText = buffer;
+    item.cchTextMax = 80;
+    if (!::SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item))) return {};
+    image = item.iImage;
+    return WideLeft(buffer, -1);
+  }
+  char buffer[80] = {};
+  TCITEMA item{};
+  item.mask = TCIF_TEXT | TCIF_IMAGE | TCIF_STATE;
+  item.pszText = buffer;
+  item.cchTextMax = 80;
+  if (!::SendMessageA(tabs, TCM_GETITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item))) return {};
+  image = item.iImage;
+  buffer[79] = 0;
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, buffer, -1, nullptr, 0);
+  if (length <= 1) return {};
+  std::wstring text(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, buffer, -1, text.data(), length);
+  text.resize(static_cast<std::size_t>(length - 1));
+  return text;
+}
+
+// The window's font on the canvas.
+void UseWindowFont(HWND wnd, TCanvas* canvas) {
+  HFONT font = reinterpret_cast<HFONT>(::SendMessageW(wnd, WM_GETFONT, 0, 0));
+  if (!font) return;
+  LOGFONTW lf{};
+  if (::GetObjectW(font, sizeof(lf), &lf)) canvas->Font()->AssignLogFont(lf);
+}
+
+// The pane rectangle of a tab control at the top: TCM_ADJUSTRECT of r, inflated by 4, one pixel
+// toward the tabs.
+RECT TopPane(HWND tabs, const RECT& r) {
+  RECT p = r;
+  ::SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&p));
+  ::InflateRect(&p, 4, 4);
+  p.top += 1;
+  return p;
+}
+
+// The skin's up-down skinner on the control's "msctls_updown32" child, once.
+bool SkinArrows(TSkinControl* skinner, TSkinUpDown*& upDown) {
+  HWND arrows = ::FindWindowExW(skinner->Handle, nullptr, L"msctls_updown32", nullptr);
+  if (arrows && !upDown) {
+    upDown = new TSkinUpDown(skinner->Owner());
+    upDown->AttachWindow(arrows, skinner->SkinData, skinner->Form, skinner->Canvas);
+  }
+  return arrows && (::GetWindowLongPtrW(arrows, GWL_STYLE) & WS_VISIBLE);
+}
 }  // namespace
 
 TSkinTab::TSkinTab(TComponent* owner)
@@ -89,14 +150,7 @@ void TSkinTab::Prepare() {
   }
 }
 
-bool TSkinTab::FindUpDown() {
-  HWND arrows = ::FindWindowExW(Handle, nullptr, L"msctls_updown32", nullptr);
-  if (arrows && !UpDown) {
-    UpDown = new TSkinUpDown(Owner());
-    UpDown->AttachWindow(arrows, SkinData, Form, Canvas);
-  }
-  return arrows && (::GetWindowLongPtrW(arrows, GWL_STYLE) & WS_VISIBLE);
-}
+bool TSkinTab::FindUpDown() { return SkinArrows(this, UpDown); }
 
 bool TSkinTab::BeforeMessage(TMessage& m) {
   if (m.Msg == WM_PAINT) {
@@ -166,18 +220,10 @@ void TSkinTab::Draw(HDC dc, const RECT& r) {
       StripBuffer->SetSize(sw, sh);
       TCanvas* c = StripBuffer->Canvas();
       FillParentColor(this, c->Handle(), RECT{0, 0, sw, sh});
-      HFONT font = reinterpret_cast<HFONT>(::SendMessageW(Handle, WM_GETFONT, 0, 0));
-      if (font) {
-        LOGFONTW lf{};
-        if (::GetObjectW(font, sizeof(lf), &lf)) c->Font()->AssignLogFont(lf);
-      }
+      UseWindowFont(Handle, c);
       for (int i = 0; i < count; ++i) {
-        wchar_t buffer[80] = {};
-        TCITEMW item{};
-        item.mask = TCIF_TEXT | TCIF_IMAGE | TCIF_STATE;
-        item.pszText = buffer;
-        item.cchTextMax = 80;
-        ::SendMessageW(Handle, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        int image = -1;
+        const std::wstring text = TabItemText(Handle, i, TabUnicode != 0, image);
         RECT I;
         if (!::SendMessageW(Handle, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&I))) continue;
         switch (Orientation) {
@@ -191,7 +237,7 @@ void TSkinTab::Draw(HDC dc, const RECT& r) {
                    frame, tabs->Margins());
         if (CloseBoxes) DrawCloseBox(c, I, i);
         c->Font()->SetColor(frame == 1 ? tabs->NormalColour2 : tabs->MouseOverColour2);
-        DrawIconLabel(this, c, I, 1, buffer, item.iImage, images);
+        DrawIconLabel(this, c, I, 1, text, image, images);
       }
       if (Orientation == 3) RotateBitmapRight(StripBuffer.get());
       if (Orientation == 2) RotateBitmapLeft(StripBuffer.get());
@@ -255,5 +301,167 @@ void TSkinTabSheet::Draw(HDC dc, const RECT& r) {
   FillColor(dc, r, FaceColor());
   if (auto* wc = dynamic_cast<TWinControl*>(Control)) wc->PaintControls(dc, nullptr);
 }
+
+// ---- TSkinTabBtn ------------------------------------------------------------------------------------
+
+bool TSkinTabBtn::BeforeMessage(TMessage& m) {
+  if (m.Msg == WM_PAINT) {
+    SkinPaintMessage(this, m);
+    return false;
+  }
+  return TSkinControl::BeforeMessage(m);
+}
+
+void TSkinTabBtn::Draw(HDC dc, const RECT& r) {
+  TDataSkinButton* buttons = SkinData ? SkinData->Buttons.get() : nullptr;
+  if (!HasPicture(buttons)) return;
+  IsEnabled = Control ? (Control->Enabled() ? 1 : 0) : 1;
+  const RECT P = TopPane(Handle, r);
+  const RECT S{r.left, r.top, r.right, P.top};
+  if (Width(S) <= 0 || Height(S) <= 0) return;
+  TBitmap strip;
+  strip.SetPixelFormat(TPixelFormat::pf24bit);
+  strip.SetSize(Width(S), Height(S));
+  TCanvas* c = strip.Canvas();
+  FillFace(this, c->Handle(), RECT{0, 0, Width(S), Height(S)});
+  UseWindowFont(Handle, c);
+  c->Font()->SetColor(clBlack);
+  const int count = static_cast<int>(::SendMessageW(Handle, TCM_GETITEMCOUNT, 0, 0));
+  const int focus = static_cast<int>(::SendMessageW(Handle, TCM_GETCURFOCUS, 0, 0));
+  HIMAGELIST images = reinterpret_cast<HIMAGELIST>(::SendMessageW(Handle, TCM_GETIMAGELIST, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    int image = -1;
+    const std::wstring text = TabItemText(Handle, i, Unicode != 0, image);
+    RECT I;
+    if (!::SendMessageW(Handle, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&I))) continue;
+    ::OffsetRect(&I, 0, 1);
+    const int frame = i == focus ? 2 : 1;
+    DrawSliced(c->Handle(), I, buttons->Bitmap.get(), false, buttons->Tile != 0, buttons->Trans != 0,
+               std::max(1, buttons->Frame), frame, buttons->Margins());
+    if (frame == 1 && buttons->HasColour2[0]) c->Font()->SetColor(buttons->NormalColour2);
+    if (frame == 2 && buttons->HasColour2[2]) c->Font()->SetColor(buttons->PressedColour2);
+    DrawIconLabel(this, c, I, 1, text, image, images);
+  }
+  ::GdiFlush();
+  ::BitBlt(dc, S.left, S.top, Width(S), Height(S), c->Handle(), 0, 0, SRCCOPY);
+}
+
+// ---- TSkinTab31 -------------------------------------------------------------------------------------
+
+TSkinTab31::TSkinTab31(TComponent* owner) : TSkinControl(owner), Picture(new TBitmap()) {}
+TSkinTab31::~TSkinTab31() = default;
+
+void TSkinTab31::AttachControl(TSkinnerHost* form, TSkinData* skinData, bool, TCanvas* canvas) {
+  if (Attached) return;
+  Control = dynamic_cast<TControl*>(Owner());
+  auto* wc = dynamic_cast<TWinControl*>(Control);
+  if (!wc) return;
+  Handle = wc->Handle();
+  // subclassed at window level, not through WindowProc
+  AttachWindow(Handle, skinData, form, canvas);
+  PreparePicture();
+}
+
+void TSkinTab31::PreparePicture() {
+  Picture->SetSize(0, 0);
+  TDataSkinBorder* tabs = SkinData ? SkinData->Tabs.get() : nullptr;
+  if (!HasPicture(tabs)) return;
+  CopyBitmap(tabs->Bitmap.get(), Picture.get());
+  FlipBitmap(Picture.get());
+}
+
+void TSkinTab31::SkinChanged() {
+  TSkinControl::SkinChanged();
+  PreparePicture();
+}
+
+bool TSkinTab31::BeforeMessage(TMessage& m) {
+  switch (m.Msg) {
+    case WM_PAINT:
+      SkinPaintMessage(this, m);
+      return true;  // the tab set paints too, and the skin is drawn again after it
+    case WM_ERASEBKGND:
+      m.Result = 1;
+      return false;
+    default:
+      return TSkinControl::BeforeMessage(m);
+  }
+}
+
+void TSkinTab31::Draw(HDC dc, const RECT& r) {
+  TDataSkinBorder* tabs = SkinData ? SkinData->Tabs.get() : nullptr;
+  if (!HasPicture(tabs) || Picture->Empty() || !Control || Width(r) <= 0 || Height(r) <= 0) return;
+  TBitmap buffer;
+  buffer.SetPixelFormat(TPixelFormat::pf24bit);
+  buffer.SetSize(Width(r), Height(r));
+  TCanvas* c = buffer.Canvas();
+  FillFace(this, c->Handle(), RECT{0, 0, Width(r), Height(r)});
+  c->Font()->Assign(Control->Font());
+  auto* list = dynamic_cast<TStrings*>(GetObjectPropByName(Control, L"Tabs"));
+  const long long selected = GetOrdPropByName(Control, L"TabIndex");
+  const long long startMargin = std::max(0LL, GetOrdPropByName(Control, L"StartMargin"));
+  const long long endMargin = std::max(0LL, GetOrdPropByName(Control, L"EndMargin"));
+  const long long first = std::max(0LL, GetOrdPropByName(Control, L"FirstIndex"));
+  if (list) {
+    int x = static_cast<int>(startMargin);
+    const int limit = Width(r) - static_cast<int>(endMargin);
+    for (int i = static_cast<int>(first); i < list->Count(); ++i) {
+      const std::wstring text = list->Strings(i);
+      const int tabWidth = c->TextWidth(text) + 9;
+      if (x + tabWidth > limit) continue;  // a later, shorter tab may still fit
+      const RECT tab{x, 0, x + tabWidth, Height(r)};
+      const int frame = i == selected ? 2 : 1;
+      DrawSliced(c->Handle(), tab, Picture.get(), false, tabs->Tile != 0, tabs->Trans != 0, std::max(1, tabs->Frame),
+                 frame, tabs->Margins());
+      c->Font()->SetColor(frame == 1 ? tabs->NormalColour2 : tabs->MouseOverColour2);
+      DrawLabel(this, c, tab, DT_CENTER, true, text);
+      x += tabWidth;
+    }
+  }
+  ::GdiFlush();
+  ::BitBlt(dc, r.left, r.top, Width(r), Height(r), c->Handle(), 0, 0, SRCCOPY);
+}
+
+// ---- TSkinAdvPage -----------------------------------------------------------------------------------
+
+void TSkinAdvPage::AttachControl(TSkinnerHost* form, TSkinData* skinData, bool recolor, TCanvas* canvas) {
+  if (Attached) return;
+  TSkinControl::AttachControl(form, skinData, recolor, canvas);
+  if (Kind == 4) RenderTabs();
+  Attached = 1;
+  State = kSkinnerAttached;
+}
+
+void TSkinAdvPage::SkinChanged() {
+  TSkinControl::SkinChanged();
+  if (Kind == 4) RenderTabs();
+}
+
+void TSkinAdvPage::Restore() {
+  if (!Control || Control->IsDestroying()) return;
+  for (const wchar_t* name : {L"TabBackGround", L"TabBackGroundActive"})
+    if (auto* b = dynamic_cast<TBitmap*>(GetObjectPropByName(Control, name))) b->Assign(nullptr);
+  // the control gets its own colour back, as every recoloured control does
+  TSkinControl::Restore();
+}
+
+void TSkinAdvPage::RenderTabs() {
+  TDataSkinBorder* tabs = SkinData ? SkinData->Tabs.get() : nullptr;
+  if (!HasPicture(tabs) || !Control) return;
+  const RECT size{0, 0, 100, 21};
+  const struct {
+    const wchar_t* property;
+    int frame;
+  } targets[] = {{L"TabBackGround", 1}, {L"TabBackGroundActive", 2}};
+  for (const auto& t : targets) {
+    auto* b = dynamic_cast<TBitmap*>(GetObjectPropByName(Control, t.property));
+    if (!b) continue;
+    TObjectPtr<TBitmap> slice = SliceBitmap(size, tabs->Bitmap.get(), tabs->Margins(), false, tabs->Trans != 0,
+                                            std::max(1, tabs->Frame), t.frame);
+    b->Assign(slice.get());
+  }
+}
+
+void TSkinAdvPage::Draw(HDC, const RECT&) { SkinArrows(this, UpDown); }
 
 }  // namespace kivo

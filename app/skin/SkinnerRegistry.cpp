@@ -74,6 +74,47 @@ TSkinControl* MakeBox(const TSkinnerRequest& r) {
   return Plain<TSkinBoxH>(r);
 }
 
+// Skinners of library controls only.
+template <class S>
+TSkinControl* OnControl(const TSkinnerRequest& r) {
+  if (!r.Control) return nullptr;
+  auto* s = new S(r.Owner);
+  s->AttachControl(HostOf(r), r.SkinData, r.Recolor, r.Canvas);
+  return s;
+}
+
+TSkinControl* MakeBitButton(const TSkinnerRequest& r) {
+  if (!r.Control) return nullptr;
+  auto* s = new TSkinBitButton(r.Owner);
+  s->GraphicProperty = r.GraphicProperty;
+  s->AttachControl(HostOf(r), r.SkinData, r.Recolor, r.Canvas);
+  return s;
+}
+
+TSkinControl* MakeSpeedButton(const TSkinnerRequest& r) {
+  if (!r.Control) return nullptr;
+  auto* s = new TSkinSpeedButton(r.Control);
+  s->GraphicProperty = r.GraphicProperty;
+  s->Attach(HostOf(r), r.SkinData, r.Canvas);
+  return s;
+}
+
+TSkinControl* MakeObjImage(const TSkinnerRequest& r) {
+  if (!r.Control) return nullptr;
+  auto* s = new TSkinObjImage(r.Owner);
+  s->Kind = static_cast<std::uint8_t>(r.Mode);
+  s->AttachControl(HostOf(r), r.SkinData, r.Recolor, r.Canvas);
+  return s;
+}
+
+TSkinControl* MakeAdvPage(const TSkinnerRequest& r) {
+  if (!r.Control) return nullptr;
+  auto* s = new TSkinAdvPage(r.Owner);
+  s->Kind = static_cast<std::uint8_t>(r.Mode);
+  s->AttachControl(HostOf(r), r.SkinData, r.Recolor, r.Canvas);
+  return s;
+}
+
 }  // namespace
 
 void RegisterControlSkinners() {
@@ -94,6 +135,15 @@ void RegisterControlSkinners() {
   RegisterSkinner(TSkinnerKind::ListView, &MakeScroll<TSkinListView>);
   RegisterSkinner(TSkinnerKind::ScControl, &MakeScControl);
   RegisterSkinner(TSkinnerKind::Sizer, &Plain<TSkinSizer>);
+  RegisterSkinner(TSkinnerKind::BitButton, &MakeBitButton);
+  RegisterSkinner(TSkinnerKind::MenuButton, &Plain<TSkinMenuButton>);
+  RegisterSkinner(TSkinnerKind::SpeedButton, &MakeSpeedButton);
+  RegisterSkinner(TSkinnerKind::ObjImage, &MakeObjImage);
+  RegisterSkinner(TSkinnerKind::TabBtn, &OnControl<TSkinTabBtn>);
+  RegisterSkinner(TSkinnerKind::Tab31, &OnControl<TSkinTab31>);
+  RegisterSkinner(TSkinnerKind::AdvPage, &MakeAdvPage);
+  RegisterSkinner(TSkinnerKind::DateTime, &OnControl<TSkinDateTime>);
+  RegisterSkinner(TSkinnerKind::MediaPlayer, &OnControl<TSkinMP>);
 }
 
 }  // namespace kivo

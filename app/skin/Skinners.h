@@ -32,8 +32,86 @@ class TSkinButton : public TSkinControl {
 
  protected:
   void DrawButtonCaption(TCanvas* canvas, const RECT& r, const std::wstring& text);
+  // Buffer sized to r with the background (the parent of `background` when Transparent, else
+  // the face) and, when asked, the [Buttons] frame; false for an empty rectangle.
+  bool PrepareBuffer(const RECT& r, int frame, bool drawFrame, TControl* background);
+  // The caption colour of a glyph button: NormalColour2 only in frame 1 when normalOnlyInFrame1.
+  TColor GlyphCaptionColor(int frame, TColor start, bool normalOnlyInFrame1, bool enabled);
+  // Text in r with the flags, and the focus rectangle 2 pixels outside r when focused.
+  void DrawLaidOutCaption(TCanvas* c, const RECT& r, UINT flags);
+  // Buffer copied to the DC at r.
+  void ShowBuffer(HDC dc, const RECT& r);
   // The caption colour of a frame (NormalColour2, MouseOverColour2, PressedColour2, disabled).
   TColor CaptionColor(int frame, TColor start);
+};
+
+// Where ButtonLayout puts a glyph and a caption.
+struct TButtonPlacement {
+  POINT Glyph{};
+  RECT Text{};
+  UINT Flags = DT_WORDBREAK;
+  int Margin = 0, Spacing = 0;
+};
+// Glyph and caption laid out together in a button of size client: layout 0 glyph left, 1 right,
+// 2 top, 3 bottom; margin and spacing -1 for automatic (autoMargin forces the automatic margin);
+// speed buttons centre one pixel further along the main axis.
+TButtonPlacement ButtonLayout(SIZE client, SIZE glyph, SIZE text, int layout, int margin, int spacing, bool autoMargin,
+                              bool speedButton);
+// The caption's size as ButtonLayout measures it (DT_CALCRECT | DT_WORDBREAK in the room left
+// beside or under the glyph); (0, 0) for an empty text.
+SIZE MeasureButtonText(HDC dc, SIZE client, SIZE glyph, int layout, const std::wstring& text);
+// Cell `cell` of a glyph strip of numGlyphs cells at p, see-through in its bottom-left colour;
+// cell 2 is the embossed picture of the first cell. A cell beyond the strip counts as 1.
+void DrawGlyphCell(TCanvas* canvas, POINT p, int numGlyphs, int cell, TBitmap* glyph);
+// The glyph embossed in button highlight and shadow on button face (the disabled look).
+TObjectPtr<TBitmap> MakeDisabledGlyph(TBitmap* glyph);
+// The text with the first occurrence of pattern replaced.
+std::wstring ReplaceFirst(const std::wstring& text, const std::wstring& pattern, const std::wstring& replacement);
+// The layout number of a "Layout" value name (blGlyphLeft 0 .. blGlyphBottom 3; others 0).
+int LayoutOfName(const std::wstring& name);
+
+// Buttons with a glyph (a "Glyph" strip of "NumGlyphs" cells, or an image list) and a caption.
+class TSkinBitButton : public TSkinButton {
+  KIVO_CLASS(TSkinBitButton, TSkinButton)
+ public:
+  using TSkinButton::TSkinButton;
+  void Draw(HDC dc, const RECT& r) override;
+  // The graphic property named by GraphicProperty drawn whole as the glyph.
+  void DrawGraphicButton(HDC dc, const RECT& r);
+  std::wstring GraphicProperty;
+
+};
+
+// Drop-down menu buttons: a caption and an arrow box at the right.
+class TSkinMenuButton : public TSkinButton {
+  KIVO_CLASS(TSkinMenuButton, TSkinButton)
+ public:
+  using TSkinButton::TSkinButton;
+  void Draw(HDC dc, const RECT& r) override;
+  int MenuFrame();
+};
+
+// Windowless speed buttons: the button's WindowProc is hooked, its canvas drawn on.
+class TSkinSpeedButton : public TSkinBitButton {
+  KIVO_CLASS(TSkinSpeedButton, TSkinBitButton)
+ public:
+  using TSkinBitButton::TSkinBitButton;
+  ~TSkinSpeedButton() override;
+  void Attach(TSkinnerHost* form, TSkinData* skinData, TCanvas* canvas);
+  void AttachControl(TSkinnerHost* form, TSkinData* skinData, bool recolor, TCanvas* canvas) override;
+  void Restore() override;
+  bool BeforeMessage(TMessage& m) override;
+  void AfterMessage(TMessage& m) override;
+  void PaintFrame(HDC dc) override;
+  void PaintButton(TCanvas* canvas, const RECT& r);
+  // Frame and glyph cell the button shows now.
+  int SpeedFrame(int* cell = nullptr);
+
+  std::uint8_t Painting = 0;
+
+ private:
+  void PaintMessage(TMessage& m);
+  void GiveBackWindowProc();
 };
 
 // Check boxes: a cell of [Buttons].CheckButton (1 unchecked, 2 checked, 3 and 4 disabled).
@@ -68,6 +146,20 @@ class TSkinRadioButton : public TSkinCheckBox {
  protected:
   TBitmap* Strip() const override;
   int StripCount() const override;
+};
+
+// Check and radio items of other component sets: glyph strips built from the skin and handed to
+// the control ("CustomGlyphs", or the Glyph of its "Properties" object). No message hook.
+class TSkinObjImage : public TSkinControl {
+  KIVO_CLASS(TSkinObjImage, TSkinControl)
+ public:
+  using TSkinControl::TSkinControl;
+  void AttachControl(TSkinnerHost* form, TSkinData* skinData, bool recolor, TCanvas* canvas) override;
+  void Restore() override;
+  void SkinChanged() override;
+  void BuildGlyphs();
+  // 1 check item, 2 radio item, 3 a control whose Properties object has a Glyph.
+  std::uint8_t Kind = 1;
 };
 
 // ---- positions ----------------------------------------------------------------------------------
@@ -135,6 +227,45 @@ class TSkinTab : public TSkinControl {
   void DrawCloseBox(TCanvas* canvas, const RECT& tab, int index);
 };
 
+// Page controls whose tabs are buttons: the tab strip from the [Buttons] frames, no pane.
+class TSkinTabBtn : public TSkinControl {
+  KIVO_CLASS(TSkinTabBtn, TSkinControl)
+ public:
+  using TSkinControl::TSkinControl;
+  bool BeforeMessage(TMessage& m) override;
+  void Draw(HDC dc, const RECT& r) override;
+};
+
+// The old-style tab set: tabs along the top from the [Tabs] picture turned upside down.
+class TSkinTab31 : public TSkinControl {
+  KIVO_CLASS(TSkinTab31, TSkinControl)
+ public:
+  explicit TSkinTab31(TComponent* owner);
+  ~TSkinTab31() override;
+  void AttachControl(TSkinnerHost* form, TSkinData* skinData, bool recolor, TCanvas* canvas) override;
+  bool BeforeMessage(TMessage& m) override;
+  void Draw(HDC dc, const RECT& r) override;
+  void SkinChanged() override;
+  TObjectPtr<TBitmap> Picture;
+
+ private:
+  void PreparePicture();
+};
+
+// A page control of another component set that takes its tab pictures as bitmap properties.
+class TSkinAdvPage : public TSkinControl {
+  KIVO_CLASS(TSkinAdvPage, TSkinControl)
+ public:
+  using TSkinControl::TSkinControl;
+  void AttachControl(TSkinnerHost* form, TSkinData* skinData, bool recolor, TCanvas* canvas) override;
+  void Restore() override;
+  void SkinChanged() override;
+  void Draw(HDC dc, const RECT& r) override;
+  void RenderTabs();
+  TSkinUpDown* UpDown = nullptr;
+  std::uint8_t Kind = 4;
+};
+
 class TSkinTabSheet : public TSkinControl {
   KIVO_CLASS(TSkinTabSheet, TSkinControl)
  public:
@@ -193,6 +324,22 @@ class TSkinComBox : public TSkinControl {
   void DrawComboExArrow(HDC dc, int frame);
 };
 
+class TArrowButton;
+// Date-time pickers: a flat border, and the drop-down button covered by a TArrowButton.
+class TSkinDateTime : public TSkinControl {
+  KIVO_CLASS(TSkinDateTime, TSkinControl)
+ public:
+  using TSkinControl::TSkinControl;
+  ~TSkinDateTime() override;
+  void AttachControl(TSkinnerHost* form, TSkinData* skinData, bool recolor, TCanvas* canvas) override;
+  void AfterMessage(TMessage& m) override;
+  void Draw(HDC dc, const RECT& r) override;
+  TArrowButton* ArrowButton = nullptr;
+
+ protected:
+  void Notification(TComponent* c, TOperation op) override;
+};
+
 // The vertical scroll bar of a combo box's drop-down list, drawn into the list's frame.
 class TComboxScrollBar : public TSkinControl {
   KIVO_CLASS(TComboxScrollBar, TSkinControl)
@@ -217,6 +364,18 @@ class TSkinGroupBox : public TSkinControl {
   bool BeforeMessage(TMessage& m) override;
   void Draw(HDC dc, const RECT& r) override;
 };
+
+// Status bars of the library: edges from [StatusBarEdges], texts, the size grip from [ExtraImages].
+class TSkinStatusBar : public TSkinControl {
+  KIVO_CLASS(TSkinStatusBar, TSkinControl)
+ public:
+  using TSkinControl::TSkinControl;
+  bool BeforeMessage(TMessage& m) override;
+  void Draw(HDC dc, const RECT& r) override;
+};
+// Cell `cell` of the [StatusBarEdges] strip (1 lowered, 2 raised, 3 flat) at r, or the system's
+// one-pixel edge when the skin has none.
+void DrawStatusEdge(TSkinControl* skinner, HDC dc, const RECT& r, int cell);
 
 // Panels, frames and forms: re-coloured only, no message hook.
 class TSkinBox : public TSkinControl {
@@ -385,6 +544,80 @@ class TWScrollbar : public TCustomPanel {
 
  private:
   void MouseDownOnBar(TMessage& m);
+};
+
+// The button laid over a date-time picker's drop-down button, a child of the picker's window.
+class TArrowButton : public TCustomControl {
+  KIVO_CLASS(TArrowButton, TCustomControl)
+ public:
+  explicit TArrowButton(TComponent* owner);
+  void Bind(TSkinDateTime* skinner, TControl* picker);
+  void Align(const RECT& r);
+
+  TSkinDateTime* Skinner = nullptr;
+  TControl* Picker = nullptr;
+  HWND PickerHandle = nullptr;
+  std::uint8_t Hover = 0;
+
+ protected:
+  void Paint() override;
+  void WndProc(TMessage& m) override;
+};
+
+class TWMediaPlayer;
+// Media players: covered by a TWMediaPlayer drawing the visible buttons from the skin.
+class TSkinMP : public TSkinControl {
+  KIVO_CLASS(TSkinMP, TSkinControl)
+ public:
+  using TSkinControl::TSkinControl;
+  ~TSkinMP() override;
+  void AttachControl(TSkinnerHost* form, TSkinData* skinData, bool recolor, TCanvas* canvas) override;
+  void Restore() override;
+  void AfterMessage(TMessage& m) override;
+  TWMediaPlayer* Overlay = nullptr;
+
+ protected:
+  void Notification(TComponent* c, TOperation op) override;
+};
+
+enum TMPBtnType { btPlay, btPause, btStop, btNext, btPrev, btStep, btBack, btRecord, btEject };
+constexpr int kMPButtonCount = 9;
+
+// A panel over a media player in the same parent: the player's visible buttons from the [Buttons]
+// frames with the glyphs of the program's "%s_%s" bitmap resources; clicks go to the player.
+class TWMediaPlayer : public TCustomPanel {
+  KIVO_CLASS(TWMediaPlayer, TCustomPanel)
+ public:
+  struct TButtonInfo {
+    std::uint8_t Visible = 0, Enabled = 0, Colored = 0;
+    std::array<TObjectPtr<TBitmap>, 3> Glyphs;  // enabled, disabled, coloured; null when missing
+  };
+  explicit TWMediaPlayer(TComponent* owner);
+  ~TWMediaPlayer() override;
+  void Bind(TSkinMP* skinner, TControl* player);
+  void FollowBounds(TControl* player);
+  void LoadGlyphs();
+  void FreeGlyphs();
+  // The visible button under x (a border belongs to the left button); 9 for none.
+  int HitTest(int x);
+  // Reads the player's button sets (VisibleCount too).
+  void ReadButtons();
+
+  std::array<TButtonInfo, kMPButtonCount> Buttons;
+  TSkinData* SkinData = nullptr;
+  int VisibleCount = 0;
+  std::uint8_t MouseDown = 0;
+  std::uint8_t PressedIndex = 9, HitIndex = 9;
+  int ButtonWidth = 0;
+  TControl* Player = nullptr;
+  TSkinMP* Skinner = nullptr;
+
+ protected:
+  void Paint() override;
+  void WndProc(TMessage& m) override;
+
+ private:
+  void DrawButton(TCanvas* canvas, int i, const RECT& b);
 };
 
 }  // namespace kivo

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "MPGlyphs.h"
 #include "Raster.h"
 #include "SkinPack.h"
 #include "TestSkinLayout.h"
@@ -969,6 +970,7 @@ int main(int argc, char** argv) {
     WriteFile(out + "/track.bmp", TrackResource().Bmp4());
     WriteFile(out + "/trackvert.bmp", TrackVertResource().Bmp4());
     WriteFile(out + "/tesselmenu.bmp", MenuGlyphs().Bmp1());
+    for (const auto& glyph : MediaPlayerGlyphs()) WriteFile(out + "/mp/" + glyph.first + ".bmp", glyph.second.Bmp24());
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "kivoskin-host: " << e.what() << "\n";
