@@ -49,13 +49,19 @@ bool HeartShape(double cx, double cy, double s, int x, int y) {
 
 double Square(double v) { return std::pow(v, 2.0); }
 
-TGifFrame Frame(std::vector<std::uint8_t> pixels, int delay, int disposal, int transparent = -1) {
-  TGifFrame f;
-  f.Pixels = std::move(pixels);
-  f.Delay = delay;
-  f.Disposal = disposal;
-  f.Transparent = transparent;
-  return f;
+// n frames of a w x h animation: index(k, x, y) is the palette index of pixel (x, y) in frame k.
+template <class F>
+std::vector<TGifFrame> Animate(int n, int w, int h, int delay, int disposal, int transparent, F index) {
+  std::vector<TGifFrame> frames;
+  for (int k = 0; k < n; ++k) {
+    TGifFrame f;
+    f.Pixels = IndexFrame(w, h, [&](int x, int y) { return index(k, x, y); });
+    f.Delay = delay;
+    f.Disposal = disposal;
+    f.Transparent = transparent;
+    frames.push_back(std::move(f));
+  }
+  return frames;
 }
 
 struct TOut {
@@ -69,65 +75,40 @@ struct TOut {
 void Animations(const TOut& out) {
   {  // twinkling stars across the top of the picture
     const std::vector<TRgb> pal = {Rgb(0, 0, 0), Rgb(255, 230, 80), Rgb(255, 255, 255), Rgb(255, 160, 40)};
-    const int w = 320, h = 80;
     struct TStar {
       int Cx, Cy, R;
     };
     const TStar stars[] = {{30, 30, 14}, {95, 45, 10}, {160, 25, 16}, {230, 48, 11}, {290, 28, 13}};
-    std::vector<TGifFrame> frames;
-    for (int k = 0; k < 6; ++k)
-      frames.push_back(Frame(IndexFrame(w, h,
-                                        [&](int x, int y) {
-                                          for (int i = 0; i < 5; ++i) {
-                                            const TStar& s = stars[i];
-                                            const double rr = s.R * (0.6 + 0.4 * std::fabs(std::sin((k + i) * kPi / 6)));
-                                            if (StarShape(s.Cx, s.Cy, rr, x, y))
-                                              return (k + i) % 3 == 0 ? 2 : (i % 2 ? 1 : 3);
-                                          }
-                                          return 0;
-                                        }),
-                             15, 2, 0));
-    out.Gif("animation/stars.gif", w, h, pal, frames);
+    out.Gif("animation/stars.gif", 320, 80, pal, Animate(6, 320, 80, 15, 2, 0, [&](int k, int x, int y) {
+      for (int i = 0; i < 5; ++i) {
+        const double rr = stars[i].R * (0.6 + 0.4 * std::fabs(std::sin((k + i) * kPi / 6)));
+        if (StarShape(stars[i].Cx, stars[i].Cy, rr, x, y)) return (k + i) % 3 == 0 ? 2 : (i % 2 ? 1 : 3);
+      }
+      return 0;
+    }));
   }
   {  // hearts rising up the left side
     const std::vector<TRgb> pal = {Rgb(0, 0, 0), Rgb(230, 30, 80), Rgb(255, 120, 160)};
-    const int w = 90, h = 240;
-    std::vector<TGifFrame> frames;
-    for (int k = 0; k < 8; ++k)
-      frames.push_back(Frame(IndexFrame(w, h,
-                                        [&](int x, int y) {
-                                          for (int i = 0; i < 3; ++i) {
-                                            const int cy = (240 - FloorMod(k * 30 + i * 80, 260)) + 10;
-                                            const int cx = 25 + FloorMod(i * 23, 50);
-                                            if (HeartShape(cx, cy, 13, x, y)) return i != 1 ? 1 : 2;
-                                          }
-                                          return 0;
-                                        }),
-                             12, 2, 0));
-    out.Gif("animation/hearts.gif", w, h, pal, frames);
+    out.Gif("animation/hearts.gif", 90, 240, pal, Animate(8, 90, 240, 12, 2, 0, [](int k, int x, int y) {
+      for (int i = 0; i < 3; ++i) {
+        const int cy = (240 - FloorMod(k * 30 + i * 80, 260)) + 10;
+        const int cx = 25 + FloorMod(i * 23, 50);
+        if (HeartShape(cx, cy, 13, x, y)) return i != 1 ? 1 : 2;
+      }
+      return 0;
+    }));
   }
   {  // falling snow over the whole picture
     const std::vector<TRgb> pal = {Rgb(0, 0, 0), Rgb(255, 255, 255), Rgb(200, 220, 255)};
-    const int w = 320, h = 240;
-    struct TFlake {
-      int X, Y, R;
-    };
-    std::vector<TFlake> flakes;
-    for (int i = 0; i < 40; ++i) flakes.push_back({FloorMod(i * 73, 320), FloorMod(i * 151, 240), 1 + i % 3});
-    std::vector<TGifFrame> frames;
-    for (int k = 0; k < 6; ++k)
-      frames.push_back(Frame(IndexFrame(w, h,
-                                        [&](int x, int y) {
-                                          for (int i = 0; i < 40; ++i) {
-                                            const TFlake& f = flakes[static_cast<std::size_t>(i)];
-                                            const int yy = FloorMod(f.Y + k * 8 * (1 + i % 2), 240);
-                                            const int xx = FloorMod(f.X + int(6 * std::sin((k + i) / 2.0)), 320);
-                                            if (std::abs(x - xx) + std::abs(y - yy) <= f.R) return i % 2 ? 1 : 2;
-                                          }
-                                          return 0;
-                                        }),
-                             10, 2, 0));
-    out.Gif("animation/snow.gif", w, h, pal, frames);
+    out.Gif("animation/snow.gif", 320, 240, pal, Animate(6, 320, 240, 10, 2, 0, [](int k, int x, int y) {
+      for (int i = 0; i < 40; ++i) {
+        const int fx = FloorMod(i * 73, 320), fy = FloorMod(i * 151, 240), r = 1 + i % 3;
+        const int yy = FloorMod(fy + k * 8 * (1 + i % 2), 240);
+        const int xx = FloorMod(fx + int(6 * std::sin((k + i) / 2.0)), 320);
+        if (std::abs(x - xx) + std::abs(y - yy) <= r) return i % 2 ? 1 : 2;
+      }
+      return 0;
+    }));
   }
 }
 
@@ -135,85 +116,55 @@ void Borders(const TOut& out) {
   const int w = 320, h = 240;
   {  // a film strip: dark bands with sprocket holes that move
     const std::vector<TRgb> pal = {kMagenta, Rgb(20, 20, 20), Rgb(230, 230, 230)};
-    std::vector<TGifFrame> frames;
-    for (int k = 0; k < 4; ++k)
-      frames.push_back(Frame(IndexFrame(w, h,
-                                        [&](int x, int y) {
-                                          if (y < 22 || y >= h - 22) {
-                                            const int bandY = y < 22 ? y : y - (h - 22);
-                                            if (7 <= bandY && bandY < 15 && (x + k * 5) % 20 < 10) return 2;
-                                            return 1;
-                                          }
-                                          return 0;
-                                        }),
-                             20, 1, 0));
-    out.Gif("border/film.gif", w, h, pal, frames);
+    out.Gif("border/film.gif", w, h, pal, Animate(4, w, h, 20, 1, 0, [](int k, int x, int y) {
+      if (y >= 22 && y < h - 22) return 0;
+      const int bandY = y < 22 ? y : y - (h - 22);
+      return 7 <= bandY && bandY < 15 && (x + k * 5) % 20 < 10 ? 2 : 1;
+    }));
   }
   {  // a frame of flowers whose colours cycle
     const std::vector<TRgb> pal = {kMagenta, Rgb(240, 80, 120), Rgb(250, 200, 60), Rgb(90, 180, 90), Rgb(120, 140, 240)};
-    std::vector<TGifFrame> frames;
-    for (int k = 0; k < 4; ++k)
-      frames.push_back(Frame(IndexFrame(w, h,
-                                        [&](int x, int y) {
-                                          const int edge = std::min({x, y, w - 1 - x, h - 1 - y});
-                                          if (edge >= 18) return 0;
-                                          int cx = (x / 24) * 24 + 12, cy = (y / 24) * 24 + 12;
-                                          if (x < 18 || x >= w - 18) cx = x < 18 ? 9 : w - 10;
-                                          if (y < 18 || y >= h - 18) cy = y < 18 ? 9 : h - 10;
-                                          const double d = std::hypot(x - cx, y - cy);
-                                          if (d < 3) return 2;
-                                          if (d < 8) {
-                                            const int m = (x / 24 + y / 24 + k) % 4;
-                                            return m != 1 ? 1 + m : 4;
-                                          }
-                                          return 3;
-                                        }),
-                             30, 1, 0));
-    out.Gif("border/flowers.gif", w, h, pal, frames);
+    out.Gif("border/flowers.gif", w, h, pal, Animate(4, w, h, 30, 1, 0, [](int k, int x, int y) {
+      if (std::min({x, y, w - 1 - x, h - 1 - y}) >= 18) return 0;
+      int cx = (x / 24) * 24 + 12, cy = (y / 24) * 24 + 12;
+      if (x < 18 || x >= w - 18) cx = x < 18 ? 9 : w - 10;
+      if (y < 18 || y >= h - 18) cy = y < 18 ? 9 : h - 10;
+      const double d = std::hypot(x - cx, y - cy);
+      if (d < 3) return 2;
+      if (d >= 8) return 3;
+      const int m = (x / 24 + y / 24 + k) % 4;
+      return m != 1 ? 1 + m : 4;
+    }));
   }
 }
 
 void Decorations(const TOut& out) {
   {  // a bow in the top-left corner that tilts
     const std::vector<TRgb> pal = {Rgb(0, 0, 0), Rgb(220, 30, 60), Rgb(255, 110, 130)};
-    const int w = 96, h = 72;
-    std::vector<TGifFrame> frames;
-    for (int k = 0; k < 4; ++k) {
+    out.Gif("decoration/bow.gif", 96, 72, pal, Animate(4, 96, 72, 25, 2, 0, [](int k, int x, int y) {
       const double tilt = (k - 1.5) * 0.08;
-      frames.push_back(Frame(IndexFrame(w, h,
-                                        [&](int x, int y) {
-                                          const int u = x - 48;
-                                          const double v = (y - 36) - u * tilt;
-                                          if (std::abs(u) < 7 && std::fabs(v) < 7) return 2;
-                                          if (std::abs(u) < 44 && std::fabs(v) < 4 + std::abs(u) * 0.55) return 1;
-                                          return 0;
-                                        }),
-                             25, 2, 0));
-    }
-    out.Gif("decoration/bow.gif", w, h, pal, frames);
+      const int u = x - 48;
+      const double v = (y - 36) - u * tilt;
+      if (std::abs(u) < 7 && std::fabs(v) < 7) return 2;
+      if (std::abs(u) < 44 && std::fabs(v) < 4 + std::abs(u) * 0.55) return 1;
+      return 0;
+    }));
   }
   {  // balloons bobbing
     const std::vector<TRgb> pal = {Rgb(0, 0, 0), Rgb(80, 160, 255), Rgb(255, 200, 40), Rgb(250, 250, 250)};
-    const int w = 120, h = 120;
     struct TBalloon {
       int Cx, Cy, Colour;
     };
     const TBalloon balloons[] = {{35, 40, 1}, {80, 48, 2}};
-    std::vector<TGifFrame> frames;
-    for (int k = 0; k < 6; ++k) {
+    out.Gif("decoration/balloons.gif", 120, 120, pal, Animate(6, 120, 120, 15, 2, 0, [&](int k, int x, int y) {
       const int off = int(4 * std::sin(k * kPi / 3));
-      frames.push_back(Frame(IndexFrame(w, h,
-                                        [&](int x, int y) {
-                                          for (int i = 0; i < 2; ++i) {
-                                            const int cx = balloons[i].Cx, cy = balloons[i].Cy + (i == 0 ? off : -off);
-                                            if (Square((x - cx) / 20.0) + Square((y - cy) / 26.0) <= 1) return balloons[i].Colour;
-                                            if (x == cx && cy + 26 <= y && y <= cy + 60) return 3;  // the string
-                                          }
-                                          return 0;
-                                        }),
-                             15, 2, 0));
-    }
-    out.Gif("decoration/balloons.gif", w, h, pal, frames);
+      for (int i = 0; i < 2; ++i) {
+        const int cx = balloons[i].Cx, cy = balloons[i].Cy + (i == 0 ? off : -off);
+        if (Square((x - cx) / 20.0) + Square((y - cy) / 26.0) <= 1) return balloons[i].Colour;
+        if (x == cx && cy + 26 <= y && y <= cy + 60) return 3;  // the string
+      }
+      return 0;
+    }));
   }
 }
 
@@ -224,31 +175,20 @@ void Lights(const TOut& out) {
     std::vector<TRgb> pal;
     for (int i = 0; i < levels; ++i)
       pal.push_back(Rgb(int(255 * i / double(levels - 1)), int(240 * i / double(levels - 1)), int(200 * i / double(levels - 1))));
-    std::vector<TGifFrame> frames;
-    for (int k = 0; k < 8; ++k) {
+    out.Gif("light/spot.gif", w, h, pal, Animate(8, w, h, 12, 2, -1, [](int k, int x, int y) {
       const int cx = 20 + k * 17, cy = 50 + int(15 * std::sin(k * kPi / 4));
-      frames.push_back(Frame(IndexFrame(w, h,
-                                        [&](int x, int y) {
-                                          const double d = std::hypot(x - cx, y - cy);
-                                          return std::max(0, std::min(levels - 1, int((levels - 1) * (1 - d / 55))));
-                                        }),
-                             12, 2));
-    }
-    out.Gif("light/spot.gif", w, h, pal, frames);
+      const double d = std::hypot(x - cx, y - cy);
+      return std::max(0, std::min(levels - 1, int((levels - 1) * (1 - d / 55))));
+    }));
   }
   {  // rays from the top-left corner that turn slowly
     const std::vector<TRgb> pal = {Rgb(0, 0, 0), Rgb(60, 55, 40), Rgb(140, 130, 90), Rgb(220, 210, 150)};
-    std::vector<TGifFrame> frames;
-    for (int k = 0; k < 6; ++k)
-      frames.push_back(Frame(IndexFrame(w, h,
-                                        [&](int x, int y) {
-                                          const double a = std::atan2(y + 10, x + 10) * 12 + k * 0.5;
-                                          const double s = (std::sin(a) + 1) / 2;
-                                          const double fade = std::max(0.0, 1 - std::hypot(x, y) / 200);
-                                          return std::min(3, int(4 * s * fade));
-                                        }),
-                             15, 2));
-    out.Gif("light/rays.gif", w, h, pal, frames);
+    out.Gif("light/rays.gif", w, h, pal, Animate(6, w, h, 15, 2, -1, [](int k, int x, int y) {
+      const double a = std::atan2(y + 10, x + 10) * 12 + k * 0.5;
+      const double s = (std::sin(a) + 1) / 2;
+      const double fade = std::max(0.0, 1 - std::hypot(x, y) / 200);
+      return std::min(3, int(4 * s * fade));
+    }));
   }
 }
 
@@ -264,15 +204,12 @@ void Masks(const TOut& out) {
       }
     out.Bmp("mask/oval.bmp", oval);
   }
-  {  // a heart window that beats (animated)
-    const std::vector<TRgb> pal = {Rgb(0, 0, 0), Rgb(255, 255, 255)};
-    std::vector<TGifFrame> frames;
-    for (int k = 0; k < 4; ++k) {
-      const int s = 38 + 4 * (k % 2);
-      frames.push_back(Frame(IndexFrame(w, h, [&](int x, int y) { return HeartShape(w / 2.0, h / 2.0 - 4, s, x, y) ? 1 : 0; }),
-                             k % 2 ? 30 : 15, 2));
-    }
-    out.Gif("mask/heart.gif", w, h, pal, frames);
+  {  // a heart window that beats (animated): the larger heart stays longer
+    std::vector<TGifFrame> frames = Animate(4, w, h, 15, 2, -1, [](int k, int x, int y) {
+      return HeartShape(w / 2.0, h / 2.0 - 4, 38 + 4 * (k % 2), x, y) ? 1 : 0;
+    });
+    for (std::size_t k = 1; k < frames.size(); k += 2) frames[k].Delay = 30;
+    out.Gif("mask/heart.gif", w, h, {Rgb(0, 0, 0), Rgb(255, 255, 255)}, frames);
   }
   {  // blinds: horizontal slats of darkness
     TRaster blinds(w, h);
