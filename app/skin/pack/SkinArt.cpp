@@ -1,29 +1,21 @@
-// The skin generator, run on the build machine: writes KivoApp's skin (kivoapp.skn), the test
-// skin (kivotest.skn) and the bitmaps the skin engine loads from the program's resources.
-//   kivoskin-host <output folder>
-//   kivoskin-host --golden <file>   a small archive of known members (made once, kept in tests)
-#include <cstdio>
-#include <fstream>
+// The skin pictures and skins: KivoApp's skin (kivoapp.skn), the test skin (kivotest.skn) and the
+// bitmaps the skin engine loads from the program's resources.
+#include <filesystem>
 #include <functional>
-#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ArtTool.h"
 #include "MPGlyphs.h"
 #include "Raster.h"
 #include "SkinPack.h"
 #include "TestSkinLayout.h"
 
 using namespace kivo::skinpack;
+using kivo::raster::WriteFile;
 
 namespace {
-
-void WriteFile(const std::string& path, const Bytes& data) {
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  if (!f) throw std::runtime_error("cannot write " + path);
-}
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
@@ -954,26 +946,14 @@ Bytes GoldenArchive() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    if (argc == 3 && std::string(argv[1]) == "--golden") {
-      WriteFile(argv[2], GoldenArchive());
-      return 0;
-    }
-    if (argc != 2) {
-      std::cerr << "usage: kivoskin-host <output folder> | --golden <file>\n";
-      return 2;
-    }
-    const std::string out = argv[1];
-    WriteFile(out + "/kivoapp.skn", PackSkinFile(BuildArchive(30000, KivoAppSkin())));
-    WriteFile(out + "/kivotest.skn", PackSkinFile(BuildArchive(20000, TestSkin())));
-    WriteFile(out + "/track.bmp", TrackResource().Bmp4());
-    WriteFile(out + "/trackvert.bmp", TrackVertResource().Bmp4());
-    WriteFile(out + "/tesselmenu.bmp", MenuGlyphs().Bmp1());
-    for (const auto& glyph : MediaPlayerGlyphs()) WriteFile(out + "/mp/" + glyph.first + ".bmp", glyph.second.Bmp24());
-    return 0;
-  } catch (const std::exception& e) {
-    std::cerr << "kivoskin-host: " << e.what() << "\n";
-    return 1;
-  }
+void kivo::arttool::DrawSkins(const std::string& folder) {
+  WriteFile(folder + "/kivoapp.skn", PackSkinFile(BuildArchive(30000, KivoAppSkin())));
+  WriteFile(folder + "/kivotest.skn", PackSkinFile(BuildArchive(20000, TestSkin())));
+  WriteFile(folder + "/track.bmp", TrackResource().Bmp4());
+  WriteFile(folder + "/trackvert.bmp", TrackVertResource().Bmp4());
+  WriteFile(folder + "/tesselmenu.bmp", MenuGlyphs().Bmp1());
+  std::filesystem::create_directories(folder + "/mp");
+  for (const auto& glyph : MediaPlayerGlyphs()) WriteFile(folder + "/mp/" + glyph.first + ".bmp", glyph.second.Bmp24());
 }
+
+void kivo::arttool::DrawGoldenSkin(const std::string& file) { WriteFile(file, GoldenArchive()); }

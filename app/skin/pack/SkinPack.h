@@ -1,5 +1,5 @@
 // Writing skin files: the LZHUF encoder, the archive of named members and the packed file.
-// Plain C++ without platform headers: built for the build machine (the skin generator) and for
+// Plain C++ without platform headers: built for the build machine (the artwork tool) and for
 // the tests.
 #pragma once
 

@@ -1,6 +1,6 @@
 // The test skin (kivotest.skn): every frame of every picture is one solid colour, distinct across
 // the whole skin, so that a test can tell from a pixel which picture and frame was drawn. Shared
-// by the skin generator and the tests.
+// by the artwork tool and the tests.
 #pragma once
 
 #include <cstdint>
