@@ -3,7 +3,7 @@
 
 Writes the animations, borders, decorations, lights and masks under app/effects/artwork/Effect/
 (installed into each program folder's Effect\\ folder), the thumbnail frame and folder bitmaps
-under app/res/ and the busy overlay's spinner under msgpopup/res/. Plain Python, no libraries: the
+under app/shared/res/ and the busy overlay's spinner under msgpopup/res/. Plain Python, no libraries: the
 pictures are drawn pixel by pixel and written as GIF (LZW) and 24-bit BMP files. The output is committed; run this again only to change it.
 """
 import math
@@ -12,7 +12,7 @@ import struct
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 EFFECT = os.path.join(ROOT, "app", "effects", "artwork", "Effect")
-RES = os.path.join(ROOT, "app", "res")
+RES = os.path.join(ROOT, "app", "shared", "res")
 MSGRES = os.path.join(ROOT, "msgpopup", "res")
 
 
