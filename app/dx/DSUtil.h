@@ -207,6 +207,9 @@ class TPersistentMemory : public TPersistent {
 // CLSID of the system's device moniker class.
 inline constexpr CLSID kCLSID_DeviceMoniker = {0x4315D437, 0x5B8C, 0x11D0, {0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}};
 
+// The moniker of a display name ("@device:..."), null when it does not parse.
+TComPtr<IMoniker> ParseDisplayName(const std::wstring& displayName);
+
 // A filter kept as the stream image of its moniker. Device monikers ("@device:...") are kept as
 // their class id, a byte count and the NUL-terminated UTF-16 display name, and come back through
 // MkParseDisplayName; other monikers go through OleSaveToStream / OleLoadFromStream.

@@ -402,18 +402,20 @@ std::wstring TBaseFilter::DeviceDisplayName() const {
   return name;
 }
 
+TComPtr<IMoniker> ParseDisplayName(const std::wstring& displayName) {
+  TComPtr<IBindCtx> ctx;
+  if (FAILED(::CreateBindCtx(0, ctx.Put()))) return {};
+  ULONG eaten = 0;
+  TComPtr<IMoniker> moniker;
+  if (FAILED(::MkParseDisplayName(ctx.Get(), displayName.c_str(), &eaten, moniker.Put()))) return {};
+  return moniker;
+}
+
 TComPtr<IMoniker> TBaseFilter::RestoreMoniker() const {
   TComPtr<IMoniker> moniker;
   if (!DataLength()) return moniker;
   const std::wstring name = DeviceDisplayName();
-  if (!name.empty()) {
-    TComPtr<IBindCtx> ctx;
-    ULONG eaten = 0;
-    if (FAILED(::CreateBindCtx(0, ctx.Put())) ||
-        FAILED(::MkParseDisplayName(ctx.Get(), name.c_str(), &eaten, moniker.Put())))
-      moniker.Reset();
-    return moniker;
-  }
+  if (!name.empty()) return ParseDisplayName(name);
   TComPtr<IStream> stream;
   if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()))) return moniker;
   ULONG written = 0;

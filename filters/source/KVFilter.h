@@ -8,13 +8,11 @@
 #include <memory>
 
 #include "BaseSource.h"
+#include "KVFilterId.h"
 #include "KVSection.h"
 
 namespace kivo {
 
-// {26D63F58-C75A-403C-B022-9A8EACF0DB68}
-inline constexpr CLSID CLSID_KivoFilterSource = {0x26d63f58, 0xc75a, 0x403c, {0xb0, 0x22, 0x9a, 0x8e, 0xac, 0xf0, 0xdb, 0x68}};
-inline constexpr wchar_t kKivoFilterSourceName[] = L"Kivo Filter Source";
 // Not declared by MinGW's headers.
 inline constexpr GUID kAMPROPSETID_Pin = {0x9b00f101, 0x1567, 0x11d1, {0xb3, 0xf1, 0x00, 0xaa, 0x00, 0x37, 0x61, 0xc5}};
 inline constexpr GUID kPIN_CATEGORY_CAPTURE = {0xfb6c4281, 0x0353, 0x11d1, {0x90, 0x5f, 0x00, 0x00, 0xc0, 0xcc, 0x16, 0xba}};

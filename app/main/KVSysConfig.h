@@ -13,9 +13,6 @@
 
 namespace kivo {
 
-// {26D63F58-C75A-403C-B022-9A8EACF0DB68}: KivoSrc's class.
-inline constexpr CLSID kCLSID_KivoFilterSource = {0x26d63f58, 0xc75a, 0x403c, {0xb0, 0x22, 0x9a, 0x8e, 0xac, 0xf0, 0xdb, 0x68}};
-
 void LoadSystemSettings();
 // Writes [System], then sets or removes the Run value (SetAutoRun with AutoStart).
 void SaveSystemSettings();

@@ -6,7 +6,7 @@
 
 #include "KVShared.h"
 #include "SysUtils.h"
-#include "KVSysConfig.h"
+#include "KVFilterId.h"
 
 namespace kivo {
 
@@ -53,7 +53,7 @@ void TVideoRecForm::SelectVirtualCamera() {
   SelectVideoCategory(kVideoInputDeviceCategory);
   TComPtr<IMoniker> moniker;
   for (int i = 0; i < VideoEnum->FilterCount() && !moniker; ++i)
-    if (VideoEnum->GetFilterEntry(i).CLSID == kCLSID_KivoFilterSource) moniker = VideoEnum->GetMoniker(i);
+    if (VideoEnum->GetFilterEntry(i).CLSID == CLSID_KivoFilterSource) moniker = VideoEnum->GetMoniker(i);
   fltVideoCapture->BaseFilter()->SetMoniker(moniker.Get());
 }
 

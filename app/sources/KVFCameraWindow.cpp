@@ -23,15 +23,6 @@ constexpr wchar_t kConverterMoniker[] =
     L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\{1643E180-90F5-11CE-97D5-00AA0055595A}";
 constexpr DWORD kRunStateWaitMs = 3000;
 
-TComPtr<IMoniker> ParseMoniker(const std::wstring& displayName) {
-  TComPtr<IBindCtx> ctx;
-  if (FAILED(::CreateBindCtx(0, ctx.Put()))) return {};
-  ULONG eaten = 0;
-  TComPtr<IMoniker> moniker;
-  if (FAILED(::MkParseDisplayName(ctx.Get(), displayName.c_str(), &eaten, moniker.Put()))) return {};
-  return moniker;
-}
-
 // A frame of width x height at 24 bits, bottom-up, from the output format's header.
 TOutputFormat FrameFormat(std::int32_t width, std::int32_t height) {
   TOutputFormat f = OutputFormat;
@@ -114,7 +105,7 @@ TCameraWindow::TCameraWindow(TComponent* owner, const wchar_t* name) : TSourceWi
 
   ConvertFilter = new TFilter(this);
   ConvertFilter->SetName(L"ConvertFilter");
-  if (TComPtr<IMoniker> m = ParseMoniker(kConverterMoniker)) ConvertFilter->BaseFilter()->SetMoniker(m.Get());
+  if (TComPtr<IMoniker> m = ParseDisplayName(kConverterMoniker)) ConvertFilter->BaseFilter()->SetMoniker(m.Get());
   ConvertFilter->SetFilterGraph(Graph);
 
   pnlPlayControl->BringToFront();

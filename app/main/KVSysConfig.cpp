@@ -6,6 +6,7 @@
 #include <dshow.h>
 #include <dvdmedia.h>
 
+#include "KVFilterId.h"
 #include "KVInstance.h"
 #include "KVShared.h"
 #include "Menus.h"
@@ -83,7 +84,7 @@ void BuildFormatList() {
   TObjectPtr<TSysDevEnum> devices(new TSysDevEnum(kVideoInputCategory));
   int index = -1;
   for (int i = 0; i < devices->FilterCount(); ++i) {
-    if (devices->GetFilterEntry(i).CLSID == kCLSID_KivoFilterSource) {
+    if (devices->GetFilterEntry(i).CLSID == CLSID_KivoFilterSource) {
       index = i;
       break;
     }

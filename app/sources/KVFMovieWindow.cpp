@@ -14,12 +14,7 @@ constexpr wchar_t kKivoTransMoniker[] =
     L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\{0B9F297A-A4DD-4FBA-9363-B95A9F5A0C9B}";
 
 void StoreMoniker(TFilter* filter, const wchar_t* displayName) {
-  TComPtr<IBindCtx> ctx;
-  if (FAILED(::CreateBindCtx(0, ctx.Put()))) return;
-  ULONG eaten = 0;
-  TComPtr<IMoniker> moniker;
-  if (SUCCEEDED(::MkParseDisplayName(ctx.Get(), displayName, &eaten, moniker.Put())))
-    filter->BaseFilter()->SetMoniker(moniker.Get());
+  if (TComPtr<IMoniker> moniker = ParseDisplayName(displayName)) filter->BaseFilter()->SetMoniker(moniker.Get());
 }
 }  // namespace
 

@@ -54,15 +54,6 @@ PIN_DIRECTION DirectionOf(IPin* pin) {
 
 }  // namespace
 
-TComPtr<IMoniker> ParseDisplayName(const std::wstring& displayName) {
-  TComPtr<IBindCtx> ctx;
-  if (FAILED(::CreateBindCtx(0, ctx.Put()))) return {};
-  ULONG eaten = 0;
-  TComPtr<IMoniker> moniker;
-  if (FAILED(::MkParseDisplayName(ctx.Get(), displayName.c_str(), &eaten, moniker.Put()))) return {};
-  return moniker;
-}
-
 TRecFormAbs::TRecFormAbs(TComponent* owner) : TForm(owner) {
   SetName(L"RecFormAbs");
   SetBorderStyle(TFormBorderStyle::bsNone);

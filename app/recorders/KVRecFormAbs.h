@@ -37,9 +37,6 @@ inline constexpr wchar_t kNoVideoCompressorText[] = L"找不到视频压缩器";
 inline constexpr wchar_t kNoAudioDeviceText[] = L"找不到录音设备";
 inline constexpr wchar_t kNoAudioEncoderText[] = L"找不到音频压缩器";
 
-// The moniker of a display name (null when it does not parse).
-TComPtr<IMoniker> ParseDisplayName(const std::wstring& displayName);
-
 class TRecFormAbs : public TForm {
   KIVO_CLASS(TRecFormAbs, TForm)
   explicit TRecFormAbs(TComponent* owner);
