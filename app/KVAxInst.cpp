@@ -105,8 +105,15 @@ void CopyIfNewer(const std::wstring& source, const std::wstring& destination) {
     const std::wstring old = ChangeFileExt(destination, L".old");
     if (FileExists(old)) ::DeleteFileW(old.c_str());
     if (!::MoveFileW(destination.c_str(), old.c_str())) RaiseLastOSError();
+    if (!::CopyFileW(source.c_str(), destination.c_str(), FALSE)) {
+      // the installed file goes back: a failed update never leaves no codec
+      const DWORD error = ::GetLastError();
+      ::MoveFileExW(old.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+      RaiseLastOSError(error);
+    }
+  } else if (!::CopyFileW(source.c_str(), destination.c_str(), FALSE)) {
+    RaiseLastOSError();
   }
-  if (!::CopyFileW(source.c_str(), destination.c_str(), FALSE)) RaiseLastOSError();
   SetFileTimes(destination, sc, sa, sw);
 }
 

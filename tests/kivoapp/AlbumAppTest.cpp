@@ -291,6 +291,21 @@ TEST_F(AlbumApp, AGifIsShownAnimatedWithoutATransitionAlsoInFullScreen) {
   EXPECT_TRUE(WaitUntil([&] { return ::GetParent(album) == page; }, 10000));
 }
 
+TEST_F(AlbumApp, AGifStopsWritingFramesWhenAnotherSourceBecomesTheCaptureSource) {
+  const std::wstring gif = Picture(L"anim.gif", QuarterGif("BC", 30));
+  Start({gif});
+  if (HasFatalFailure()) return;
+  ClickPlay();
+  TSeen seen = Watch(viewer_, "BC", 8000, [](const TSeen& s) { return Has(s, "BCB") || Has(s, "CBC"); });
+  ASSERT_TRUE(Has(seen, "BCB") || Has(seen, "CBC")) << "not animated: " << seen.Sequence;
+  // the camera (source 0) becomes the capture source; the album goes on playing in its window
+  const UINT setCaptureSource = 0x10A4;
+  ::SendMessageW(main_, setCaptureSource, 0, 0);
+  ::Sleep(500);
+  seen = Watch(viewer_, "BC", 3000);
+  EXPECT_FALSE(Has(seen, "BC") || Has(seen, "CB")) << "the album still writes: " << seen.Sequence;
+}
+
 TEST_F(AlbumApp, WithGifStaticTheGifComesThroughTheTransitionAndStandsStill) {
   const std::wstring a = Picture(L"a.bmp", QuarterBmp('A'));
   const std::wstring gif = Picture(L"anim.gif", QuarterGif("BC", 30));
