@@ -283,6 +283,12 @@ TEST_F(AlbumApp, AGifIsShownAnimatedWithoutATransitionAlsoInFullScreen) {
   const HWND page = ::GetParent(album);
   ::PostMessageW(album, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(100, 100));
   ASSERT_TRUE(WaitUntil([&] { return ::GetParent(album) != page; }, 10000));
+  // the full-screen form reaches the screen's size in steps: until then the window is not 4:3 and
+  // its frames show the fitted GIF between bars, as the window does
+  // (the screen here is 4:3)
+  RECT r{};
+  EXPECT_TRUE(WaitUntil([&] { return ::GetClientRect(album, &r) && r.right > kW && r.right * 3 == r.bottom * 4; }, 10000))
+      << "the album window is " << r.right << " x " << r.bottom;
   ::Sleep(300);
   seen = Watch(viewer_, "BC", 1500);
   EXPECT_TRUE(Has(seen, "BC") || Has(seen, "CB")) << "not animated in full screen: " << seen.Sequence;
