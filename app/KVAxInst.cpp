@@ -81,7 +81,8 @@ void InstallXvidCodec() {
 
 bool GetFileTimes(const std::wstring& fileName, FILETIME& creation, FILETIME& lastAccess, FILETIME& lastWrite) {
   creation = lastAccess = lastWrite = FILETIME{};
-  TFileOwner f(::CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  // the times alone: readable even while another program holds the file without sharing
+  TFileOwner f(::CreateFileW(fileName.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, 0, nullptr));
   if (!f) return false;
   return ::GetFileTime(f.Get(), &creation, &lastAccess, &lastWrite) != FALSE;

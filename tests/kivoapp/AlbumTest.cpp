@@ -157,7 +157,10 @@ TEST(AlbumSource, ListFilesKeepNamesOutsideTheCodePage) {
   CurrentAlbumFile = dir.Path(L"curalbum.dat");
   {
     TPair pair;
-    pair.Page->AddPictures({thai, chinese});
+    TStringList chosen;  // as the user adds them
+    chosen.Add(thai);
+    chosen.Add(chinese);
+    pair.Page->List->AddPaths(&chosen);
     ASSERT_EQ(pair.Page->Paths(), (std::vector<std::wstring>{thai, chinese}));
     pair.Page->SaveCurrentAlbum();
   }

@@ -189,9 +189,8 @@ TEST_F(Registration, AFailedCodecCopyPutsTheInstalledFileBack) {
   const std::wstring source = folder.File(L"xvidvfw.dll"), installed = sys + L"xvidvfw.dll";
   MakeFile(source, "vfw-new", 10);
   MakeFile(installed, "vfw-sys", 5);
-  // another program writes the new file: its times can be read, its bytes cannot be copied
-  TFileOwner held(::CreateFileW(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+  // another program holds the new file without sharing: its times can be read, its bytes not
+  TFileOwner held(::CreateFileW(source.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
   const std::wstring probe = folder.File(L"probe.dll");
   ASSERT_FALSE(::CopyFileW(source.c_str(), probe.c_str(), FALSE)) << "the held file can be copied";
