@@ -207,7 +207,12 @@ std::optional<DWORD> TKivoAppRun::WaitExit(DWORD timeoutMs) {
   return code;
 }
 
-HWND TKivoAppRun::MainWindow() const { return FindWindowOf(pid_, L"TKVMainForm", std::wstring(L"YelkKivo")); }
+// Found by its caption's start: a recording adds the elapsed time to it.
+HWND TKivoAppRun::MainWindow() const {
+  for (HWND w : WindowsOf(pid_, L"TKVMainForm"))
+    if (TextOfWindow(w).rfind(L"YelkKivo", 0) == 0) return w;
+  return nullptr;
+}
 
 HWND TKivoAppRun::WaitMainWindow(DWORD timeoutMs) {
   HWND found = nullptr;
