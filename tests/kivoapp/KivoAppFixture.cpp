@@ -207,21 +207,18 @@ std::optional<DWORD> TKivoAppRun::WaitExit(DWORD timeoutMs) {
   return code;
 }
 
-// Found by its caption's start: a recording adds the elapsed time to it.
-HWND TKivoAppRun::MainWindow() const {
-  for (HWND w : WindowsOf(pid_, L"TKVMainForm"))
-    if (TextOfWindow(w).rfind(L"YelkKivo", 0) == 0) return w;
-  return nullptr;
-}
+HWND TKivoAppRun::MainWindow() const { return FindWindowOf(pid_, L"TKVMainForm", std::wstring(L"YelkKivo")); }
 
 HWND TKivoAppRun::WaitMainWindow(DWORD timeoutMs) {
   HWND found = nullptr;
   WaitUntil([&] { return (found = MainWindow()) != nullptr || !Running(); }, timeoutMs);
+  if (found) main_ = found;
   return found;
 }
 
 HWND TKivoAppRun::ChildAt(int clientX, int clientY) const {
-  HWND w = MainWindow();
+  // the window found at the start: a recording adds the elapsed time to the caption
+  HWND w = main_ && ::IsWindow(main_) ? main_ : MainWindow();
   POINT p{clientX, clientY};
   for (;;) {
     HWND c = ::ChildWindowFromPointEx(w, p, CWP_SKIPINVISIBLE);
