@@ -1,5 +1,7 @@
 #include "IniFiles.h"
 
+#include <cstring>
+
 #include "Streams.h"
 
 namespace kivo {
@@ -8,13 +10,43 @@ KIVO_IMPLEMENT_CLASS(TIniFile)
 
 TIniFile::TIniFile(std::wstring fileName, UINT codePage) : fileName_(std::move(fileName)), codePage_(codePage) {}
 
+namespace {
+constexpr char kUtf16Bom[] = "\xFF\xFE";
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+std::wstring DecodeText(const std::string& bytes, UINT codePage) {
+  if (bytes.compare(0, 2, kUtf16Bom) == 0) {
+    std::wstring text((bytes.size() - 2) / 2, L'\0');
+    if (!text.empty()) std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
+    return text;
+  }
+  if (bytes.compare(0, 3, kUtf8Bom) == 0) return AnsiToWide(std::string_view(bytes).substr(3), CP_UTF8);
+  return AnsiToWide(bytes, codePage);
+}
+
+// The code page's bytes when the text goes there and back unchanged, UTF-16LE with a byte-order
+// mark otherwise: nothing written is lost.
+std::string EncodeText(const std::wstring& text, UINT codePage) {
+  std::string bytes = WideToAnsi(text, codePage);
+  if (AnsiToWide(bytes, codePage) == text) return bytes;
+  bytes.assign(kUtf16Bom, 2);
+  bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+  return bytes;
+}
+}  // namespace
+
 std::vector<TIniFile::Section> TIniFile::Load() const {
+  if (batch_) return pending_;
+  return ReadFile();
+}
+
+std::vector<TIniFile::Section> TIniFile::ReadFile() const {
   std::vector<Section> sections;
   if (!FileExists(fileName_)) return sections;
   TMemoryStream m;
   m.LoadFromFile(fileName_);
   std::string bytes(reinterpret_cast<const char*>(m.Bytes().data()), m.Bytes().size());
-  std::wstring text = AnsiToWide(bytes, codePage_);
+  std::wstring text = DecodeText(bytes, codePage_);
   // lines before the first section header belong to a nameless section kept as is
   sections.push_back(Section{});
   size_t i = 0;
@@ -46,15 +78,52 @@ std::vector<TIniFile::Section> TIniFile::Load() const {
   return sections;
 }
 
-void TIniFile::Save(const std::vector<Section>& sections) {
+void TIniFile::Save(std::vector<Section> sections) {
+  if (batch_) {
+    pending_ = std::move(sections);
+    dirty_ = true;
+    return;
+  }
+  WriteFile(sections);
+}
+
+void TIniFile::WriteFile(const std::vector<Section>& sections) {
   std::wstring text;
   for (const Section& s : sections) {
     if (&s != &sections.front()) text += (s.header.empty() ? L"[" + s.name + L"]" : s.header) + L"\r\n";
     for (const Line& l : s.lines) text += l.raw + L"\r\n";
   }
-  std::string bytes = WideToAnsi(text, codePage_);
-  TFileStream f(fileName_, fmCreate);
-  if (!bytes.empty()) f.WriteBuffer(bytes.data(), static_cast<long>(bytes.size()));
+  const std::string bytes = EncodeText(text, codePage_);
+  const std::wstring temp = fileName_ + L".tmp";
+  try {
+    TFileStream f(temp, fmCreate | fmShareExclusive);
+    if (!bytes.empty()) f.WriteBuffer(bytes.data(), static_cast<long>(bytes.size()));
+    if (!::FlushFileBuffers(f.Handle())) RaiseLastOSError();
+  } catch (...) {
+    ::DeleteFileW(temp.c_str());
+    throw;
+  }
+  if (!::MoveFileExW(temp.c_str(), fileName_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(temp.c_str());
+    throw EFCreateError(L"Cannot write file \"" + fileName_ + L"\". " + SysErrorMessage(error));
+  }
+}
+
+void TIniFile::BeginUpdate() {
+  if (batch_) return;
+  pending_ = ReadFile();
+  dirty_ = false;
+  batch_ = true;
+}
+
+void TIniFile::UpdateFile() {
+  if (!batch_) return;
+  batch_ = false;
+  std::vector<Section> sections = std::move(pending_);
+  pending_.clear();
+  if (dirty_) WriteFile(sections);
+  dirty_ = false;
 }
 
 namespace {

@@ -1,5 +1,9 @@
 // Ini files: sections and values kept in file order, text in a fixed code page (936 for the
-// system's files) whatever the process's ANSI code page. Every write goes to disk at once.
+// system's files) whatever the process's ANSI code page. A file holding text outside that code
+// page is written as UTF-16LE with a byte-order mark, which reading recognises.
+// Every write goes to disk at once, or at UpdateFile after BeginUpdate. A save writes a temporary
+// file beside the target and moves it over the target in one step, so the file is always either
+// the old or the new one; a failed save leaves the old file and raises.
 #pragma once
 
 #include <string>
@@ -30,7 +34,9 @@ class TIniFile : public TObject {
   bool ValueExists(std::wstring_view section, std::wstring_view key) const;
   void EraseSection(std::wstring_view section);
   void DeleteKey(std::wstring_view section, std::wstring_view key);
-  void UpdateFile() {}
+  // Writes after BeginUpdate are kept in memory until UpdateFile saves them once.
+  void BeginUpdate();
+  void UpdateFile();
 
  private:
   // Lines keep their text as read: only the lines written are made anew.
@@ -45,12 +51,17 @@ class TIniFile : public TObject {
     std::vector<Line> lines;
   };
   std::vector<Section> Load() const;
-  void Save(const std::vector<Section>& sections);
+  std::vector<Section> ReadFile() const;
+  void Save(std::vector<Section> sections);
+  void WriteFile(const std::vector<Section>& sections);
   static Section* FindSection(std::vector<Section>& s, std::wstring_view name);
   static const Section* FindSection(const std::vector<Section>& s, std::wstring_view name);
 
   std::wstring fileName_;
   UINT codePage_;
+  bool batch_ = false;
+  bool dirty_ = false;
+  std::vector<Section> pending_;  // the file's state while a batch is open
 };
 
 }  // namespace kivo

@@ -216,6 +216,7 @@ void TTextProcForm::SaveSettings() {
   auto ini = CreateAppIniFile();
   TTextProcessor* p = TextProc();
   TFont* font = FontDialog->Font();
+  ini->BeginUpdate();
   ini->WriteString(Section, L"FileName", FileName);
   ini->WriteString(Section, L"Text", EncodeCaptionText(Memo->Text()));
   ini->WriteBool(Section, kTextEncodedKey, true);
@@ -230,6 +231,7 @@ void TTextProcForm::SaveSettings() {
   ini->WriteInteger(Section, L"TextTop", p->TextTop);
   ini->WriteBool(Section, L"Scroll", chkScroll->Checked());
   ini->WriteBool(Section, L"ManualLine", chkManualLine->Checked());
+  ini->UpdateFile();
 }
 
 void TTextProcForm::ApplySettings() {

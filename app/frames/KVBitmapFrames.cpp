@@ -88,7 +88,8 @@ void SaveFrameBitsToFile(const void* bits, std::int32_t width, std::int32_t heig
   bitmap.SaveToFile(fileName);
 }
 
-TImageCapture::TImageCapture(TImage* image) : image_(image) {
+TImageCapture::TImageCapture(TImage* image, std::function<bool()> isTarget)
+    : image_(image), isTarget_(std::move(isTarget)) {
   if (image_ && image_->Parent()) image_->Parent()->SetDoubleBuffered(true);
 }
 
@@ -99,7 +100,8 @@ void STDMETHODCALLTYPE TImageCapture::Changed() {
     TWinControl* parent = image_->Parent();
     if (!parent) return;
     // a parent larger or smaller than the output (full screen) still arrives whole
-    WriteScaledControlFrame(OutputFormat, parent, false);
+    // only the capture source writes frames
+    if (!isTarget_ || isTarget_()) WriteScaledControlFrame(OutputFormat, parent, false);
     parent->Refresh();
   } catch (...) {
     Application()->HandleException(this);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "ExtImage.h"
@@ -33,14 +34,16 @@ void SetBitmapFromFrameBits(const void* bits, std::int32_t width, std::int32_t h
 void SaveFrameBitsToFile(const void* bits, std::int32_t width, std::int32_t height, const std::wstring& fileName);
 
 // Writes the image's parent, stretched to the output size, into the frame section on every change of the picture it is the
-// change notifier of, except while the image's DesignInfo is 888 or the image is being destroyed.
+// change notifier of, except while the image's DesignInfo is 888 or the image is being destroyed,
+// and while isTarget (when given) says its owner is not the capture source.
 class TImageCapture : public TInterfaced<IChangeNotifier> {
   KIVO_CLASS(TImageCapture, TInterfacedObject)
-  explicit TImageCapture(TImage* image);
+  explicit TImageCapture(TImage* image, std::function<bool()> isTarget = nullptr);
   void STDMETHODCALLTYPE Changed() override;
 
  private:
   TImage* image_;
+  std::function<bool()> isTarget_;
 };
 
 }  // namespace kivo

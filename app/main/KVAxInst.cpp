@@ -81,7 +81,8 @@ void InstallXvidCodec() {
 
 bool GetFileTimes(const std::wstring& fileName, FILETIME& creation, FILETIME& lastAccess, FILETIME& lastWrite) {
   creation = lastAccess = lastWrite = FILETIME{};
-  TFileOwner f(::CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  // the times alone: readable even while another program holds the file without sharing
+  TFileOwner f(::CreateFileW(fileName.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, 0, nullptr));
   if (!f) return false;
   return ::GetFileTime(f.Get(), &creation, &lastAccess, &lastWrite) != FALSE;
@@ -105,8 +106,15 @@ void CopyIfNewer(const std::wstring& source, const std::wstring& destination) {
     const std::wstring old = ChangeFileExt(destination, L".old");
     if (FileExists(old)) ::DeleteFileW(old.c_str());
     if (!::MoveFileW(destination.c_str(), old.c_str())) RaiseLastOSError();
+    if (!::CopyFileW(source.c_str(), destination.c_str(), FALSE)) {
+      // the installed file goes back: a failed update never leaves no codec
+      const DWORD error = ::GetLastError();
+      ::MoveFileExW(old.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+      RaiseLastOSError(error);
+    }
+  } else if (!::CopyFileW(source.c_str(), destination.c_str(), FALSE)) {
+    RaiseLastOSError();
   }
-  if (!::CopyFileW(source.c_str(), destination.c_str(), FALSE)) RaiseLastOSError();
   SetFileTimes(destination, sc, sa, sw);
 }
 

@@ -44,6 +44,7 @@ void SaveSystemSettings() {
   {
     TObjectPtr<TIniFile> ini = CreateAppIniFile();
     const TSysConfig& c = SysConfig;
+    ini->BeginUpdate();
     ini->WriteBool(kSection, L"AutoLogin", c.AutoLogin);
     ini->WriteBool(kSection, L"AutoStart", c.AutoStart);
     ini->WriteBool(kSection, L"AutoPlay", c.AutoPlay);
@@ -54,6 +55,7 @@ void SaveSystemSettings() {
     ini->WriteString(kSection, L"ActiveSource", c.ActiveSource);
     ini->WriteString(kSection, L"CaptureSource", c.CaptureSource);
     ini->WriteString(kSection, L"VideoFormat", c.VideoFormat);
+    ini->UpdateFile();
   }
   SetAutoRun(SysConfig.AutoStart);
 }

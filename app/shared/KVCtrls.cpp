@@ -76,8 +76,8 @@ TBitmap* FolderBitmap() {
 }
 
 // ---- TLoadThread ------------------------------------------------------------------------------
-TLoadThread::TLoadThread(HWND owner, std::vector<std::wstring> extensions, std::wstring folder)
-    : TThread(false), Owner(owner), Extensions(std::move(extensions)), Folder(std::move(folder)) {}
+TLoadThread::TLoadThread(HWND owner, std::vector<std::wstring> extensions, std::wstring folder, WPARAM generation)
+    : TThread(false), Owner(owner), Extensions(std::move(extensions)), Folder(std::move(folder)), Generation(generation) {}
 
 void TLoadThread::Execute() {
   SetPriority(TThreadPriority::tpIdle);
@@ -91,7 +91,7 @@ void TLoadThread::Execute() {
     entry->IsFolder = false;
     entry->Name = EntryName(rec.Name, false);
     TAlbumList::LoadItem(entry.get());  // decoding; an error ends the scan
-    if (::PostMessageW(Owner, WM_ALBUM_ITEM_LOADED, 0, reinterpret_cast<LPARAM>(entry.get()))) entry.release();
+    if (::PostMessageW(Owner, WM_ALBUM_ITEM_LOADED, Generation, reinterpret_cast<LPARAM>(entry.get()))) entry.release();
   } while (FindNext(rec) == 0);
   FindClose(rec);
 }
@@ -168,7 +168,7 @@ void TAlbumList::LoadFolder(const std::wstring& folder, const std::wstring& exte
     scanner_->WaitFor();
     scanner_.reset();
   }
-  scanner_.reset(Create<TLoadThread>(Handle(), std::move(ext), dir));
+  scanner_.reset(Create<TLoadThread>(Handle(), std::move(ext), dir, ++scanGeneration_));
 }
 
 void TAlbumList::AddPaths(TStrings* paths) {
@@ -367,7 +367,11 @@ void TAlbumList::DropSelection(int x, int y) {
 void TAlbumList::WndProc(TMessage& m) {
   switch (m.Msg) {
     case WM_ALBUM_ITEM_LOADED:
-      if (m.LParam) AddItem(reinterpret_cast<TAlItem*>(m.LParam));
+      if (m.LParam) {
+        auto* entry = reinterpret_cast<TAlItem*>(m.LParam);
+        if (m.WParam == scanGeneration_) AddItem(entry);
+        else delete entry;  // an earlier scan's
+      }
       m.Result = 0;
       return;
     case WM_MOUSEMOVE:

@@ -42,13 +42,14 @@ constexpr RECT ThumbnailInnerRect{1, 1, 47, 47};
 class TAlbumList;
 
 // Scans one folder for files of the given extensions (".bmp", compared ignoring case), decodes
-// each and posts it to the owner window. Ends early when terminated.
+// each and posts it to the owner window with the scan's generation. Ends early when terminated.
 class TLoadThread : public TThread {
   KIVO_CLASS(TLoadThread, TThread)
-  TLoadThread(HWND owner, std::vector<std::wstring> extensions, std::wstring folder);
+  TLoadThread(HWND owner, std::vector<std::wstring> extensions, std::wstring folder, WPARAM generation = 0);
   HWND Owner;
   std::vector<std::wstring> Extensions;
   std::wstring Folder;
+  WPARAM Generation;
 
  protected:
   void Execute() override;
@@ -117,6 +118,7 @@ class TAlbumList : public TCustomListView {
   int maxWidth_ = 1024, maxHeight_ = 768;
   TListItem* hotItem_ = nullptr;
   TObjectPtr<TLoadThread> scanner_;
+  WPARAM scanGeneration_ = 0;  // items posted by an earlier scan are dropped
 };
 
 }  // namespace kivo

@@ -186,6 +186,7 @@ void TAlbumSource::LoadAlbumList(const std::wstring& file) {
 
 void TAlbumSource::SaveAlbumList(const std::wstring& file) {
   TIniFile ini(file);
+  ini.BeginUpdate();
   ini.EraseSection(kItems);
   const std::vector<std::wstring> paths = Paths();
   for (std::size_t i = 0; i < paths.size(); ++i) ini.WriteString(kItems, std::to_wstring(i), paths[i]);
@@ -223,6 +224,7 @@ void TAlbumSource::ReadSettings() {
 
 void TAlbumSource::SaveSettings() {
   TObjectPtr<TIniFile> ini = CreateAppIniFile();
+  ini->BeginUpdate();
   const int view = (chkImageCenter->Checked() ? 1 : 0) + (chkImageStretch->Checked() ? 2 : 0) +
                    (chkImageRatio->Checked() ? 4 : 0);
   ini->WriteInteger(kSection, L"ImageView", view);

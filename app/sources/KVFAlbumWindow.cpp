@@ -48,7 +48,7 @@ TAlbumWindow::TAlbumWindow(TComponent* owner) : TSourceWindowAbs(owner) {
   }
   btnNext->SetVisible(true);
   btnPrev->SetVisible(true);
-  capture_ = TComPtr<TImageCapture>(new TImageCapture(imgAlbum2));
+  capture_ = TComPtr<TImageCapture>(new TImageCapture(imgAlbum2, [this] { return IsCaptureTarget(); }));
   imgAlbum2->Picture()->SetPictureAdapter(capture_.Get());
 }
 

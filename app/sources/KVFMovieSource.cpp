@@ -99,6 +99,7 @@ void TMovieSource::LoadList(const std::wstring& file) {
 
 void TMovieSource::SaveList(const std::wstring& file) {
   TIniFile ini(file);
+  ini.BeginUpdate();
   ini.EraseSection(kSection);
   TStrings* items = lstMovies->Items();
   for (int i = 0; i < items->Count(); ++i) ini.WriteString(kSection, std::to_wstring(i), items->Strings(i));

@@ -131,6 +131,7 @@ void TSnagSource::LoadSettings() {
 
 void TSnagSource::SaveSettings() {
   TObjectPtr<TIniFile> ini = CreateAppIniFile();
+  ini->BeginUpdate();
   const TRadioButton* checked = rbSnagWindow->Checked() ? rbSnagWindow : rbSnagRect;
   ini->WriteString(kSection, L"Type", checked->Name().substr(kRadioPrefix));
   for (TEdit* e : {edtSnagLeft, edtSnagTop, edtSnagWidth, edtSnagHeight})

@@ -898,10 +898,12 @@ TEST_F(VideoWindowMenuTest, FullScreenRightClickOpensThePopupMenuAtTheCursor) {
   ASSERT_NE(video, Video->Handle());
   Video->SetFullScreen(true);
   ASSERT_NE(::GetParent(video), Form->Handle());
-  // The pointer is left where it is (other tests share the display): the click's point taken as
-  // the control's must lie elsewhere for the check to tell the two apart.
+  // The test runs alone: the pointer goes where the whole menu fits on the screen (a menu at a
+  // corner is moved to fit) and away from the click's point taken as the control's, so that the
+  // check tells the two apart.
+  ::SetCursorPos(300, 200);
   POINT cursor{};
-  ::GetCursorPos(&cursor);
+  ASSERT_TRUE(PumpUntil([&] { return ::GetCursorPos(&cursor) && cursor.x == 300 && cursor.y == 200; }, 5000));
   const POINT asControls = Video->ClientToScreen(POINT{5, 5});
   ASSERT_GT(std::abs(cursor.x - asControls.x) + std::abs(cursor.y - asControls.y), 100);
 

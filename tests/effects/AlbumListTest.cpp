@@ -147,6 +147,22 @@ TEST_F(TListFixture, NewScanIgnoredWhileOneRuns) {
   EXPECT_EQ(Order(), (std::vector<std::wstring>{L"x"}));
 }
 
+TEST_F(TListFixture, ANewScanDropsTheItemsOfTheScanBefore) {
+  Picture(L"a.bmp", 8, 8);
+  Picture(L"b.bmp", 8, 8);
+  std::wstring other = dir.Sub(L"other");
+  WriteFileBytes(other + L"x.bmp", EncodeBmp(TPixelBuffer(4, 4, 24)));
+  list->LoadFolder(dir.Dir(), L"*.bmp");
+  // the scan ends while its items still wait in the queue
+  ASSERT_EQ(::WaitForSingleObject(list->Scanner()->Handle(), 30000), WAIT_OBJECT_0);
+  MSG peek;
+  ASSERT_TRUE(::PeekMessageW(&peek, list->Handle(), WM_ALBUM_ITEM_LOADED, WM_ALBUM_ITEM_LOADED, PM_NOREMOVE));
+  list->LoadFolder(other, L"*.bmp");
+  ASSERT_TRUE(WaitScan());
+  EXPECT_EQ(Order(), (std::vector<std::wstring>{L"x"}));
+  EXPECT_FALSE(::PeekMessageW(&peek, list->Handle(), WM_ALBUM_ITEM_LOADED, WM_ALBUM_ITEM_LOADED, PM_NOREMOVE));
+}
+
 TEST_F(TListFixture, PathsAreListedOnce) {
   std::wstring a = Picture(L"a.bmp", 30, 20), b = Picture(L"b.png", 10, 10);
   TStringList paths;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -411,6 +412,89 @@ TEST(IniFile, ValuesAndNamesReadBackAsWritten) {
   ini.EraseSection(L" Pad ");
   EXPECT_FALSE(ini.SectionExists(L"Pad"));
   ::DeleteFileW(path.c_str());
+}
+
+TEST(IniFile, TextOutsideTheCodePageIsWrittenAsUtf16AndReadBack) {
+  std::wstring path = TempPath(L"kivo_unicode.ini");
+  ::DeleteFileW(path.c_str());
+  TIniFile ini(path);
+  const std::wstring thai = L"C:\\\u0E01\u0E02 \U0001F600.bmp";
+  ini.WriteString(L"Items", L"0", L"C:\\相册\\a.bmp");
+  const std::string codePageFile = "[Items]\r\n0=C:\\" + WideToAnsi(L"相册", 936) + "\\a.bmp\r\n";
+  EXPECT_EQ(ReadBytes(path), codePageFile) << "text that fits stays in the code page";
+  ini.WriteString(L"Items", L"1", thai);
+  std::string bytes = ReadBytes(path);
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  std::wstring wide((bytes.size() - 2) / 2, L'\0');
+  std::memcpy(wide.data(), bytes.data() + 2, wide.size() * sizeof(wchar_t));
+  EXPECT_EQ(wide, L"[Items]\r\n0=C:\\相册\\a.bmp\r\n1=" + thai + L"\r\n");
+  TIniFile again(path);
+  EXPECT_EQ(again.ReadString(L"Items", L"1", L""), thai);
+  EXPECT_EQ(again.ReadString(L"Items", L"0", L""), L"C:\\相册\\a.bmp");
+  // the system's own profile functions read the same file
+  wchar_t buf[256] = {};
+  ::GetPrivateProfileStringW(L"Items", L"1", L"", buf, 256, path.c_str());
+  EXPECT_EQ(std::wstring(buf), thai);
+  // once all text fits again the file is code-page bytes again
+  again.DeleteKey(L"Items", L"1");
+  EXPECT_EQ(ReadBytes(path), codePageFile);
+  // a UTF-8 file with its mark is read too
+  WriteBytes(path, "\xEF\xBB\xBF[S]\r\nk=" + WideToAnsi(thai, CP_UTF8) + "\r\n");
+  EXPECT_EQ(again.ReadString(L"S", L"k", L""), thai);
+  ::DeleteFileW(path.c_str());
+}
+
+TEST(IniFile, ABatchIsWrittenOnceAtUpdateFile) {
+  std::wstring path = TempPath(L"kivo_batch.ini");
+  WriteBytes(path, "[A]\r\nx=1\r\n");
+  TIniFile ini(path);
+  ini.BeginUpdate();
+  ini.EraseSection(L"A");
+  for (int i = 0; i < 5; ++i) ini.WriteInteger(L"B", std::to_wstring(i), i * 10);
+  EXPECT_EQ(ini.ReadInteger(L"B", L"4", -1), 40) << "reads inside the batch see its writes";
+  EXPECT_EQ(ReadBytes(path), "[A]\r\nx=1\r\n") << "nothing reaches the file before UpdateFile";
+  ini.UpdateFile();
+  EXPECT_EQ(ReadBytes(path), "[B]\r\n0=0\r\n1=10\r\n2=20\r\n3=30\r\n4=40\r\n");
+  // after the batch every write goes to the file again
+  ini.WriteString(L"B", L"0", L"z");
+  EXPECT_EQ(TIniFile(path).ReadString(L"B", L"0", L""), L"z");
+  ::DeleteFileW(path.c_str());
+}
+
+TEST(IniFile, AFailedSaveLeavesTheOldFileWholeAndRaises) {
+  const std::string old = "[S]\r\nkeep=1\r\nother=2\r\n";
+  {
+    // the temporary file beside the target cannot be made
+    std::wstring path = TempPath(L"kivo_blocked.ini");
+    WriteBytes(path, old);
+    const std::wstring temp = path + L".tmp";
+    ASSERT_TRUE(::CreateDirectoryW(temp.c_str(), nullptr));
+    TIniFile ini(path);
+    EXPECT_THROW(ini.WriteString(L"S", L"keep", L"0"), EStreamError);
+    EXPECT_EQ(ReadBytes(path), old);
+    ini.BeginUpdate();
+    ini.WriteString(L"S", L"new", L"3");
+    EXPECT_THROW(ini.UpdateFile(), EStreamError);
+    EXPECT_EQ(ReadBytes(path), old);
+    ::RemoveDirectoryW(temp.c_str());
+    ::DeleteFileW(path.c_str());
+  }
+  {
+    // the target is held open without sharing when the new file replaces it
+    std::wstring path = TempPath(L"kivo_held.ini");
+    WriteBytes(path, old);
+    TIniFile ini(path);
+    ini.BeginUpdate();
+    ini.WriteString(L"S", L"keep", L"0");
+    HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_THROW(ini.UpdateFile(), EStreamError);
+    ::CloseHandle(held);
+    EXPECT_EQ(ReadBytes(path), old);
+    EXPECT_EQ(::GetFileAttributesW((path + L".tmp").c_str()), INVALID_FILE_ATTRIBUTES) << "no temporary file is left";
+    ::DeleteFileW(path.c_str());
+  }
 }
 
 TEST(Registry, ALeadingBackslashMeansAnAbsolutePath) {

@@ -283,12 +283,33 @@ TEST_F(AlbumApp, AGifIsShownAnimatedWithoutATransitionAlsoInFullScreen) {
   const HWND page = ::GetParent(album);
   ::PostMessageW(album, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(100, 100));
   ASSERT_TRUE(WaitUntil([&] { return ::GetParent(album) != page; }, 10000));
+  // the full-screen form reaches the screen's size in steps: until then the window is not 4:3 and
+  // its frames show the fitted GIF between bars, as the window does
+  // (the screen here is 4:3)
+  RECT r{};
+  EXPECT_TRUE(WaitUntil([&] { return ::GetClientRect(album, &r) && r.right > kW && r.right * 3 == r.bottom * 4; }, 10000))
+      << "the album window is " << r.right << " x " << r.bottom;
   ::Sleep(300);
   seen = Watch(viewer_, "BC", 1500);
   EXPECT_TRUE(Has(seen, "BC") || Has(seen, "CB")) << "not animated in full screen: " << seen.Sequence;
   EXPECT_LE(seen.LateUnknown, 1) << seen.Sequence;
   ::PostMessageW(album, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(100, 100));
   EXPECT_TRUE(WaitUntil([&] { return ::GetParent(album) == page; }, 10000));
+}
+
+TEST_F(AlbumApp, AGifStopsWritingFramesWhenAnotherSourceBecomesTheCaptureSource) {
+  const std::wstring gif = Picture(L"anim.gif", QuarterGif("BC", 30));
+  Start({gif});
+  if (HasFatalFailure()) return;
+  ClickPlay();
+  TSeen seen = Watch(viewer_, "BC", 8000, [](const TSeen& s) { return Has(s, "BCB") || Has(s, "CBC"); });
+  ASSERT_TRUE(Has(seen, "BCB") || Has(seen, "CBC")) << "not animated: " << seen.Sequence;
+  // the camera (source 0) becomes the capture source; the album goes on playing in its window
+  const UINT setCaptureSource = 0x10A4;
+  ::SendMessageW(main_, setCaptureSource, 0, 0);
+  ::Sleep(500);
+  seen = Watch(viewer_, "BC", 3000);
+  EXPECT_FALSE(Has(seen, "BC") || Has(seen, "CB")) << "the album still writes: " << seen.Sequence;
 }
 
 TEST_F(AlbumApp, WithGifStaticTheGifComesThroughTheTransitionAndStandsStill) {

@@ -11,6 +11,7 @@
 #include "KVFAlbumSource.h"
 #include "KVFAlbumWindow.h"
 #include "KVShared.h"
+#include "Streams.h"
 
 using namespace kivo;
 
@@ -144,6 +145,47 @@ TEST(AlbumSource, ListFilesRoundTripSkipDuplicatesKeepMissingPicturesAndNameUnre
     EXPECT_NE(e.Message().find(bad), std::wstring::npos);
   }
   EXPECT_EQ(page->Paths(), (std::vector<std::wstring>{a, b}));
+  CurrentAlbumFile.clear();
+}
+
+TEST(AlbumSource, ListFilesKeepNamesOutsideTheCodePage) {
+  TTempFolder dir;
+  // a name outside code page 936 and one inside it
+  const std::wstring thai = dir.Path(L"\u0E01\u0E02 \U0001F600.bmp"), chinese = dir.Path(L"照片.bmp");
+  WriteBitmap(thai, 8, 8, clRed);
+  WriteBitmap(chinese, 8, 8, clBlue);
+  CurrentAlbumFile = dir.Path(L"curalbum.dat");
+  {
+    TPair pair;
+    TStringList chosen;  // as the user adds them
+    chosen.Add(thai);
+    chosen.Add(chinese);
+    pair.Page->List->AddPaths(&chosen);
+    ASSERT_EQ(pair.Page->Paths(), (std::vector<std::wstring>{thai, chinese}));
+    pair.Page->SaveCurrentAlbum();
+  }
+  const std::vector<std::wstring> read = ReadAlbumList(CurrentAlbumFile);
+  ASSERT_EQ(read, (std::vector<std::wstring>{thai, chinese}));
+  EXPECT_NE(::GetFileAttributesW(read[0].c_str()), INVALID_FILE_ATTRIBUTES) << "the name read back is the file's";
+  EXPECT_EQ(IniText(CurrentAlbumFile, L"Items", L"0"), thai);
+  {
+    TPair again;  // after a restart the album shows both pictures
+    EXPECT_EQ(again.Page->Paths(), (std::vector<std::wstring>{thai, chinese}));
+  }
+
+  // an album in the code page, as older versions wrote it, is read and written byte for byte
+  const std::wstring old = dir.Path(L"old.al");
+  const std::string bytes = "[Items]\r\n0=" + WideToAnsi(chinese, 936) + "\r\n";
+  WriteText(old, bytes);
+  {
+    TPair pair;
+    pair.Page->LoadAlbumList(old);
+    EXPECT_EQ(pair.Page->Paths(), (std::vector<std::wstring>{chinese}));
+    pair.Page->SaveAlbumList(old);
+  }
+  TMemoryStream m;
+  m.LoadFromFile(old);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.Bytes().data()), m.Bytes().size()), bytes);
   CurrentAlbumFile.clear();
 }
 

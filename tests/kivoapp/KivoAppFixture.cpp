@@ -212,11 +212,13 @@ HWND TKivoAppRun::MainWindow() const { return FindWindowOf(pid_, L"TKVMainForm",
 HWND TKivoAppRun::WaitMainWindow(DWORD timeoutMs) {
   HWND found = nullptr;
   WaitUntil([&] { return (found = MainWindow()) != nullptr || !Running(); }, timeoutMs);
+  if (found) main_ = found;
   return found;
 }
 
 HWND TKivoAppRun::ChildAt(int clientX, int clientY) const {
-  HWND w = MainWindow();
+  // the window found at the start: a recording adds the elapsed time to the caption
+  HWND w = main_ && ::IsWindow(main_) ? main_ : MainWindow();
   POINT p{clientX, clientY};
   for (;;) {
     HWND c = ::ChildWindowFromPointEx(w, p, CWP_SKIPINVISIBLE);

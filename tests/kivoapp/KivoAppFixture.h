@@ -128,6 +128,7 @@ class TKivoAppRun {
  private:
   THandleOwner process_;
   DWORD pid_ = 0;
+  HWND main_ = nullptr;  // the main window WaitMainWindow found
 };
 
 // A test of the running program: KivoApp started from a fresh program folder with Launch; at the end

@@ -184,3 +184,24 @@ TEST_F(Registration, XvidIsCopiedWhenMissingOrOlderKeepingTheTimesAndItsValuesAr
     EXPECT_EQ(status, 0u);
   }
 }
+
+TEST_F(Registration, AFailedCodecCopyPutsTheInstalledFileBack) {
+  const std::wstring source = folder.File(L"xvidvfw.dll"), installed = sys + L"xvidvfw.dll";
+  MakeFile(source, "vfw-new", 10);
+  MakeFile(installed, "vfw-sys", 5);
+  // another program holds the new file without sharing: its times can be read, its bytes not
+  TFileOwner held(::CreateFileW(source.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  const std::wstring probe = folder.File(L"probe.dll");
+  ASSERT_FALSE(::CopyFileW(source.c_str(), probe.c_str(), FALSE)) << "the held file can be copied";
+  EXPECT_THROW(CopyIfNewer(source, installed), EOSError);
+  EXPECT_EQ(Content(installed), "vfw-sys") << "no codec is left installed";
+  EXPECT_EQ(WriteTime(installed), Stamp(5));
+  EXPECT_EQ(Content(sys + L"xvidvfw.old"), "<missing>");
+  held.Reset();
+  // once the file can be read the update goes through
+  CopyIfNewer(source, installed);
+  EXPECT_EQ(Content(installed), "vfw-new");
+  EXPECT_EQ(Content(sys + L"xvidvfw.old"), "vfw-sys");
+}
+

@@ -17,6 +17,7 @@
 #include "KVProcessorList.h"
 #include "KVProcs.h"
 #include "KVShared.h"
+#include "Streams.h"
 #include "KVSysConfig.h"
 
 using namespace kivo;
@@ -103,6 +104,39 @@ TEST(MovieSource, ListFilesKeepLineOrderAndAddingSkipsListedFiles) {
   again->Free();
   page->Free();
   ::DeleteFileW(list.c_str());
+  ::DeleteFileW(CurrentMovieListPath.c_str());
+  ::RemoveDirectoryW(dir.c_str());
+  CurrentMovieListPath.clear();
+}
+
+TEST(MovieSource, ListFilesKeepNamesOutsideTheCodePage) {
+  const std::wstring dir = kivo::test::TempFilePath(L"movies-unicode", L"");
+  ::CreateDirectoryW(dir.c_str(), nullptr);
+  const std::wstring thai = dir + L"\\\u0E01\u0E02 \U0001F600.avi", chinese = dir + L"\\电影.avi";
+  CurrentMovieListPath = dir + L"\\curmovies.dat";
+  TMovieSource* page = Create<TMovieSource>(nullptr);
+  page->AddFiles({thai, chinese});
+  page->SaveCurrentList();
+  page->Free();
+  EXPECT_EQ(ReadMovieList(CurrentMovieListPath), (std::vector<std::wstring>{thai, chinese}));
+  TMovieSource* again = Create<TMovieSource>(nullptr);  // after a restart
+  ASSERT_EQ(again->lstMovies->Items()->Count(), 2);
+  EXPECT_EQ(again->lstMovies->Items()->Strings(0), thai);
+  again->Free();
+
+  // a list in the code page, as older versions wrote it, is read and written byte for byte
+  const std::wstring old = dir + L"\\old.ml";
+  const std::string bytes = "[Movies]\r\n0=" + WideToAnsi(chinese, 936) + "\r\n";
+  WriteText(old, bytes);
+  EXPECT_EQ(ReadMovieList(old), (std::vector<std::wstring>{chinese}));
+  TMovieSource* other = Create<TMovieSource>(nullptr);
+  other->LoadList(old);
+  other->SaveList(old);
+  other->Free();
+  TMemoryStream m;
+  m.LoadFromFile(old);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.Bytes().data()), m.Bytes().size()), bytes);
+  ::DeleteFileW(old.c_str());
   ::DeleteFileW(CurrentMovieListPath.c_str());
   ::RemoveDirectoryW(dir.c_str());
   CurrentMovieListPath.clear();
