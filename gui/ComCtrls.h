@@ -538,6 +538,7 @@ class TCustomListView : public TWinControl {
   TViewStyle viewStyle_ = TViewStyle::vsIcon;
   bool multiSelect_ = false, readOnly_ = false, hideSelection_ = true, autoArrange_ = true;
   TBorderStyle borderStyle_ = TBorderStyle::bsSingle;
+  void LinkImageList(TImageList* images);
   TImageList* largeImages_ = nullptr;
   TImageList* smallImages_ = nullptr;
   TDragMode dragMode_ = TDragMode::dmManual;
