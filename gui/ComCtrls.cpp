@@ -421,7 +421,7 @@ RECT TCustomTabControl::DisplayRect() const {
   ::InflateRect(&r, -kFrame, -kFrame);
   if (TabCount() > 0) {
     const int row = tabHeight_ > 0 ? tabHeight_ : kDefaultRow;
-    if (tabPosition_ == TTabPosition::tpBottom) r.bottom -= row - 2;
+    if (tabPosition_ == TTabPosition::tpBottom) r.bottom -= row;
     else if (tabPosition_ == TTabPosition::tpTop) r.top += row;
   }
   if (r.right < r.left) r.right = r.left;
