@@ -411,7 +411,21 @@ void TCustomTabControl::SetMultiLine(bool v) {
 }
 RECT TCustomTabControl::DisplayRect() const {
   RECT r = ClientRect();
-  if (HandleAllocated()) Send(this, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
+  if (HandleAllocated()) {
+    Send(this, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
+    return r;
+  }
+  // Before the window exists (a form still being built), the same frame the control will give:
+  // pages laid out against the whole client would slide their anchored controls off the page.
+  constexpr int kFrame = 4, kDefaultRow = 21;
+  ::InflateRect(&r, -kFrame, -kFrame);
+  if (TabCount() > 0) {
+    const int row = tabHeight_ > 0 ? tabHeight_ : kDefaultRow;
+    if (tabPosition_ == TTabPosition::tpBottom) r.bottom -= row;
+    else if (tabPosition_ == TTabPosition::tpTop) r.top += row;
+  }
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
   return r;
 }
 int TCustomTabControl::IndexOfTabAt(int x, int y) const {
@@ -620,6 +634,9 @@ int TPageControl::SelectedTab() const { return activePage_ ? activePage_->TabInd
 void TPageControl::InsertPage(TTabSheet* page) {
   pages_.push_back(page);
   PagesChanged();
+  // a page gets its size now, also while the form is loading (alignment waits until then), so
+  // that the controls put on it keep their distances to its edges
+  page->SetBoundsRect(DisplayRect());
   if (!activePage_) SetActivePage(page);
 }
 void TPageControl::RemovePage(TTabSheet* page) {
@@ -1021,6 +1038,8 @@ TCustomListView::TCustomListView(TComponent* owner)
   SetColor(clWindow);
 }
 TCustomListView::~TCustomListView() {
+  for (TImageList* l : {largeImages_, smallImages_})
+    if (l) l->RemoveChangeLink(this);
   if (HandleAllocated()) DestroyHandle();
   items_->BeginUpdate();
   for (int i = 0; i < items_->Count(); ++i) Delete(items_->Item(i));
@@ -1055,6 +1074,12 @@ void TCustomListView::DestroyWnd() {
   TWinControl::DestroyWnd();
   recreating_ = false;
 }
+void TCustomListView::LinkImageList(TImageList* images) {
+  if (!images) return;
+  images->FreeNotification(this);
+  // a resized list has a new handle (and a new cell size) for the window
+  images->AddChangeLink(this, [this] { ApplyImageLists(); });
+}
 void TCustomListView::ApplyImageLists() {
   if (!HandleAllocated()) return;
   Send(this, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(largeImages_ ? largeImages_->Handle() : nullptr));
@@ -1062,9 +1087,11 @@ void TCustomListView::ApplyImageLists() {
 }
 void TCustomListView::Notification(TComponent* c, TOperation op) {
   TWinControl::Notification(c, op);
-  if (op != TOperation::opRemove) return;
-  if (c == largeImages_) SetLargeImages(nullptr);
-  if (c == smallImages_) SetSmallImages(nullptr);
+  if (op != TOperation::opRemove || (c != largeImages_ && c != smallImages_)) return;
+  // the list is being destroyed (its links with it): only forget it
+  if (c == largeImages_) largeImages_ = nullptr;
+  if (c == smallImages_) smallImages_ = nullptr;
+  ApplyImageLists();
 }
 void TCustomListView::SetViewStyle(TViewStyle v) {
   if (v == viewStyle_) return;
@@ -1098,15 +1125,21 @@ void TCustomListView::SetBorderStyle(TBorderStyle s) {
   RecreateWnd();
 }
 void TCustomListView::SetLargeImages(TImageList* images) {
-  if (largeImages_ && largeImages_ != smallImages_) largeImages_->RemoveFreeNotification(this);
+  if (largeImages_ && largeImages_ != smallImages_) {
+    largeImages_->RemoveFreeNotification(this);
+    largeImages_->RemoveChangeLink(this);
+  }
   largeImages_ = images;
-  if (images) images->FreeNotification(this);
+  LinkImageList(images);
   ApplyImageLists();
 }
 void TCustomListView::SetSmallImages(TImageList* images) {
-  if (smallImages_ && smallImages_ != largeImages_) smallImages_->RemoveFreeNotification(this);
+  if (smallImages_ && smallImages_ != largeImages_) {
+    smallImages_->RemoveFreeNotification(this);
+    smallImages_->RemoveChangeLink(this);
+  }
   smallImages_ = images;
-  if (images) images->FreeNotification(this);
+  LinkImageList(images);
   ApplyImageLists();
 }
 TListItem* TCustomListView::Selected() const {

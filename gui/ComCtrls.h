@@ -190,8 +190,9 @@ class TCustomTabControl : public TWinControl {
   void AlignControls(TControl* control, RECT& rect) override;
   virtual bool CanChange();
   virtual void Change();
-  // Tab texts and the selected tab, as the derived class keeps them.
-  virtual int TabCount() const = 0;
+  // Tab texts and the selected tab, as the derived class keeps them. The count has a body: the
+  // layout asks for it also while the base part is being built or torn down.
+  virtual int TabCount() const { return 0; }
   virtual std::wstring TabText(int index) const = 0;
   virtual int SelectedTab() const = 0;
   // Puts every tab into the window again (after changes of the tab list).
@@ -538,6 +539,7 @@ class TCustomListView : public TWinControl {
   TViewStyle viewStyle_ = TViewStyle::vsIcon;
   bool multiSelect_ = false, readOnly_ = false, hideSelection_ = true, autoArrange_ = true;
   TBorderStyle borderStyle_ = TBorderStyle::bsSingle;
+  void LinkImageList(TImageList* images);
   TImageList* largeImages_ = nullptr;
   TImageList* smallImages_ = nullptr;
   TDragMode dragMode_ = TDragMode::dmManual;

@@ -274,6 +274,9 @@ void TControl::SetAlignedBounds(int left, int top, int width, int height) {
 void TControl::UpdateAnchorRules() {
   if (!parent_ || parent_->aligning_) return;
   RECT pr = parent_->ClientRect();
+  // A parent with no area yet (a page not laid out, a hidden notebook page) has squeezed its
+  // anchored controls: measured against it they would keep the squeezed size for good.
+  if (anchorValid_ && (pr.right <= pr.left || pr.bottom <= pr.top)) return;
   anchorBounds_ = BoundsRect();
   anchorParent_ = SIZE{pr.right - pr.left, pr.bottom - pr.top};
   anchorValid_ = true;
@@ -286,7 +289,9 @@ void TControl::Resize() {
 }
 void TControl::Loaded() {
   TComponent::Loaded();
-  UpdateAnchorRules();
+  // the rule taken when the control was placed stays: the parent may have been resized since,
+  // while its alignment waited for the end of loading
+  if (!anchorValid_) UpdateAnchorRules();
   if (parent_ && align_ != TAlign::alNone) parent_->Realign();
 }
 

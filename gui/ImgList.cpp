@@ -1,5 +1,7 @@
 #include "ImgList.h"
 
+#include <algorithm>
+
 namespace kivo {
 
 KIVO_IMPLEMENT_CLASS_PUBLISHED(TImageList)
@@ -22,6 +24,15 @@ HIMAGELIST TImageList::Handle() {
 int TImageList::Count() const { return list_ ? ::ImageList_GetImageCount(list_.Get()) : 0; }
 void TImageList::Changed() {
   if (OnChange) OnChange(this);
+  const auto links = links_;  // a user may unlink while it hears
+  for (const auto& l : links) l.second();
+}
+void TImageList::AddChangeLink(const void* key, std::function<void()> changed) {
+  RemoveChangeLink(key);
+  links_.emplace_back(key, std::move(changed));
+}
+void TImageList::RemoveChangeLink(const void* key) {
+  links_.erase(std::remove_if(links_.begin(), links_.end(), [key](const auto& l) { return l.first == key; }), links_.end());
 }
 void TImageList::SetWidth(int w) {
   if (w == width_ || w <= 0) return;

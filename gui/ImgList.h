@@ -4,6 +4,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "Pictures.h"
 
 namespace kivo {
@@ -42,11 +46,16 @@ class TImageList : public TComponent {
   void GetBitmap(int index, TBitmap* image);
 
   TNotifyEvent OnChange;
+  // Users that hold the list's handle (a list view) hear of every change under their key: a new
+  // size replaces the handle.
+  void AddChangeLink(const void* key, std::function<void()> changed);
+  void RemoveChangeLink(const void* key);
 
  private:
   void Changed();
   int width_ = 16, height_ = 16;
   TImageListOwner list_;
+  std::vector<std::pair<const void*, std::function<void()>>> links_;
 };
 
 }  // namespace kivo

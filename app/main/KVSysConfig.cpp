@@ -155,7 +155,8 @@ TKVSysConfigForm::TKVSysConfigForm(TComponent* owner) : TForm(owner) {
   pnlMain->SetAlign(TAlign::alClient);
   pnlMain->SetBevelOuter(TBevelCut::bvNone);
   pnlMain->SetColor(clWhite);
-  SysBook = Place<TPageControl>(this, pnlMain, L"SysBook", 0, 0, 489, 314);
+  SysBook = Place<TPageControl>(this, pnlMain, L"SysBook", 0, 0, 489, 374);
+  SysBook->SetAlign(TAlign::alClient);
   SysBook->SetTabHeight(18);
   tsBasic = new TTabSheet(this);
   tsBasic->SetName(L"tsBasic");
@@ -177,11 +178,11 @@ TKVSysConfigForm::TKVSysConfigForm(TComponent* owner) : TForm(owner) {
   rbCloseToTray = Place<TRadioButton>(this, grpExit, L"rbCloseToTray", 11, 48, 300, 17,
                                       L"缩小到系统托盘区，不退出程序");
 
-  btnOK = Place<TButton>(this, pnlMain, L"btnOK", 230, 320, 75, 18, L"确定");
+  btnOK = Place<TButton>(this, tsBasic, L"btnOK", 230, 320, 75, 18, L"确定");
   btnOK->SetModalResult(mrOk);
-  btnCancel = Place<TButton>(this, pnlMain, L"btnCancel", 310, 320, 75, 18, L"取消");
+  btnCancel = Place<TButton>(this, tsBasic, L"btnCancel", 310, 320, 75, 18, L"取消");
   btnCancel->SetModalResult(mrCancel);
-  btnApply = Place<TButton>(this, pnlMain, L"btnApply", 390, 320, 75, 18, L"应用");
+  btnApply = Place<TButton>(this, tsBasic, L"btnApply", 390, 320, 75, 18, L"应用");
   btnApply->OnClick = Method(this, &TKVSysConfigForm::btnApplyClick);
   OnCreate = Method(this, &TKVSysConfigForm::FormCreate);
 }

@@ -254,8 +254,12 @@ TBitmap* TAlbumList::MakeThumbnail(TGraphic* graphic) {
 
 RECT TAlbumList::ItemBox(TListItem* item) const {
   RECT r = item->DisplayRect(LVIR_ICON);
-  int frameW = ThumbnailFrame()->Width();
-  return RECT{r.left + 8, r.top + 2, r.left + 8 + frameW, r.bottom - 2};
+  TBitmap* frame = ThumbnailFrame();
+  // The icon's cell is the image list's height (frame and name strip) with 2 pixels above and
+  // below; Wine's control reports a shorter icon rectangle, which would push the name strip up
+  // into the thumbnail, so the bottom is taken from the cell itself.
+  const int top = r.top + 2;
+  return RECT{r.left + 8, top, r.left + 8 + frame->Width(), top + frame->Height() + textHeight_};
 }
 
 void TAlbumList::UpdateIconSpacing() {

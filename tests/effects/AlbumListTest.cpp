@@ -220,6 +220,13 @@ TEST_F(TListFixture, ItemsAreDrawnAndSpaced) {
   RECT box0 = list->ItemBox(list->Items()->Item(0));
   EXPECT_EQ(at(box0.left + 20, box0.top + 20), (TRgb{0, 200, 0}));  // inside the 46 x 23 picture
   EXPECT_EQ(at(box0.left + 20, box0.top + 40), ThumbAt(ThumbnailFrame(), 20, 40));
+  // the name strip lies under the thumbnail: the frame's bottom row is whole, the name below it
+  EXPECT_EQ(box0.bottom - box0.top, 48 + 14);
+  for (int x = 0; x < 48; ++x) EXPECT_EQ(at(box0.left + x, box0.top + 47), ThumbAt(ThumbnailFrame(), x, 47)) << x;
+  bool nameDrawn = false;
+  for (int y = box0.top + 48; y < box0.bottom && !nameDrawn; ++y)
+    for (int x = box0.left; x < box0.right && !nameDrawn; ++x) nameDrawn = !(at(x, y) == TRgb{255, 255, 255});
+  EXPECT_TRUE(nameDrawn);
   RECT box1 = list->ItemBox(list->Items()->Item(1));
   EXPECT_EQ(at(box1.left + 20, box1.top + 1), (TRgb{0, 0, 255}));
   // the mouse over an item makes it the hot one

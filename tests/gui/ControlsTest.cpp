@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ComCtrls.h"
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "GuiTestUtil.h"
@@ -146,6 +147,49 @@ class TMainTestForm : public TForm {
 };
 KIVO_IMPLEMENT_CLASS(TMainTestForm)
 
+// A page built as the program's source pages are: a page control with its tabs at the bottom
+// filling the frame, a sheet holding a list panel anchored on all sides and a row of buttons
+// anchored to the bottom, all placed at the sheet's designed size while the frame is loading.
+class TSheetFrame : public TFrame {
+  KIVO_CLASS(TSheetFrame, TFrame)
+  explicit TSheetFrame(TComponent* owner) : TFrame(owner) {
+    SetBounds(0, 0, 320, 237);
+    Book = new TPageControl(this);
+    Book->SetName(L"Book");
+    Book->SetBounds(0, 0, 320, 237);
+    Book->SetParent(this);
+    Book->SetAlign(TAlign::alClient);
+    Book->SetTabPosition(TTabPosition::tpBottom);
+    Book->SetTabHeight(20);
+    for (const wchar_t* caption : {L"播放列表", L"显示效果"}) {
+      auto* sheet = new TTabSheet(this);
+      sheet->SetCaption(caption);
+      sheet->SetPageControl(Book);
+    }
+    Sheet = Book->Pages(0);
+    List = new TPanel(this);
+    List->SetName(L"pnlList");
+    List->SetBounds(0, 0, 312, 185);
+    List->SetParent(Sheet);
+    List->SetAnchors(akLeft | akTop | akRight | akBottom);
+    for (int i = 0; i < 5; ++i) {
+      auto* b = new TButton(this);
+      b->SetBounds(2 + 62 * i, 188, 60, 18);
+      b->SetParent(Sheet);
+      b->SetCaption(L"按钮");
+      b->SetAnchors(akLeft | akBottom);
+      Buttons.push_back(b);
+    }
+    Book->SetActivePage(Book->Pages(1));
+    Book->SetActivePage(Sheet);
+  }
+  TPageControl* Book;
+  TTabSheet* Sheet;
+  TPanel* List;
+  std::vector<TButton*> Buttons;
+};
+KIVO_IMPLEMENT_CLASS(TSheetFrame)
+
 class ControlsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -284,6 +328,89 @@ TEST_F(ControlsTest, AlignAndAnchorsLayChildrenOutOnResize) {
   form->EnableAlign();
   EXPECT_EQ(form->Left->Top(), 0);
   EXPECT_EQ(form->Client->Top(), 0);
+  FreeForm();
+}
+
+// The main window puts its source pages into notebook pages that have no size yet: the page's
+// sheets shrink to nothing and grow back, and the bottom row of buttons must come back with them,
+// inside the sheet and under the list, on the screen too.
+TEST_F(ControlsTest, AnchoredControlsOfAPageComeBackWhenItsParentGrowsFromNothing) {
+  auto* holder = new TPanel(form);
+  holder->SetParent(form->Client);
+  holder->SetBounds(0, 0, 0, 0);
+  holder->SetBevelOuter(TBevelCut::bvNone);
+  auto* page = Create<TSheetFrame>(form);
+  page->SetParent(holder);
+  page->SetAlign(TAlign::alClient);
+  holder->SetBounds(0, 0, 320, 237);
+  form->SetClientWidth(400);
+  form->SetClientHeight(320);
+  PumpFor(100);
+
+  RECT display = page->Book->DisplayRect();
+  RECT sheet = page->Sheet->BoundsRect();
+  EXPECT_EQ(sheet.left, display.left);
+  EXPECT_EQ(sheet.top, display.top);
+  EXPECT_EQ(sheet.right, display.right);
+  EXPECT_EQ(sheet.bottom, display.bottom);
+  const int sw = page->Sheet->ClientWidth(), sh = page->Sheet->ClientHeight();
+  ASSERT_GT(sh, 150);
+  // the sheet's size while the frame was loading was the size the control gives it
+  EXPECT_EQ(page->List->Height(), 185 + sh - 209);
+  RECT list = page->List->BoundsRect();
+  EXPECT_EQ(list.left, 0);
+  EXPECT_EQ(list.top, 0);
+  EXPECT_LE(list.right, sw);
+  for (TButton* b : page->Buttons) {
+    RECT r = b->BoundsRect();
+    SCOPED_TRACE(r.left);
+    EXPECT_TRUE(::IsWindowVisible(b->Handle()));
+    EXPECT_EQ(r.top, list.bottom + 3);  // under the list, as designed
+    EXPECT_LE(r.bottom, sh);            // inside the sheet
+    EXPECT_LE(r.right, sw);
+  }
+
+  // nothing of the page lies over the buttons: the sheet's window finds each at its middle
+  for (TButton* b : page->Buttons) {
+    const RECT r = b->BoundsRect();
+    POINT mid{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    EXPECT_EQ(::ChildWindowFromPointEx(page->Sheet->Handle(), mid, CWP_SKIPINVISIBLE), b->Handle());
+  }
+  FreeForm();
+}
+
+// A list view holds its image list's handle: resizing the list makes a new one, which the view
+// must take (with the new cell size) instead of keeping the destroyed one.
+TEST_F(ControlsTest, AListViewTakesItsImageListAgainWhenTheListIsResized) {
+  auto* images = new TImageList(form);
+  images->SetWidth(32);
+  images->SetHeight(32);
+  TBitmap picture(32, 32, TPixelFormat::pf24bit);
+  images->Add(&picture, nullptr);
+  auto* view = new TListView(form);
+  view->SetParent(form->Client);
+  view->SetBounds(0, 0, 200, 150);
+  view->SetLargeImages(images);
+  auto shown = [&] { return reinterpret_cast<HIMAGELIST>(::SendMessageW(view->Handle(), LVM_GETIMAGELIST, LVSIL_NORMAL, 0)); };
+  ASSERT_EQ(shown(), images->Handle());
+
+  images->SetHeight(50);
+  TBitmap taller(32, 50, TPixelFormat::pf24bit);
+  images->Add(&taller, nullptr);
+  EXPECT_EQ(shown(), images->Handle());
+  int cx = 0, cy = 0;
+  ASSERT_TRUE(::ImageList_GetIconSize(shown(), &cx, &cy));
+  EXPECT_EQ(cx, 32);
+  EXPECT_EQ(cy, 50);
+
+  // a view that lets go of the list no longer hears of it; a freed list leaves the view empty
+  view->SetLargeImages(nullptr);
+  images->SetWidth(40);
+  EXPECT_EQ(shown(), nullptr);
+  view->SetLargeImages(images);
+  images->Free();
+  EXPECT_EQ(view->LargeImages(), nullptr);
+  EXPECT_EQ(shown(), nullptr);
   FreeForm();
 }
 

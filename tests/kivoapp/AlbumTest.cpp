@@ -2,11 +2,16 @@
 // style choice, the GIF control's place and the frame composed from a transition step.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
+#include <thread>
 #include <string>
 #include <vector>
 
+#include "ComCtrls.h"
+#include "ExtCtrls.h"
 #include "Forms.h"
+#include "StdCtrls.h"
 #include "GuiTestUtil.h"
 #include "KVFAlbumSource.h"
 #include "KVFAlbumWindow.h"
@@ -14,6 +19,7 @@
 #include "Streams.h"
 
 using namespace kivo;
+using namespace kivo::test;
 
 namespace {
 
@@ -103,6 +109,66 @@ TEST(AlbumSource, IntervalTextBecomesMillisecondsWithinSaneBounds) {
       {L"99999999", (INT_MAX / 1000) * 1000},
   };
   for (const Case& c : cases) EXPECT_EQ(AlbumIntervalMs(c.text), c.ms) << std::string(c.text, c.text + wcslen(c.text));
+}
+
+// The page as the main window holds it: put into a notebook page that has no size yet, then
+// grown to its place. The sheet "播放列表" shows its five buttons under the list, and a click on
+// "添加图片" opens the picture dialog.
+TEST(AlbumSource, PlayListSheetShowsItsButtonsAndAddOpensThePictureDialog) {
+  TForm* form = Create<TForm>(Application());
+  form->SetBounds(0, 0, 400, 320);
+  auto* holder = new TPanel(form);
+  holder->SetParent(form);
+  holder->SetBounds(0, 0, 0, 0);
+  holder->SetBevelOuter(TBevelCut::bvNone);
+  TAlbumSource* page = Create<TAlbumSource>(form);
+  page->SetParent(holder);
+  page->SetAlign(TAlign::alClient);
+  holder->SetBounds(0, 0, 320, 237);
+  form->Show();
+  PumpFor(150);
+
+  TTabSheet* sheet = page->sheetAlbum;
+  ASSERT_EQ(page->bookAlbumEffect->ActivePage(), sheet);
+  const int sw = sheet->ClientWidth(), sh = sheet->ClientHeight();
+  const RECT list = page->pnlAlbum->BoundsRect();
+  EXPECT_LE(list.right, sw);  // the list's frame keeps its right and bottom edges
+  const std::vector<std::pair<TButton*, const wchar_t*>> buttons = {
+      {page->btnAlbumAddFile, L"添加图片"}, {page->btnAlbumRemove, L"移除图片"}, {page->btnAlbumClear, L"清空列表"},
+      {page->btnSaveAlbum, L"保存列表"}, {page->btnLoadAlbum, L"加载列表"}};
+  for (const auto& [b, caption] : buttons) {
+    SCOPED_TRACE(std::wstring(caption).size());
+    EXPECT_EQ(b->Caption(), caption);
+    EXPECT_TRUE(::IsWindowVisible(b->Handle()));
+    const RECT r = b->BoundsRect();
+    EXPECT_GE(r.top, list.bottom);
+    EXPECT_LE(r.bottom, sh);
+    EXPECT_LE(r.right, sw);
+    // nothing of the page lies over the button's middle
+    POINT mid{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    EXPECT_EQ(::ChildWindowFromPointEx(sheet->Handle(), mid, CWP_SKIPINVISIBLE), b->Handle());
+  }
+
+  // the click, as the mouse gives it; the dialog is closed from another thread
+  std::atomic<bool> seen{false};
+  std::thread closer([&] {
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < 15000) {
+      if (HWND dlg = FindVisibleTopLevel(L"#32770")) {
+        seen = true;
+        ::Sleep(100);
+        ::PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+        return;
+      }
+      ::Sleep(20);
+    }
+  });
+  TButton* add = page->btnAlbumAddFile;
+  ClickAt(add->Handle(), add->Width() / 2, add->Height() / 2);
+  closer.join();
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(page->List->Items()->Count(), 0);
+  form->Free();
 }
 
 TEST(AlbumSource, ListFilesRoundTripSkipDuplicatesKeepMissingPicturesAndNameUnreadableOnes) {

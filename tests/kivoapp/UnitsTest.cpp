@@ -10,6 +10,7 @@
 #include "GuiTestUtil.h"
 #include "KVInstance.h"
 #include "KVShared.h"
+#include "KVSysConfig.h"
 #include "KVUpgrade.h"
 #include "Registry.h"
 #include "wButton.h"
@@ -344,4 +345,41 @@ TEST(TrayIcon, CallbacksGiveTheEventOrdersAndTheIconComesBack) {
   ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &d));
   ::SendMessageW(Application()->Handle(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &d)) << "the icon did not come back";
+}
+
+// The settings dialog: its three groups and its buttons lie within its page, and the last group's
+// bottom edge and its second radio button are drawn in the page's window.
+TEST(SettingsDialog, GroupsAndButtonsLieWithinThePageAndAreDrawn) {
+  auto* dlg = Create<TKVSysConfigForm>(Application());
+  dlg->Show();
+  test::PumpFor(150);
+  TTabSheet* page = dlg->tsBasic;
+  ASSERT_TRUE(::IsWindowVisible(page->Handle()));
+  const RECT client = page->ClientRect();
+  for (TControl* c : std::vector<TControl*>{dlg->grpFormat, dlg->grpStart, dlg->grpExit, dlg->btnOK, dlg->btnCancel, dlg->btnApply}) {
+    const std::wstring name = c->Name();
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
+    RECT r = c->BoundsRect();
+    EXPECT_LE(r.bottom, client.bottom);
+    EXPECT_LE(r.right, client.right);
+    EXPECT_EQ(c->Parent(), page);
+  }
+  EXPECT_GT(dlg->btnOK->Top(), dlg->grpExit->Top() + dlg->grpExit->Height());
+  RECT radio = dlg->rbCloseToTray->BoundsRect();
+  EXPECT_LE(radio.bottom, dlg->grpExit->ClientHeight());
+
+  // pixels of the page's window: the group's bottom edge is a drawn line across the group, in
+  // another colour than the page beside it
+  ::RedrawWindow(dlg->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  test::PumpFor(100);
+  TWindowDC dc(page->Handle());
+  const RECT g = dlg->grpExit->BoundsRect();
+  const COLORREF background = ::GetPixel(dc.Get(), g.left / 2, g.bottom - 2);
+  ASSERT_NE(background, CLR_INVALID);
+  for (int x = g.left + 20; x < g.right - 20; x += 40) {
+    const COLORREF edge = ::GetPixel(dc.Get(), x, g.bottom - 2);
+    EXPECT_NE(edge, CLR_INVALID) << x;
+    EXPECT_NE(edge, background) << x;
+  }
+  dlg->Free();
 }
