@@ -8,6 +8,7 @@
 
 #include "KVFilterId.h"
 #include "KVInstance.h"
+#include "KVMakeControl.h"
 #include "KVShared.h"
 #include "Menus.h"
 
@@ -127,19 +128,6 @@ void EndSysConfigUnit() {
 }
 
 // ---- The dialog -------------------------------------------------------------------------------------
-namespace {
-template <class T>
-T* Place(TComponent* owner, TWinControl* parent, const wchar_t* name, int x, int y, int w, int h,
-         const std::wstring& caption = L"") {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetBounds(x, y, w, h);
-  if (!caption.empty()) c->SetCaption(caption);
-  c->SetParent(parent);
-  return c;
-}
-}  // namespace
-
 TKVSysConfigForm::TKVSysConfigForm(TComponent* owner) : TForm(owner) {
   SetName(L"KVSysConfigForm");
   SetBorderStyle(TFormBorderStyle::bsToolWindow);
@@ -151,11 +139,11 @@ TKVSysConfigForm::TKVSysConfigForm(TComponent* owner) : TForm(owner) {
   Font()->SetHeight(-12);
   SetPosition(TPosition::poMainFormCenter);
 
-  pnlMain = Place<TPanel>(this, this, L"pnlMain", 0, 0, 489, 374);
+  pnlMain = MakeControl<TPanel>(this, this, L"pnlMain", 0, 0, 489, 374);
   pnlMain->SetAlign(TAlign::alClient);
   pnlMain->SetBevelOuter(TBevelCut::bvNone);
   pnlMain->SetColor(clWhite);
-  SysBook = Place<TPageControl>(this, pnlMain, L"SysBook", 0, 0, 489, 374);
+  SysBook = MakeControl<TPageControl>(this, pnlMain, L"SysBook", 0, 0, 489, 374);
   SysBook->SetAlign(TAlign::alClient);
   SysBook->SetTabHeight(18);
   tsBasic = new TTabSheet(this);
@@ -163,26 +151,26 @@ TKVSysConfigForm::TKVSysConfigForm(TComponent* owner) : TForm(owner) {
   tsBasic->SetCaption(L"基本设置");
   tsBasic->SetPageControl(SysBook);
 
-  grpFormat = Place<TGroupBox>(this, tsBasic, L"grpFormat", 12, 10, 453, 97, L"视频输出格式");
-  lblFormat = Place<TLabel>(this, grpFormat, L"lblFormat", 11, 24, 200, 14, L"设置Kivo输出格式");
-  cmbFormats = Place<TComboBox>(this, grpFormat, L"cmbFormats", 11, 45, 265, 20);
+  grpFormat = MakeControl<TGroupBox>(this, tsBasic, L"grpFormat", 12, 10, 453, 97, L"视频输出格式");
+  lblFormat = MakeControl<TLabel>(this, grpFormat, L"lblFormat", 11, 24, 200, 14, L"设置Kivo输出格式");
+  cmbFormats = MakeControl<TComboBox>(this, grpFormat, L"cmbFormats", 11, 45, 265, 20);
   cmbFormats->SetStyle(TComboBoxStyle::csDropDownList);
 
-  grpStart = Place<TGroupBox>(this, tsBasic, L"grpStart", 12, 118, 453, 101, L"启动");
-  chkAutoStart = Place<TCheckBox>(this, grpStart, L"chkAutoStart", 11, 24, 300, 17, L"开机后自动启动Tamro");
-  chkAutoLogin = Place<TCheckBox>(this, grpStart, L"chkAutoLogin", 11, 48, 300, 17, L"启动后自动登录");
-  chkAutoPlay = Place<TCheckBox>(this, grpStart, L"chkAutoPlay", 11, 72, 300, 17, L"启动后自动播放");
+  grpStart = MakeControl<TGroupBox>(this, tsBasic, L"grpStart", 12, 118, 453, 101, L"启动");
+  chkAutoStart = MakeControl<TCheckBox>(this, grpStart, L"chkAutoStart", 11, 24, 300, 17, L"开机后自动启动Tamro");
+  chkAutoLogin = MakeControl<TCheckBox>(this, grpStart, L"chkAutoLogin", 11, 48, 300, 17, L"启动后自动登录");
+  chkAutoPlay = MakeControl<TCheckBox>(this, grpStart, L"chkAutoPlay", 11, 72, 300, 17, L"启动后自动播放");
 
-  grpExit = Place<TGroupBox>(this, tsBasic, L"grpExit", 12, 230, 453, 77, L"退出");
-  rbCloseExit = Place<TRadioButton>(this, grpExit, L"rbCloseExit", 11, 24, 300, 17, L"退出程序");
-  rbCloseToTray = Place<TRadioButton>(this, grpExit, L"rbCloseToTray", 11, 48, 300, 17,
+  grpExit = MakeControl<TGroupBox>(this, tsBasic, L"grpExit", 12, 230, 453, 77, L"退出");
+  rbCloseExit = MakeControl<TRadioButton>(this, grpExit, L"rbCloseExit", 11, 24, 300, 17, L"退出程序");
+  rbCloseToTray = MakeControl<TRadioButton>(this, grpExit, L"rbCloseToTray", 11, 48, 300, 17,
                                       L"缩小到系统托盘区，不退出程序");
 
-  btnOK = Place<TButton>(this, tsBasic, L"btnOK", 230, 320, 75, 18, L"确定");
+  btnOK = MakeControl<TButton>(this, tsBasic, L"btnOK", 230, 320, 75, 18, L"确定");
   btnOK->SetModalResult(mrOk);
-  btnCancel = Place<TButton>(this, tsBasic, L"btnCancel", 310, 320, 75, 18, L"取消");
+  btnCancel = MakeControl<TButton>(this, tsBasic, L"btnCancel", 310, 320, 75, 18, L"取消");
   btnCancel->SetModalResult(mrCancel);
-  btnApply = Place<TButton>(this, tsBasic, L"btnApply", 390, 320, 75, 18, L"应用");
+  btnApply = MakeControl<TButton>(this, tsBasic, L"btnApply", 390, 320, 75, 18, L"应用");
   btnApply->OnClick = Method(this, &TKVSysConfigForm::btnApplyClick);
   OnCreate = Method(this, &TKVSysConfigForm::FormCreate);
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "KVMakeControl.h"
 #include "KVShared.h"
 
 namespace kivo {
@@ -27,17 +28,6 @@ class TBorderPanel : public TPanel {
     p.Style |= WS_BORDER;
   }
 };
-
-template <class T>
-T* Place(TComponent* owner, TWinControl* parent, const wchar_t* name, int x, int y, int w, int h,
-         const wchar_t* caption = nullptr) {
-  T* c = new T(owner);
-  c->SetName(name);
-  c->SetBounds(x, y, w, h);
-  c->SetParent(parent);
-  if (caption) c->SetCaption(caption);
-  return c;
-}
 
 std::wstring PinName(IPin* pin) {
   PIN_INFO info{};
@@ -64,27 +54,27 @@ TRecFormAbs::TRecFormAbs(TComponent* owner) : TForm(owner) {
   Font()->SetHeight(-12);
   Font()->SetCharset(GB2312_CHARSET);
 
-  pnlBack = Place<TBorderPanel>(this, this, L"pnlBack", 0, 0, 320, 98);
+  pnlBack = MakeControl<TBorderPanel>(this, this, L"pnlBack", 0, 0, 320, 98);
   pnlBack->SetAlign(TAlign::alClient);
   pnlBack->SetBevelOuter(TBevelCut::bvNone);
-  Label1 = Place<TLabel>(this, pnlBack, L"Label1", 6, 12, 50, 14, L"录音设备");
-  cmbDevList = Place<TComboBox>(this, pnlBack, L"cmbDevList", 58, 8, 175, 20);
+  Label1 = MakeControl<TLabel>(this, pnlBack, L"Label1", 6, 12, 50, 14, L"录音设备");
+  cmbDevList = MakeControl<TComboBox>(this, pnlBack, L"cmbDevList", 58, 8, 175, 20);
   cmbDevList->SetStyle(TComboBoxStyle::csDropDownList);
   cmbDevList->OnChange = Method(this, &TRecFormAbs::cmbDevListChange);
-  cmbInputs = Place<TComboBox>(this, pnlBack, L"cmbInputs", 234, 8, 77, 20);
+  cmbInputs = MakeControl<TComboBox>(this, pnlBack, L"cmbInputs", 234, 8, 77, 20);
   cmbInputs->SetStyle(TComboBoxStyle::csDropDownList);
-  Label4 = Place<TLabel>(this, pnlBack, L"Label4", 6, 38, 50, 14, L"保存文件");
-  edtFileName = Place<TEdit>(this, pnlBack, L"edtFileName", 58, 34, 252, 20);
-  btnStart = Place<TButton>(this, pnlBack, L"btnStart", 52, 66, 70, 24, L"录音");
+  Label4 = MakeControl<TLabel>(this, pnlBack, L"Label4", 6, 38, 50, 14, L"保存文件");
+  edtFileName = MakeControl<TEdit>(this, pnlBack, L"edtFileName", 58, 34, 252, 20);
+  btnStart = MakeControl<TButton>(this, pnlBack, L"btnStart", 52, 66, 70, 24, L"录音");
   btnStart->OnClick = Method(this, &TRecFormAbs::btnStartClick);
-  btnStop = Place<TButton>(this, pnlBack, L"btnStop", 125, 66, 70, 24, L"停止");
+  btnStop = MakeControl<TButton>(this, pnlBack, L"btnStop", 125, 66, 70, 24, L"停止");
   btnStop->OnClick = Method(this, &TRecFormAbs::btnStopClick);
-  btnOpenDir = Place<TButton>(this, pnlBack, L"btnOpenDir", 198, 66, 70, 24, L"目录");
+  btnOpenDir = MakeControl<TButton>(this, pnlBack, L"btnOpenDir", 198, 66, 70, 24, L"目录");
   btnOpenDir->OnClick = Method(this, &TRecFormAbs::btnOpenDirClick);
-  btnPause = Place<TButton>(this, pnlBack, L"btnPause", 271, 66, 40, 24, L"暂停");
+  btnPause = MakeControl<TButton>(this, pnlBack, L"btnPause", 271, 66, 40, 24, L"暂停");
   btnPause->SetVisible(false);
   btnPause->OnClick = Method(this, &TRecFormAbs::btnPauseClick);
-  btnResume = Place<TButton>(this, pnlBack, L"btnResume", 271, 66, 40, 24, L"继续");
+  btnResume = MakeControl<TButton>(this, pnlBack, L"btnResume", 271, 66, 40, 24, L"继续");
   btnResume->SetVisible(false);
   btnResume->OnClick = Method(this, &TRecFormAbs::btnResumeClick);
 

@@ -76,35 +76,9 @@ int Bands(const TWindowShot& shot, const RECT& r, COLORREF background) {
   return bands;
 }
 
-class ControlSkinnersTest : public ::testing::Test {
+class ControlSkinnersTest : public TSkinnerFormTest {
  protected:
-  void SetUp() override {
-    skin = new TSkinData(nullptr);
-    skin->SetSkinFile(TestFile(L"kivotest.skn"));
-    ASSERT_FALSE(skin->NoSkin);
-    form = Create<TForm>(Application());
-    form->SetBounds(40, 40, 560, 440);
-    form->SetCaption(L"control skinners");
-    form->Show();
-    host.SetWindow(form->Handle());
-    other = Place<TEdit>(440, 360, 80, 22);  // holds the focus away from the controls under test
-    other->SetFocus();
-    ParkCursor();
-    Settle(form->Handle());
-  }
-  void TearDown() override {
-    ParkCursor();
-    if (form) form->Free();
-    skin->Free();
-  }
-
-  template <class T>
-  T* Place(int x, int y, int w, int h, TWinControl* parent = nullptr) {
-    T* c = new T(form);
-    c->SetBounds(x, y, w, h);
-    c->SetParent(parent ? parent : form);
-    return c;
-  }
+  ControlSkinnersTest() : TSkinnerFormTest(L"control skinners", 560, 440) {}
   template <class S>
   S* Skin(TControl* c, const std::function<void(S*)>& before = nullptr) {
     S* s = new S(c);
@@ -129,10 +103,6 @@ class ControlSkinnersTest : public ::testing::Test {
   COLORREF ButtonFrame(int frame) const { return SkinColor(testskin::pButtons, frame); }
   COLORREF Face() const { return Rgb(skin->Color(scButtonFace)); }
 
-  TSkinData* skin = nullptr;
-  TForm* form = nullptr;
-  TEdit* other = nullptr;
-  TTestHost host;
 };
 
 // ---- layout ----------------------------------------------------------------------------------------

@@ -48,10 +48,7 @@ class SkinnedControlsTest : public ::testing::Test {
   }
   template <class T>
   T* Place(int x, int y, int w, int h, TWinControl* parent = nullptr) {
-    T* c = new T(form);
-    c->SetBounds(x, y, w, h);
-    c->SetParent(parent ? parent : form);
-    return c;
+    return PlaceControl<T>(form, parent ? parent : form, x, y, w, h);
   }
   TSkinnedForm* SkinOf() const { return SkinManager() ? SkinManager()->FindWindow(form->Handle()) : nullptr; }
   bool WaitSkinned() {

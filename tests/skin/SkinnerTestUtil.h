@@ -9,7 +9,11 @@
 #include <memory>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "../gui/GuiTestUtil.h"
+#include "Forms.h"
+#include "StdCtrls.h"
 #include "Handles.h"
 #include "SkinControl.h"
 #include "SkinData.h"
@@ -89,5 +93,53 @@ inline void Settle(HWND wnd = nullptr, DWORD ms = 30) {
   if (wnd) ::UpdateWindow(wnd);
   PumpFor(ms);
 }
+
+// A control of class T owned by a form, placed on it or on one of its controls.
+template <class T>
+T* PlaceControl(TComponent* form, TWinControl* parent, int x, int y, int w, int h) {
+  T* c = new T(form);
+  c->SetBounds(x, y, w, h);
+  c->SetParent(parent);
+  return c;
+}
+
+// A shown form with the test skin loaded and the skinner host over it; an edit in its lower right
+// corner holds the focus away from the controls under test.
+class TSkinnerFormTest : public ::testing::Test {
+ protected:
+  TSkinnerFormTest(const wchar_t* caption, int width, int height) : caption_(caption), width_(width), height_(height) {}
+  void SetUp() override {
+    skin = new TSkinData(nullptr);
+    skin->SetSkinFile(TestFile(L"kivotest.skn"));
+    ASSERT_FALSE(skin->NoSkin);
+    form = Create<TForm>(Application());
+    form->SetBounds(40, 40, width_, height_);
+    form->SetCaption(caption_);
+    form->Show();
+    host.SetWindow(form->Handle());
+    other = Place<TEdit>(width_ - 120, height_ - 80, 80, 22);
+    other->SetFocus();
+    ParkCursor();
+    Settle(form->Handle());
+  }
+  void TearDown() override {
+    ParkCursor();
+    if (form) form->Free();
+    skin->Free();
+  }
+  template <class T>
+  T* Place(int x, int y, int w, int h, TWinControl* parent = nullptr) {
+    return PlaceControl<T>(form, parent ? parent : form, x, y, w, h);
+  }
+
+  TSkinData* skin = nullptr;
+  TForm* form = nullptr;
+  TEdit* other = nullptr;
+  TTestHost host;
+
+ private:
+  const wchar_t* caption_;
+  int width_, height_;
+};
 
 }  // namespace kivo::test

@@ -20,34 +20,9 @@ namespace {
 using namespace kivo::test;
 using testskin::ColorOf;
 
-class SkinnersTest : public ::testing::Test {
+class SkinnersTest : public TSkinnerFormTest {
  protected:
-  void SetUp() override {
-    skin = new TSkinData(nullptr);
-    skin->SetSkinFile(TestFile(L"kivotest.skn"));
-    ASSERT_FALSE(skin->NoSkin);
-    form = Create<TForm>(Application());
-    form->SetBounds(40, 40, 520, 420);
-    form->SetCaption(L"skinners");
-    form->Show();
-    host.SetWindow(form->Handle());
-    other = Place<TEdit>(400, 340, 80, 22);  // holds the focus away from the controls under test
-    other->SetFocus();
-    ParkCursor();
-    Settle(form->Handle());
-  }
-  void TearDown() override {
-    if (form) form->Free();
-    skin->Free();
-  }
-
-  template <class T>
-  T* Place(int x, int y, int w, int h, TWinControl* parent = nullptr) {
-    T* c = new T(form);
-    c->SetBounds(x, y, w, h);
-    c->SetParent(parent ? parent : form);
-    return c;
-  }
+  SkinnersTest() : TSkinnerFormTest(L"skinners", 520, 420) {}
   template <class S>
   S* Skin(TControl* c, bool recolor = false) {
     S* s = new S(c);
@@ -59,11 +34,6 @@ class SkinnersTest : public ::testing::Test {
     Settle(c->Handle());
     return TWindowShot(c->Handle()).At(x, y);
   }
-
-  TSkinData* skin = nullptr;
-  TForm* form = nullptr;
-  TEdit* other = nullptr;
-  TTestHost host;
 };
 
 // ---- the skinner base ------------------------------------------------------------------------------
