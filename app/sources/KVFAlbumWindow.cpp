@@ -82,6 +82,10 @@ void TAlbumWindow::SetFullScreen(bool on) {
     TForm* form = Create<TForm>(this);
     form->SetColor(clBlack);
     form->SetBorderStyle(TFormBorderStyle::bsNone);
+    // The form's window is made at the screen's size: a maximised window whose size is left to a
+    // window manager stays at its restored size where there is none (Wine on a bare X display),
+    // and the display's answer then shrinks the form back while it still counts as maximised.
+    form->SetBounds(0, 0, Screen()->Width(), Screen()->Height());
     form->SetWindowState(TWindowState::wsMaximized);
     FullScreenForm = form;
     form->Show();

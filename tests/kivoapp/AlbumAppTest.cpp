@@ -159,6 +159,29 @@ TSeen Watch(TFrameViewer& viewer, const std::string& pictures, double withinMs,
 }
 bool Has(const TSeen& s, const std::string& part) { return s.Sequence.find(part) != std::string::npos; }
 
+// The share of points of a 16 x 12 grid over the whole screen, read back from the display, that
+// show one of `pictures` stretched over the screen (a picture's quarter colour, or a transition
+// step's, at the point's place).
+double ScreenShare(const std::string& pictures) {
+  const int sw = ::GetSystemMetrics(SM_CXSCREEN), sh = ::GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = ::GetDC(nullptr);
+  if (!screen) return 0;
+  int points = 0, shown = 0;
+  for (int gy = 0; gy < 12; ++gy)
+    for (int gx = 0; gx < 16; ++gx) {
+      const int x = gx * 20 + 10, y = gy * 20 + 10;
+      const COLORREF c = ::GetPixel(screen, x * sw / kW, y * sh / kH);
+      ++points;
+      for (char name : pictures)
+        if (Close(c, QuarterColour(kPictures.at(name), x, y))) {
+          ++shown;
+          break;
+        }
+    }
+  ::ReleaseDC(nullptr, screen);
+  return double(shown) / points;
+}
+
 struct TAlbumSettings {
   std::string Interval = "2";
   int EffectIndex = 4;  // style 5, the new picture revealed from the left at its place
@@ -253,6 +276,16 @@ TEST_F(AlbumApp, FullScreenAndBackKeepTheFramesWhole) {
   seen = Watch(viewer_, "AB", 15000, [](const TSeen& s) { return Has(s, "AMBMA") || Has(s, "BMAMB"); });
   EXPECT_TRUE(Has(seen, "AMBMA") || Has(seen, "BMAMB")) << seen.Sequence;
   EXPECT_LE(seen.LateUnknown, 2) << seen.Sequence;
+  // and the form still covers the screen once the display has answered: the pictures are seen
+  // over the whole screen (other programs' windows on the shared display may hide a few points)
+  const int sw = ::GetSystemMetrics(SM_CXSCREEN), sh = ::GetSystemMetrics(SM_CYSCREEN);
+  RECT fr{};
+  EXPECT_TRUE(::GetWindowRect(full, &fr) && fr.left == 0 && fr.top == 0 && fr.right == sw && fr.bottom == sh)
+      << "the full-screen form is " << fr.left << "," << fr.top << " - " << fr.right << "," << fr.bottom;
+  EXPECT_TRUE(::GetClientRect(album, &r) && r.right == sw && r.bottom == sh) << r.right << " x " << r.bottom;
+  double share = 0;
+  EXPECT_TRUE(WaitUntil([&] { return (share = ScreenShare("AB")) >= 0.8; }, 10000))
+      << "the screen shows the pictures at " << int(share * 100) << "% of the points";
 
   DoubleClickPicture(album);
   ASSERT_TRUE(WaitUntil([&] { return ::GetParent(album) == page; }, 10000)) << "the album window did not come back";
@@ -283,9 +316,7 @@ TEST_F(AlbumApp, AGifIsShownAnimatedWithoutATransitionAlsoInFullScreen) {
   const HWND page = ::GetParent(album);
   ::PostMessageW(album, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(100, 100));
   ASSERT_TRUE(WaitUntil([&] { return ::GetParent(album) != page; }, 10000));
-  // the full-screen form reaches the screen's size in steps: until then the window is not 4:3 and
-  // its frames show the fitted GIF between bars, as the window does
-  // (the screen here is 4:3)
+  // the album window takes the form's size when it moves into it (the screen here is 4:3)
   RECT r{};
   EXPECT_TRUE(WaitUntil([&] { return ::GetClientRect(album, &r) && r.right > kW && r.right * 3 == r.bottom * 4; }, 10000))
       << "the album window is " << r.right << " x " << r.bottom;
