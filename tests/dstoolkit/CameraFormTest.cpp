@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "CameraGraph.h"
 #include "DSGraph.h"
 #include "GraphSupport.h"
 #include "GuiTestUtil.h"
@@ -90,14 +91,7 @@ class CameraForm : public ::testing::Test {
   }
   // KivoApp's way: activate, then connect the pins through the interfaces the components hand out.
   void BuildGraph() {
-    Form->Graph->SetActive(true);
-    auto builder = Form->Graph->Query<IGraphBuilder>();
-    ASSERT_TRUE(builder);
-    TComPtr<IBaseFilter> source, renderer;
-    ASSERT_EQ(Form->Source->QueryInterface(IID_IBaseFilter, source.PutVoid()), S_OK);
-    ASSERT_EQ(Form->Window->QueryInterface(IID_IBaseFilter, renderer.PutVoid()), S_OK);
-    ASSERT_EQ(builder->Connect(FindPinOf(source.Get(), PINDIR_OUTPUT).Get(), Form->Sample->InPin()), S_OK);
-    ASSERT_EQ(builder->Connect(Form->Sample->OutPin(), FindPinOf(renderer.Get(), PINDIR_INPUT).Get()), S_OK);
+    ConnectCameraGraph(Form);
   }
   bool SawFrame(int frame, DWORD timeoutMs = 5000) {
     return PumpUntil(

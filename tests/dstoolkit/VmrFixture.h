@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "CameraGraph.h"
 #include "DSGraph.h"
 #include "GraphSupport.h"
 #include "GuiTestUtil.h"
@@ -97,14 +98,7 @@ class VmrWindow : public ::testing::Test {
   }
   // Activates the graph and connects camera -> grabber -> renderer through the components.
   void Build() {
-    Form->Graph->SetActive(true);
-    auto builder = Form->Graph->Query<IGraphBuilder>();
-    ASSERT_TRUE(builder);
-    TComPtr<IBaseFilter> source, renderer;
-    ASSERT_EQ(Form->Source->QueryInterface(IID_IBaseFilter, source.PutVoid()), S_OK);
-    ASSERT_EQ(Form->Window->QueryInterface(IID_IBaseFilter, renderer.PutVoid()), S_OK);
-    ASSERT_EQ(builder->Connect(FindPinOf(source.Get(), PINDIR_OUTPUT).Get(), Form->Sample->InPin()), S_OK);
-    ASSERT_EQ(builder->Connect(Form->Sample->OutPin(), FindPinOf(renderer.Get(), PINDIR_INPUT).Get()), S_OK);
+    ConnectCameraGraph(Form);
   }
   // Frames go on reaching the grabber (so the renderer takes them).
   bool FramesFlow(int more = 5, DWORD timeoutMs = 10000) {
