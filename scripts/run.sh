@@ -33,9 +33,9 @@ if [ -z "$own_display" ]; then
   mkdir -p "$out"
   viewer="$here/build/x86_64/tests/kivoapp/kivo_frame_client.exe"
   (
-    # screenshots of the virtual display
+    # screenshots of the virtual display, composed from its windows (screenshot.sh says why)
     while sleep 3; do
-      xwd -root -display "$DISPLAY" 2>/dev/null | convert xwd:- "$out/screen.png.part.png" 2>/dev/null &&
+      scripts/screenshot.sh "$DISPLAY" "$out/screen.png.part.png" 2>/dev/null &&
         mv "$out/screen.png.part.png" "$out/screen.png"
     done
   ) &

@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build make nasm dpkg-dev g++
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
-  wine wine64 xvfb xauth x11-apps imagemagick fonts-wqy-microhei
+  wine wine64 xvfb xauth x11-apps x11-utils imagemagick fonts-wqy-microhei
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   googletest
 )

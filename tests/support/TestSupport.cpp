@@ -203,6 +203,83 @@ bool RunHostTool(const char* tool, const std::string& arguments, const std::func
   return false;
 }
 
+namespace {
+std::uint32_t BigEndian(const std::vector<BYTE>& b, std::size_t at) {
+  return std::uint32_t(b[at]) << 24 | std::uint32_t(b[at + 1]) << 16 | std::uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+}  // namespace
+
+TXImage ReadXImage(unsigned long xid, std::string& why, DWORD timeoutMs) {
+  wchar_t dir[MAX_PATH], file[MAX_PATH];
+  if (!::GetTempPathW(MAX_PATH, dir) || !::GetTempFileNameW(dir, L"xwd", 0, file)) {
+    why = "no temporary file";
+    return {};
+  }
+  const std::string out = UnixName(file);
+  if (out.empty()) {
+    ::DeleteFileW(file);
+    why = "no Unix path (not under Wine?)";
+    return {};
+  }
+  ::DeleteFileW(file);
+  // The file is complete when it has the size its header gives.
+  std::vector<BYTE> bytes;
+  std::size_t expected = 0;
+  auto complete = [&] {
+    TFileOwner f(::CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    const DWORD size = f ? ::GetFileSize(f.Get(), nullptr) : 0;
+    if (size < 100 || size == INVALID_FILE_SIZE) return false;
+    bytes.resize(size);
+    DWORD read = 0;
+    if (!expected) {
+      if (!::ReadFile(f.Get(), bytes.data(), 100, &read, nullptr) || read < 100) return false;
+      expected = BigEndian(bytes, 0) + std::size_t(BigEndian(bytes, 19 * 4)) * 12 +
+                 std::size_t(BigEndian(bytes, 12 * 4)) * BigEndian(bytes, 5 * 4);
+      ::SetFilePointer(f.Get(), 0, nullptr, FILE_BEGIN);
+    }
+    if (size < expected) return false;
+    ::ReadFile(f.Get(), bytes.data(), size, &read, nullptr);
+    bytes.resize(read);
+    return bytes.size() >= expected;
+  };
+  char target[32];
+  if (xid)
+    std::snprintf(target, sizeof target, "-id 0x%lx", xid);
+  else
+    std::snprintf(target, sizeof target, "-root");
+  const bool done = RunHostTool("/usr/bin/xwd", std::string(target) + " -silent -out \"" + out + "\"", complete, timeoutMs);
+  ::DeleteFileW(file);
+  if (!done) {
+    why = "no complete picture from xwd (" + std::to_string(bytes.size()) + " bytes)";
+    return {};
+  }
+  const std::uint32_t headerSize = BigEndian(bytes, 0), format = BigEndian(bytes, 2 * 4),
+                      width = BigEndian(bytes, 4 * 4), height = BigEndian(bytes, 5 * 4),
+                      byteOrder = BigEndian(bytes, 7 * 4), bitsPerPixel = BigEndian(bytes, 11 * 4),
+                      bytesPerLine = BigEndian(bytes, 12 * 4), colours = BigEndian(bytes, 19 * 4);
+  if (format != 2 || (bitsPerPixel != 32 && bitsPerPixel != 24) || byteOrder != 0) {
+    why = "an xwd layout this reader does not know: format " + std::to_string(format) + ", " +
+          std::to_string(bitsPerPixel) + " bits, byte order " + std::to_string(byteOrder);
+    return {};
+  }
+  TXImage image;
+  image.Width = int(width);
+  image.Height = int(height);
+  image.Pixels.resize(std::size_t(width) * height);
+  const BYTE* pixels = bytes.data() + headerSize + colours * 12;
+  for (std::uint32_t y = 0; y < height; ++y)
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const BYTE* p = pixels + std::size_t(y) * bytesPerLine + x * (bitsPerPixel / 8);  // blue, green, red
+      image.Pixels[std::size_t(y) * width + x] = std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
+    }
+  return image;
+}
+
+unsigned long XWindowOf(HWND w) {
+  return static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(::GetPropA(w, "__wine_x11_whole_window")));
+}
+
 double NowMs() {
   LARGE_INTEGER f, c;
   ::QueryPerformanceFrequency(&f);

@@ -30,6 +30,20 @@ std::string UnixName(const std::wstring& path);
 bool RunHostTool(const char* tool, const std::string& arguments, const std::function<bool()>& done,
                  DWORD timeoutMs = 10000);
 
+// Under Wine on X: the pixels the X server holds for a window, read with xwd; xid 0 reads the whole
+// screen (the root window). Rows top-down, one 0x00RRGGBB value a pixel; empty, with `why` set,
+// when xwd gave none.
+struct TXImage {
+  int Width = 0, Height = 0;
+  std::vector<std::uint32_t> Pixels;
+  bool Empty() const { return Pixels.empty(); }
+  std::uint32_t At(int x, int y) const { return Pixels[std::size_t(y) * Width + x]; }
+};
+TXImage ReadXImage(unsigned long xid, std::string& why, DWORD timeoutMs = 10000);
+// The X window Wine made for a top-level window (0 when it has none): Wine records it as a
+// property of the window, which any process can read.
+unsigned long XWindowOf(HWND w);
+
 // A Windows child process whose standard input and output are pipes: tests send it commands one
 // line at a time and read its answers. The process is killed if still running at destruction.
 class TChildProcess {
