@@ -235,6 +235,13 @@ void TKivoAppRun::ClickAt(HWND wnd, int x, int y) {
   ::SendMessageW(wnd, WM_LBUTTONUP, 0, pos);
 }
 
+void TKivoAppRun::ClickMainAt(int clientX, int clientY) const {
+  HWND target = ChildAt(clientX, clientY);
+  POINT p{clientX, clientY};
+  ::MapWindowPoints(main_ && ::IsWindow(main_) ? main_ : MainWindow(), target, &p, 1);
+  ClickAt(target, p.x, p.y);
+}
+
 HWND TKivoAppRun::TrayWindow() const { return FindWindowOf(pid_, L"TPUtilWindow", std::wstring(L"TwTrayIcon")); }
 
 void TKivoAppRun::Tray(UINT mouseMessage) const {
@@ -260,16 +267,16 @@ std::vector<std::wstring> TKivoAppRun::MessageBoxTexts() const {
   return texts;
 }
 
-HWND TKivoAppRun::WaitPopupMenu(DWORD timeoutMs) const {
-  HWND menu = nullptr;
+HWND TKivoAppRun::WaitShown(const std::wstring& cls, DWORD timeoutMs) const {
+  HWND shown = nullptr;
   WaitUntil(
       [&] {
-        for (HWND w : WindowsOf(pid_, L"#32768"))
-          if (::IsWindowVisible(w)) menu = w;
-        return menu != nullptr;
+        for (HWND w : WindowsOf(pid_, cls))
+          if (::IsWindowVisible(w)) shown = w;
+        return shown != nullptr;
       },
       timeoutMs);
-  return menu;
+  return shown;
 }
 
 bool TKivoAppRun::ChooseMenuItem(int index, int count) const {

@@ -106,6 +106,8 @@ class TKivoAppRun {
   HWND ChildAt(int clientX, int clientY) const;
   // A left click at client coordinates of a window (the window a windowless button sits on).
   static void ClickAt(HWND wnd, int x, int y);
+  // A left click at a point of the main window's client area, given to the window there.
+  void ClickMainAt(int clientX, int clientY) const;
   // The tray icon's message window.
   HWND TrayWindow() const;
   // Sends the icon's callback with a mouse message (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, ...); posted
@@ -117,8 +119,11 @@ class TKivoAppRun {
   HWND WaitMessageBox(const std::wstring& cls, DWORD timeoutMs) const;
   // The texts (BoxText) of every message box of the process, of both classes.
   std::vector<std::wstring> MessageBoxTexts() const;
+  // A shown top-level window of the process with a class, waiting up to timeoutMs; nullptr when
+  // none showed.
+  HWND WaitShown(const std::wstring& cls, DWORD timeoutMs) const;
   // The open popup menu of the process, waiting up to timeoutMs.
-  HWND WaitPopupMenu(DWORD timeoutMs = 5000) const;
+  HWND WaitPopupMenu(DWORD timeoutMs = 5000) const { return WaitShown(L"#32768", timeoutMs); }
   // Chooses item `index` (0-based) of the open popup menu of `count` items with the keyboard.
   bool ChooseMenuItem(int index, int count) const;
   // The tray menu's exit item; answers the exit code when the process ended in time.

@@ -166,19 +166,6 @@ std::string ControlsDrawn(HWND form, const TShot& s, int* checked = nullptr) {
   return finding;
 }
 
-// The visible dropped list of a process, waited for.
-HWND WaitDroppedList(DWORD pid) {
-  HWND list = nullptr;
-  WaitUntil(
-      [&] {
-        for (HWND w : WindowsOf(pid, L"ComboLBox"))
-          if (::IsWindowVisible(w)) list = w;
-        return list != nullptr;
-      },
-      10000);
-  return list;
-}
-
 class PopupsApp : public TKivoAppTest {
  protected:
   void SetUp() override {
@@ -220,7 +207,7 @@ class PopupsApp : public TKivoAppTest {
     ASSERT_GT(::SendMessageW(combo, CB_GETCOUNT, 0, 0), 0) << what;
     if (::SendMessageW(combo, CB_GETCURSEL, 0, 0) < 0) ::SendMessageW(combo, CB_SETCURSEL, 0, 0);
     ::PostMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
-    HWND list = WaitDroppedList(app_->Pid());
+    HWND list = app_->WaitShown(L"ComboLBox", 10000);
     ASSERT_NE(list, nullptr) << what << ": no list dropped";
     EXPECT_EQ(WaitDrawn(list, [&](const TShot& s) { return ListDrawn(list, s); }), "") << what;
     ::PostMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
@@ -296,10 +283,7 @@ class PopupsApp : public TKivoAppTest {
     // the source area is folded away at the start: the camera tab unfolds it, as a user does
     RECT before{};
     ::GetClientRect(main_, &before);
-    HWND tabs = app_->ChildAt(40, kSourceTabY);
-    POINT p{40, kSourceTabY};
-    ::MapWindowPoints(main_, tabs, &p, 1);
-    TKivoAppRun::ClickAt(tabs, p.x, p.y);
+    app_->ClickMainAt(40, kSourceTabY);
     RECT after{};
     ASSERT_TRUE(WaitUntil([&] { return ::GetClientRect(main_, &after) && after.bottom > before.bottom; }, 10000))
         << "the camera tab did not unfold the source area";
@@ -317,12 +301,7 @@ class PopupsApp : public TKivoAppTest {
   }
 
   HWND Cameras() { return ChildOf(main_, L"TComboBox", L"", L"TCameraSource"); }
-  void ClickToolBar(int x) {
-    HWND bar = app_->ChildAt(x, kToolBarY);
-    POINT p{x, kToolBarY};
-    ::MapWindowPoints(main_, bar, &p, 1);
-    TKivoAppRun::ClickAt(bar, p.x, p.y);
-  }
+  void ClickToolBar(int x) { app_->ClickMainAt(x, kToolBarY); }
   TPatternReading Look() {
     const std::vector<BYTE> frame = viewer_.Frame();
     if (frame.size() != std::size_t(kW) * kH * 3) return {};

@@ -113,12 +113,7 @@ class RecordersApp : public TKivoAppTest {
     ASSERT_NO_FATAL_FAILURE(Launch());
   }
   // The tool bar's button at x, clicked.
-  void ClickToolBar(int x) {
-    HWND bar = app_->ChildAt(x, kToolBarY);
-    POINT p{x, kToolBarY};
-    ::MapWindowPoints(main_, bar, &p, 1);
-    TKivoAppRun::ClickAt(bar, p.x, p.y);
-  }
+  void ClickToolBar(int x) { app_->ClickMainAt(x, kToolBarY); }
   TRecorder Show(bool video) {
     ClickToolBar(video ? kVideoRecX : kAudioRecX);
     TRecorder r;
