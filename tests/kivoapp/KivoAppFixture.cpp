@@ -349,6 +349,12 @@ std::vector<BYTE> TFrameViewer::Frame() {
   return std::vector<BYTE>(all.begin() + header, all.end());
 }
 
+TPatternReading TFrameViewer::Reading() {
+  const std::vector<BYTE> frame = Frame();
+  if (frame.size() != std::size_t(320) * 240 * 3) return {};
+  return ReadPattern(frame.data(), 320, 240);
+}
+
 bool TFrameViewer::WaitForFrame(const std::vector<BYTE>& expected, DWORD timeoutMs) {
   return WaitUntil([&] { return Frame() == expected; }, timeoutMs);
 }

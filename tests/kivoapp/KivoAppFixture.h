@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "Handles.h"
+#include "PatternFrame.h"
 #include "TestSupport.h"
 
 namespace kivo::test {
@@ -157,6 +158,8 @@ class TFrameViewer {
   long Count();
   // The last frame's pixels (320 x 240 x 3, bottom-up), or empty when none came.
   std::vector<BYTE> Frame();
+  // The last frame read as a test picture (PatternFrame.h); not found when no frame came.
+  TPatternReading Reading();
   // Waits (bounded) until the last frame equals expected; answers whether it did.
   bool WaitForFrame(const std::vector<BYTE>& expected, DWORD timeoutMs);
 

@@ -28,7 +28,6 @@ using namespace kivo::testdev;
 
 namespace {
 
-constexpr int kW = 320, kH = 240;
 // Tool bar buttons on pnlToolBar (main client y 240): x of their centres.
 constexpr int kVideoRecX = 32 + 15, kAudioRecX = 63 + 15, kEffectX = 289 + 11, kToolBarY = 240 + 15;
 // The source tabs below the tool bar (main client y 270): the camera tab at x 0 to 80.
@@ -302,11 +301,7 @@ class PopupsApp : public TKivoAppTest {
 
   HWND Cameras() { return ChildOf(main_, L"TComboBox", L"", L"TCameraSource"); }
   void ClickToolBar(int x) { app_->ClickMainAt(x, kToolBarY); }
-  TPatternReading Look() {
-    const std::vector<BYTE> frame = viewer_.Frame();
-    if (frame.size() != std::size_t(kW) * kH * 3) return {};
-    return ReadPattern(frame.data(), kW, kH);
-  }
+  TPatternReading Look() { return viewer_.Reading(); }
 
   TFrameViewer viewer_;
 };

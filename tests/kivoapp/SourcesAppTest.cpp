@@ -25,11 +25,7 @@ namespace {
 constexpr int kW = 320, kH = 240;
 
 // What the viewer shows now, read as a test picture.
-TPatternReading Look(TFrameViewer& viewer) {
-  const std::vector<BYTE> frame = viewer.Frame();
-  if (frame.size() != std::size_t(kW) * kH * 3) return {};
-  return ReadPattern(frame.data(), kW, kH);
-}
+TPatternReading Look(TFrameViewer& viewer) { return viewer.Reading(); }
 // Waits (bounded) for a picture that satisfies ok; the last reading either way.
 TPatternReading WaitPicture(TFrameViewer& viewer, const std::function<bool(const TPatternReading&)>& ok,
                             DWORD timeoutMs) {
