@@ -194,8 +194,15 @@ DWORD RunRegsvr32(const std::wstring& args) {
   STARTUPINFOW si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return 999;
+  // Under Wine on a loaded machine a start can fail once and succeed at the next try; the error
+  // of every failed try is reported.
+  bool started = false;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt) ::Sleep(500);
+    started = ::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    if (!started) std::fprintf(stderr, "regsvr32 did not start (error %lu)\n", ::GetLastError());
+  }
+  if (!started) return 999;
   THandleOwner process(pi.hProcess), thread(pi.hThread);
   if (::WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) return 998;
   DWORD code = 997;
