@@ -217,8 +217,7 @@ HWND TKivoAppRun::WaitMainWindow(DWORD timeoutMs) {
 }
 
 HWND TKivoAppRun::ChildAt(int clientX, int clientY) const {
-  // the window found at the start: a recording adds the elapsed time to the caption
-  HWND w = main_ && ::IsWindow(main_) ? main_ : MainWindow();
+  HWND w = Main();
   POINT p{clientX, clientY};
   for (;;) {
     HWND c = ::ChildWindowFromPointEx(w, p, CWP_SKIPINVISIBLE);
@@ -238,8 +237,33 @@ void TKivoAppRun::ClickAt(HWND wnd, int x, int y) {
 void TKivoAppRun::ClickMainAt(int clientX, int clientY) const {
   HWND target = ChildAt(clientX, clientY);
   POINT p{clientX, clientY};
-  ::MapWindowPoints(main_ && ::IsWindow(main_) ? main_ : MainWindow(), target, &p, 1);
+  ::MapWindowPoints(Main(), target, &p, 1);
   ClickAt(target, p.x, p.y);
+}
+
+void TKivoAppRun::ChooseItem(HWND combo, int index) {
+  ::SendMessageW(combo, CB_SETCURSEL, index, 0);
+  ::PostMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+}
+
+HWND TKivoAppRun::OpenSettingsDialog() const {
+  // the settings button at x 258 of the tool bar (main client y 240)
+  HWND toolBar = ChildAt(270, 255);
+  if (ClassOfWindow(toolBar) != L"TPanel") return nullptr;
+  ::PostMessageW(toolBar, WM_MOUSEMOVE, 0, MAKELPARAM(270, 15));
+  ::PostMessageW(toolBar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(270, 15));
+  ::PostMessageW(toolBar, WM_LBUTTONUP, 0, MAKELPARAM(270, 15));
+  return WaitShown(L"TKVSysConfigForm", 10000);
+}
+
+HWND TKivoAppRun::OpenColourEffect() const {
+  // the effect button at x 289 of the tool bar
+  ClickMainAt(300, 255);
+  HWND form = nullptr;
+  WaitUntil([&] { return (form = ChildOf(Main(), L"TColorProcForm")) != nullptr; },
+            10000);
+  return form;
 }
 
 HWND TKivoAppRun::TrayWindow() const { return FindWindowOf(pid_, L"TPUtilWindow", std::wstring(L"TwTrayIcon")); }

@@ -109,6 +109,15 @@ class TKivoAppRun {
   static void ClickAt(HWND wnd, int x, int y);
   // A left click at a point of the main window's client area, given to the window there.
   void ClickMainAt(int clientX, int clientY) const;
+  // Picks item `index` of a combo box as a user does: the selection, then its notification
+  // (posted, since the choice may show a message box).
+  static void ChooseItem(HWND combo, int index);
+  // The settings dialog, opened by its tool bar button (it runs modally, so the click is posted);
+  // nullptr when it did not open.
+  HWND OpenSettingsDialog() const;
+  // The effect pane, opened by its tool bar button: its colour effect form (TColorProcForm), or
+  // nullptr when it did not show.
+  HWND OpenColourEffect() const;
   // The tray icon's message window.
   HWND TrayWindow() const;
   // Sends the icon's callback with a mouse message (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, ...); posted
@@ -134,6 +143,9 @@ class TKivoAppRun {
  private:
   THandleOwner process_;
   DWORD pid_ = 0;
+  // The main window found at the start, whatever its caption shows by now (a recording adds the
+  // elapsed time to it).
+  HWND Main() const { return main_ && ::IsWindow(main_) ? main_ : MainWindow(); }
   HWND main_ = nullptr;  // the main window WaitMainWindow found
 };
 

@@ -224,19 +224,6 @@ TEST(KivoApp, MainWindowWaitsForTheDriverToolsRemove) {
 }
 
 namespace {
-// The settings dialog of a running KivoApp, opened by its tool bar button (it runs modally, so the
-// click is posted); nullptr when it did not open.
-HWND OpenSettingsDialog(TKivoAppRun& app) {
-  HWND toolBar = app.ChildAt(270, 255);
-  if (ClassOfWindow(toolBar) != L"TPanel") return nullptr;
-  // the settings button at x 258 of the tool bar
-  ::PostMessageW(toolBar, WM_MOUSEMOVE, 0, MAKELPARAM(270, 15));
-  ::PostMessageW(toolBar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(270, 15));
-  ::PostMessageW(toolBar, WM_LBUTTONUP, 0, MAKELPARAM(270, 15));
-  HWND dlg = nullptr;
-  WaitUntil([&] { return (dlg = FindWindowOf(app.Pid(), L"TKVSysConfigForm")) && ::IsWindowVisible(dlg); }, 10000);
-  return dlg;
-}
 HWND DialogChild(HWND dlg, const std::wstring& cls, const std::wstring& text) {
   TChildSearch ctx{cls, text, nullptr};
   ::EnumChildWindows(dlg, FindChild, reinterpret_cast<LPARAM>(&ctx));
@@ -255,7 +242,7 @@ TEST(KivoApp, SettingsDialogListsTheDeviceFormatAndOnlyApplySaves) {
 
   const std::wstring autoStart = L"开机后自动启动Tamro";
 
-  HWND dlg = OpenSettingsDialog(app);
+  HWND dlg = app.OpenSettingsDialog();
   ASSERT_NE(dlg, nullptr) << "the settings dialog did not open";
   HWND combo = DialogChild(dlg, L"TComboBox", L"");
   ASSERT_NE(combo, nullptr);
@@ -272,7 +259,7 @@ TEST(KivoApp, SettingsDialogListsTheDeviceFormatAndOnlyApplySaves) {
   EXPECT_EQ(::GetFileAttributesW(folder.IniFile().c_str()), INVALID_FILE_ATTRIBUTES);
 
   // Apply saves at once (with the Run value); Cancel afterwards takes nothing back
-  dlg = OpenSettingsDialog(app);
+  dlg = app.OpenSettingsDialog();
   ASSERT_NE(dlg, nullptr);
   EXPECT_EQ(::SendMessageW(DialogChild(dlg, L"TCheckBox", autoStart), BM_GETCHECK, 0, 0), BST_UNCHECKED);
   ::SendMessageW(DialogChild(dlg, L"TCheckBox", autoStart), BM_CLICK, 0, 0);
@@ -288,7 +275,7 @@ TEST(KivoApp, SettingsDialogListsTheDeviceFormatAndOnlyApplySaves) {
   EXPECT_EQ(IniValue(folder.IniFile(), L"System", L"AutoStart"), L"1");
 
   // switched off and applied: the Run value goes
-  dlg = OpenSettingsDialog(app);
+  dlg = app.OpenSettingsDialog();
   ASSERT_NE(dlg, nullptr);
   ::SendMessageW(DialogChild(dlg, L"TCheckBox", autoStart), BM_CLICK, 0, 0);
   ::SendMessageW(DialogChild(dlg, L"TButton", L"应用"), BM_CLICK, 0, 0);
@@ -322,7 +309,7 @@ TEST(KivoApp, SettingsAwayFromTheirDefaultsSurviveAStartAndAnExit) {
     HWND main = app.WaitMainWindow();
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main) != FALSE; }, 15000));
-    HWND dlg = OpenSettingsDialog(app);
+    HWND dlg = app.OpenSettingsDialog();
     ASSERT_NE(dlg, nullptr) << "the settings dialog did not open";
     struct {
       const wchar_t* cls;

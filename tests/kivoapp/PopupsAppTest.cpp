@@ -29,7 +29,7 @@ using namespace kivo::testdev;
 namespace {
 
 // Tool bar buttons on pnlToolBar (main client y 240): x of their centres.
-constexpr int kVideoRecX = 32 + 15, kAudioRecX = 63 + 15, kEffectX = 289 + 11, kToolBarY = 240 + 15;
+constexpr int kVideoRecX = 32 + 15, kAudioRecX = 63 + 15, kToolBarY = 240 + 15;
 // The source tabs below the tool bar (main client y 270): the camera tab at x 0 to 80.
 constexpr int kSourceTabY = 270 + 11;
 
@@ -65,7 +65,6 @@ TShot ShotOf(HWND w) {
 struct TArea {
   std::uint32_t Ground = 0;
   int Marks = 0;
-  int Pixels = 0;
 };
 TArea LookAt(const TXImage& image, RECT r) {
   TArea a;
@@ -85,7 +84,6 @@ TArea LookAt(const TXImage& image, RECT r) {
       int d = 0;
       for (int i = 0; i < 3; ++i) d += std::abs(channel(p, i) - channel(a.Ground, i));
       if (d > 96) ++a.Marks;
-      ++a.Pixels;
     }
   return a;
 }
@@ -180,15 +178,11 @@ class PopupsApp : public TKivoAppTest {
     ASSERT_EQ(viewer_.Open(), "ok");
     HWND combo = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (combo = Cameras()) && ::SendMessageW(combo, CB_GETCOUNT, 0, 0) >= 2; }, 10000));
-    ::SendMessageW(combo, CB_SETCURSEL, 0, 0);
-    ::PostMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE),
-                   reinterpret_cast<LPARAM>(combo));
+    TKivoAppRun::ChooseItem(combo, 0);
     TPatternReading r;
     ASSERT_TRUE(WaitUntil([&] { return (r = Look()).Found && r.Camera == 1; }, 20000)) << r.Describe();
-    ClickToolBar(kEffectX);
-    HWND form = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (form = ChildOf(main_, L"TColorProcForm")) != nullptr; }, 10000))
-        << "no colour effect form";
+    HWND form = app_->OpenColourEffect();
+    ASSERT_NE(form, nullptr) << "no colour effect form";
     HWND enable = ChildOf(form, L"TCheckBox", L"启用");
     HWND flip = ChildOf(form, L"TCheckBox", L"图像翻转");
     ASSERT_TRUE(enable && flip);
@@ -235,16 +229,8 @@ class PopupsApp : public TKivoAppTest {
   }
 
   void CheckSettingsDialog() {
-    // the settings button at x 258 of the tool bar; the dialog runs modally, so the click is posted
-    HWND toolBar = app_->ChildAt(270, kToolBarY);
-    ASSERT_EQ(ClassOfWindow(toolBar), L"TPanel");
-    ::PostMessageW(toolBar, WM_MOUSEMOVE, 0, MAKELPARAM(270, 15));
-    ::PostMessageW(toolBar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(270, 15));
-    ::PostMessageW(toolBar, WM_LBUTTONUP, 0, MAKELPARAM(270, 15));
-    HWND dlg = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (dlg = FindWindowOf(app_->Pid(), L"TKVSysConfigForm")) && ::IsWindowVisible(dlg); },
-                          10000))
-        << "the settings dialog did not open";
+    HWND dlg = app_->OpenSettingsDialog();
+    ASSERT_NE(dlg, nullptr) << "the settings dialog did not open";
     int controls = 0;
     EXPECT_EQ(WaitDrawn(dlg, [&](const TShot& s) { return ControlsDrawn(dlg, s, &controls); }), "");
     EXPECT_GE(controls, 6);

@@ -78,9 +78,7 @@ class SourcesApp : public TKivoAppTest {
   void ChooseCamera(int i) {
     HWND combo = Cameras();
     ASSERT_NE(combo, nullptr);
-    ::SendMessageW(combo, CB_SETCURSEL, i, 0);
-    ::PostMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE),
-                   reinterpret_cast<LPARAM>(combo));
+    TKivoAppRun::ChooseItem(combo, i);
   }
   // A glyph button of a source window's strip, when the strip is shown.
   void ClickStrip(const std::wstring& windowCls, int x) {
@@ -146,10 +144,8 @@ TEST_F(SourcesApp, CameraFramesReachTheViewerStretchedFlippedSwitchedOffAndFromT
   // the colour effect's flip: the pane opened with the effect button, its check boxes clicked
   HWND bar = app_->ChildAt(5, 245);  // the tool bar: capture button at x 1, effect button at x 289
   ASSERT_EQ(ClassOfWindow(bar), L"TPanel");
-  TKivoAppRun::ClickAt(bar, 300, 15);
-  HWND form = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (form = ChildOf(main_, L"TColorProcForm")) != nullptr; }, 10000))
-      << "no colour effect form";
+  HWND form = app_->OpenColourEffect();
+  ASSERT_NE(form, nullptr) << "no colour effect form";
   HWND enable = ChildOf(form, L"TCheckBox", L"启用");
   HWND flip = ChildOf(form, L"TCheckBox", L"图像翻转");
   ASSERT_TRUE(enable && flip);
